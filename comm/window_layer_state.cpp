@@ -1,0 +1,42 @@
+#include "comm/window_layer_state.h"
+
+namespace kadro {
+
+WindowLayerState& window_layer() {
+    static WindowLayerState state;
+    return state;
+}
+
+bool register_modeless_dialog(platform::HWND dialog) {
+    WindowLayerState& s = window_layer();
+    for (int i = 0; i < WindowLayerState::kModelessSlots; ++i) {
+        auto& slot = s.modeless[static_cast<std::size_t>(i)];
+        if (slot == 0) {
+            slot = dialog;
+            if (i > s.highest_modeless) {
+                s.highest_modeless = i;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+void unregister_modeless_dialog(platform::HWND dialog) {
+    WindowLayerState& s = window_layer();
+    for (int i = 0; i <= s.highest_modeless; ++i) {
+        auto& slot = s.modeless[static_cast<std::size_t>(i)];
+        if (slot == dialog) {
+            slot = 0;
+        }
+    }
+    while (s.highest_modeless >= 0 &&
+           s.modeless[static_cast<std::size_t>(s.highest_modeless)] == 0) {
+        --s.highest_modeless;
+    }
+    if (s.last_accepting == dialog) {
+        s.last_accepting = 0;
+    }
+}
+
+}  // namespace kadro

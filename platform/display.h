@@ -1,0 +1,63 @@
+#pragma once
+// The display driver: what puts the window system on a screen and turns a person's input into
+// messages. The window system owns every window's state; a display only draws it and reports
+// input. Every method has a headless default, so the window system runs without any display.
+//
+// Contract: all methods except wake() are called on the interface thread. wake() may be called
+// from any thread and must make a pending wait() return soon.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+class Display {
+  public:
+    virtual ~Display() = default;
+
+    // Rectangle of the primary screen, used for centring. Headless: 1024 x 768.
+    virtual RECT screen_rect() const { return {0, 0, 1024, 768}; }
+    // Size of one character cell of the default font, for text layout. Headless: 8 x 16.
+    virtual SIZE text_cell() const { return {8, 16}; }
+    // Pixel width of a byte string in the default font. Headless: cell width per byte.
+    virtual int text_width(const std::string& text) const {
+        return static_cast<int>(text.size()) * text_cell().cx;
+    }
+
+    // Window life and state changes; headless displays ignore them.
+    virtual void window_shown(HWND) {}
+    virtual void window_hidden(HWND) {}
+    virtual void window_changed(HWND) {}
+    virtual void window_destroyed(HWND) {}
+    // A message box became visible (its modal loop is running). Headless tests answer here.
+    virtual void message_box_shown(HWND) {}
+
+    // Turns input that has arrived since the last call into window messages, without waiting.
+    virtual void poll() {}
+    // Waits up to `timeout` for input or for wake(). Returns false when the display has no wait of
+    // its own; the window system then waits on its own queue.
+    virtual bool wait(std::chrono::milliseconds) { return false; }
+    virtual void wake() {}
+
+    // The key's physical state, when the display can read it; nullopt leaves the answer to the
+    // state set through SetAsyncKeyState.
+    virtual std::optional<bool> key_down(int /*virtual_key*/) const { return std::nullopt; }
+
+    // Sound. Headless: silent.
+    virtual void beep(unsigned /*frequency_hz*/, unsigned /*duration_ms*/) {}
+
+    // Clipboard text. Headless: kept by the window system itself (see clipboard.h).
+    virtual bool set_clipboard_text(const std::string&) { return false; }
+};
+
+// The display in use; a headless one until AttachDisplay is called.
+Display& CurrentDisplay();
+// Installs a display (nullptr goes back to headless). Call on the interface thread while no
+// modal loop runs.
+void AttachDisplay(std::unique_ptr<Display> display);
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing KADRO needs. Run as root.
+set -euo pipefail
+packages=(cmake g++ make libgtest-dev libbenchmark-dev socat)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi

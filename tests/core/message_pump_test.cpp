@@ -1,0 +1,113 @@
+// The pump a long-running loop calls: quit handling with the main-loop flag, the last
+// character, accelerators, key polling and pauses.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "comm/message_pump.h"
+#include "comm/window_layer_state.h"
+#include "platform/message_queue.h"
+#include "test_window.h"
+
+namespace kadro::test {
+namespace {
+
+using namespace platform;
+
+class MessagePump : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        drain_queue();
+        received().clear();
+        window_layer().main_loop = false;
+    }
+    void TearDown() override {
+        for (HWND h : GetTopLevelWindows()) {
+            DestroyWindow(h);
+        }
+        drain_queue();
+        window_layer().main_loop = false;
+        window_layer().accelerators = nullptr;
+        window_layer().main_window = 0;
+    }
+};
+
+TEST_F(MessagePump, EmptyQueueReturnsTrueAtOnce) {
+    EXPECT_TRUE(SYSREFRESH());
+}
+
+TEST_F(MessagePump, QuitStopsThePumpAndIsConsumedWhenNoMainLoopRuns) {
+    HWND w = make_recorder();
+    PostMessage(w, WM_USER, 0, 0);
+    PostQuitMessage(0);
+    PostMessage(w, WM_USER + 1, 0, 0);
+    EXPECT_FALSE(SYSREFRESH());
+    EXPECT_EQ(messages_for(w), (std::vector<UINT>{WM_USER})) << "only what came before the quit";
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_USER + 1);
+    EXPECT_FALSE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) << "no quit message posted again";
+}
+
+TEST_F(MessagePump, QuitIsPostedAgainWhileTheMainLoopFlagIsOn) {
+    window_layer().main_loop = true;
+    PostQuitMessage(0);
+    EXPECT_FALSE(SYSREFRESH());
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_QUIT) << "so that the enclosing loop ends too";
+}
+
+TEST_F(MessagePump, DispatchesTranslatedKeysAndRemembersTheLastCharacter) {
+    HWND w = make_recorder();
+    SetFocus(w);
+    InjectKeyDown('Q', 'q');
+    EXPECT_TRUE(SYSREFRESH());
+    EXPECT_EQ(messages_for(w).back(), WM_CHAR);
+    EXPECT_EQ(window_layer().last_character, 'q');
+}
+
+TEST_F(MessagePump, AcceleratorsWorkForTheMainWindowButNotInsideANestedPump) {
+    HWND main = make_recorder();
+    static AcceleratorTable table{{VK_F1, 0, 42}};
+    window_layer().accelerators = &table;
+    window_layer().main_window = main;
+    SetFocus(main);
+    InjectKeyDown(VK_F1);
+    EXPECT_TRUE(SYSREFRESH());
+    bool command_seen = false;
+    for (const auto& r : received()) {
+        command_seen = command_seen || (r.message == WM_COMMAND && LOWORD(r.wparam) == 42);
+    }
+    EXPECT_TRUE(command_seen);
+    EXPECT_EQ(window_layer().accelerators, &table) << "the table is put back after the pump";
+}
+
+TEST_F(MessagePump, KeyPollingReadsTheKeyNowAndBothNamesAgree) {
+    SetAsyncKeyState(VK_F4, true);
+    EXPECT_TRUE(GETASYNCKEYSTATE(VK_F4));
+    EXPECT_EQ(GETASYNCKEY(VK_F4), GETASYNCKEYSTATE(VK_F4));
+    SetAsyncKeyState(VK_F4, false);
+    EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
+}
+
+TEST_F(MessagePump, SleepHandlesNoMessage) {
+    HWND w = make_recorder();
+    PostMessage(w, WM_USER, 0, 0);
+    SLEEP(10);
+    EXPECT_TRUE(messages_for(w).empty());
+    SYSREFRESH();
+    EXPECT_EQ(messages_for(w), (std::vector<UINT>{WM_USER}));
+}
+
+TEST_F(MessagePump, WaitForInputReturnsWhenAMessageIsPostedAndOtherwiseTimesOut) {
+    HWND w = make_recorder();
+    PostMessage(w, WM_USER, 0, 0);
+    EXPECT_TRUE(MsgWaitForInput(std::chrono::seconds(5)));
+    drain_queue();
+    EXPECT_FALSE(MsgWaitForInput(std::chrono::milliseconds(1)));
+}
+
+}  // namespace
+}  // namespace kadro::test
