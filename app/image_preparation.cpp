@@ -1,0 +1,70 @@
+#include "app/image_preparation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "platform/file_read.h"
+
+namespace kadro {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = 4608;
+constexpr std::size_t kBlocksPerSide = 40;
+constexpr std::size_t kBlockPairs = 80;
+constexpr std::size_t kSingleSideBytes = kBlocksPerSide * kBlockBytes;   // 184320
+constexpr std::size_t kTrackImageBytes = 2 * kBlockPairs * kBlockBytes;  // 737280
+constexpr unsigned char kEndOfFileMark = 0x1A;
+
+// Reads the file without its end-of-file mark, but no more than `limit` bytes of it.
+std::string read_without_end_mark(std::string_view file_name, std::uint64_t limit) {
+    platform::ReadOnlyFileResult opened = platform::ReadOnlyFile::open(file_name);
+    if (!opened.file) {
+        return {};
+    }
+    std::uint64_t length = opened.file->size();
+    if (length == 0) {
+        return {};
+    }
+    if (opened.file->read_byte_at(length - 1) == kEndOfFileMark) {
+        --length;
+    }
+    return opened.file->read_from_start(std::min(length, limit));
+}
+
+}  // namespace
+
+std::string MEMOREAD(std::string_view cFile) {
+    return read_without_end_mark(cFile, std::numeric_limits<std::uint64_t>::max());
+}
+
+std::string PrepareTrackImage(std::string_view cRawImage) {
+    if (cRawImage.size() <= kSingleSideBytes) {
+        return std::string(cRawImage);
+    }
+    std::string image;
+    image.reserve(std::min(cRawImage.size(), kTrackImageBytes));
+    const auto append_block = [&](std::size_t block) {
+        const std::size_t offset = block * kBlockBytes;
+        if (offset < cRawImage.size()) {
+            image.append(cRawImage.substr(offset, kBlockBytes));
+        }
+    };
+    for (std::size_t pair = 0; pair < kBlockPairs; ++pair) {
+        append_block(2 * pair);
+    }
+    for (std::size_t pair = 0; pair < kBlockPairs; ++pair) {
+        append_block(2 * pair + 1);
+    }
+    return image;
+}
+
+std::string ReadTrackImage(std::string_view cImageFile) {
+    // Only the first 737280 bytes can reach the track image, and whether the data is longer
+    // than 184320 bytes is already settled within them. The end mark must still be judged on
+    // the file's real last byte, which read_without_end_mark does before cutting.
+    return PrepareTrackImage(read_without_end_mark(cImageFile, kTrackImageBytes));
+}
+
+}  // namespace kadro

@@ -1,0 +1,80 @@
+#pragma once
+// Reading an existing file without disturbing anyone else who has it open.
+//
+// Contract:
+//  - ReadOnlyFile::open(path) applies NativePath to `path` and opens the file for reading only,
+//    shared: other readers and writers may hold it open at the same time, and a file another
+//    process is writing can still be read. Opening never blocks (a FIFO without a writer does
+//    not wait for one) and never creates anything.
+//  - Only regular files open. A directory, FIFO, device or socket is reported as
+//    OpenFailure::kNotRegularFile and its descriptor is closed again at once.
+//  - The result either holds an open file or the reason it could not be opened, never a
+//    half-open file. The handle closes itself when destroyed; it can be moved, not copied.
+//    A moved-from handle has size 0 and reads nothing.
+//  - size() is the size found when the file was opened. Reads never go past the point the
+//    file actually ends when they run: if it has shrunk meanwhile they deliver less, and they
+//    never deliver bytes beyond the size found at open even if it has grown.
+//  - read_byte_at fails (empty optional) at or beyond the end and on an input/output error.
+//  - read_from_start(count) delivers up to `count` bytes from the beginning: fewer when the
+//    file ends early or an input/output error stops the read (the bytes read so far are kept).
+//    It allocates `count` bytes up front; when that is impossible it throws std::bad_alloc.
+//
+// ReplaceFileContents(path, contents) contract (the writing counterpart settings files need):
+//  - Makes the file at NativePath(path) hold exactly `contents`, all or nothing: the data goes
+//    to a new temporary file in the same folder, is flushed to disk, and is renamed over the
+//    original. Readers see either the old or the new file, never a mixture, also after a crash.
+//  - An existing file keeps its permission bits (and, where allowed, its owner); a new file
+//    gets the usual permissions for new files. A symbolic link is followed and its target
+//    replaced, so the link stays a link.
+//  - Returns false when the path names something other than a regular file, the folder is
+//    missing or refuses new files, or any write, flush or rename fails; the original is then
+//    untouched and the temporary file removed.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class OpenFailure {
+    kNone,            // opened
+    kNotFound,        // no such file (or a folder on the way is missing)
+    kNotRegularFile,  // a directory, FIFO, device, socket...
+    kAccessDenied,    // exists, but this process may not read it
+    kOther,           // any other failure of the system call
+};
+
+struct ReadOnlyFileResult;
+
+bool ReplaceFileContents(std::string_view path, std::string_view contents);
+
+class ReadOnlyFile {
+  public:
+    static ReadOnlyFileResult open(std::string_view path);
+
+    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile();
+
+    std::uint64_t size() const { return m_size; }
+    std::optional<unsigned char> read_byte_at(std::uint64_t offset) const;
+    std::string read_from_start(std::uint64_t count) const;
+
+  private:
+    ReadOnlyFile(std::intptr_t handle, std::uint64_t size) : m_handle(handle), m_size(size) {}
+    void close() noexcept;
+
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t m_handle = kNoHandle;
+    std::uint64_t m_size = 0;
+};
+
+struct ReadOnlyFileResult {
+    std::optional<ReadOnlyFile> file;  // engaged exactly when failure == kNone
+    OpenFailure failure = OpenFailure::kNone;
+};
+
+}  // namespace platform

@@ -1,0 +1,262 @@
+#include "platform/file_read.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+#include "platform/paths.h"
+
+namespace platform {
+
+namespace {
+
+OpenFailure failure_from_errno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return OpenFailure::kNotFound;
+        case EACCES:
+        case EPERM:
+            return OpenFailure::kAccessDenied;
+        case EISDIR:
+        case ENXIO:  // FIFO opened without a partner, or a device that is not there
+            return OpenFailure::kNotRegularFile;
+        default:
+            return OpenFailure::kOther;
+    }
+}
+
+}  // namespace
+
+ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
+    const std::string native = NativePath(path);
+    // O_NONBLOCK keeps a FIFO without a writer from blocking the open; for a regular file it
+    // changes nothing.
+    int fd;
+    do {
+        fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return {std::nullopt, failure_from_errno(errno)};
+    }
+    ReadOnlyFile file(fd, 0);  // owns the descriptor from here on, whatever happens
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return {std::nullopt, OpenFailure::kOther};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {std::nullopt, OpenFailure::kNotRegularFile};
+    }
+    file.m_size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    return {std::move(file), OpenFailure::kNone};
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, kNoHandle)), m_size(std::exchange(other.m_size, 0)) {}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_handle = std::exchange(other.m_handle, kNoHandle);
+        m_size = std::exchange(other.m_size, 0);
+    }
+    return *this;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    close();
+}
+
+void ReadOnlyFile::close() noexcept {
+    if (m_handle != kNoHandle) {
+        // No retry on EINTR: on Linux the descriptor is gone either way.
+        ::close(static_cast<int>(m_handle));
+        m_handle = kNoHandle;
+    }
+}
+
+std::optional<unsigned char> ReadOnlyFile::read_byte_at(std::uint64_t offset) const {
+    if (m_handle == kNoHandle || offset >= m_size) {
+        return std::nullopt;
+    }
+    unsigned char byte = 0;
+    ssize_t got;
+    do {
+        got = ::pread(static_cast<int>(m_handle), &byte, 1, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    if (got != 1) {
+        return std::nullopt;
+    }
+    return byte;
+}
+
+std::string ReadOnlyFile::read_from_start(std::uint64_t count) const {
+    if (m_handle == kNoHandle) {
+        return {};
+    }
+    if (count > m_size) {
+        count = m_size;
+    }
+    std::string data;
+    if (count > data.max_size()) {
+        throw std::bad_alloc();
+    }
+    data.resize(static_cast<std::size_t>(count));
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t got = ::pread(static_cast<int>(m_handle), data.data() + done,
+                                    data.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;  // end of file or an input/output error: keep what arrived
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    data.resize(done);
+    return data;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+namespace {
+
+// The temporary file of a replacement: closed always, removed unless it has been renamed into
+// place.
+class TemporaryFile {
+  public:
+    TemporaryFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        close();
+        if (!m_kept) {
+            ::unlink(m_path.c_str());
+        }
+    }
+
+    int fd() const { return m_fd; }
+    const std::string& path() const { return m_path; }
+    bool close() {
+        if (m_fd < 0) {
+            return true;
+        }
+        const int fd = std::exchange(m_fd, -1);
+        return ::close(fd) == 0;
+    }
+    void keep() { m_kept = true; }
+
+  private:
+    int m_fd;
+    std::string m_path;
+    bool m_kept = false;
+};
+
+std::optional<TemporaryFile> create_temporary_next_to(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder + "." + name + "." + std::to_string(::getpid()) + "." +
+                                 std::to_string(counter.fetch_add(1)) + ".tmp";
+        // Mode 0666 lets the process umask decide, as for any new file.
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0) {
+            return std::optional<TemporaryFile>(std::in_place, fd, path);
+        }
+        if (errno != EEXIST && errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t done = ::write(fd, data.data(), data.size());
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done <= 0) {
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return true;
+}
+
+void sync_folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Makes the rename itself durable; the file is already complete either way.
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+bool ReplaceFileContents(std::string_view path, std::string_view contents) {
+    std::string target = NativePath(path);
+    if (target.empty()) {
+        return false;
+    }
+    struct stat link_info {};
+    if (::lstat(target.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
+        char* resolved = ::realpath(target.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return false;  // a dangling link: do not replace the link with a plain file
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+    struct stat info {};
+    bool exists = false;
+    if (::stat(target.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            return false;
+        }
+        exists = true;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    std::optional<TemporaryFile> temporary = create_temporary_next_to(target);
+    if (!temporary) {
+        return false;
+    }
+    if (exists) {
+        if (::fchmod(temporary->fd(), info.st_mode & 07777) != 0) {
+            return false;
+        }
+        // Only succeeds for a privileged process or an unchanged owner; otherwise the file
+        // simply belongs to whoever rewrote it, as with any editor.
+        if (::fchown(temporary->fd(), info.st_uid, info.st_gid) != 0) {
+        }
+    }
+    if (!write_all(temporary->fd(), contents) || ::fsync(temporary->fd()) != 0 ||
+        !temporary->close()) {
+        return false;
+    }
+    if (::rename(temporary->path().c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    temporary->keep();
+    sync_folder_of(target);
+    return true;
+}
+
+}  // namespace platform
