@@ -10,10 +10,25 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/types.h"
 
 namespace platform {
+
+// What a file chooser is asked to show. Texts are UTF-8.
+struct FileChooserRequest {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    HWND owner = 0;
+    std::string title;
+    std::vector<std::pair<std::string, std::string>> filters;  // description, mask ("*.vks")
+    int filter_index = 1;                                       // 1-based
+    std::string initial_dir;
+    std::string initial_file;
+    DWORD flags = 0;  // the OFN_ flags of file_chooser.h
+};
 
 class Display {
   public:
@@ -49,6 +64,12 @@ class Display {
 
     // Sound. Headless: silent.
     virtual void beep(unsigned /*frequency_hz*/, unsigned /*duration_ms*/) {}
+
+    // Shows a modal file chooser. Returns the chosen paths (UTF-8; several only with
+    // OFN_ALLOWMULTISELECT), or nullopt on cancel. Headless: nullopt, as if cancelled.
+    virtual std::optional<std::vector<std::string>> choose_files(const FileChooserRequest&) {
+        return std::nullopt;
+    }
 
     // Clipboard text. Headless: kept by the window system itself (see clipboard.h).
     virtual bool set_clipboard_text(const std::string&) { return false; }
