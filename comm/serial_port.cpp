@@ -1,0 +1,317 @@
+#include "comm/serial_port.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/comm_dcb.h"
+#include "platform/message_queue.h"
+#include "platform/serial_device.h"
+
+namespace kadro {
+
+namespace {
+
+constexpr std::int16_t kRingSize = 2048;
+constexpr std::size_t kMaxPerCycle = 1023;
+constexpr std::size_t kMaxTransfer = 32767;
+
+constexpr std::int16_t next_position(std::int16_t position) {
+    return position == kRingSize - 1 ? 0 : static_cast<std::int16_t>(position + 1);
+}
+
+// One open port: its device, receive ring and reader thread.
+//
+// The ring has one writer per position: the reader thread alone moves the write position and
+// the interface thread alone the read position. Each side publishes its position with release
+// after touching the slots, and reads the other's with acquire, so a slot is never read before
+// it is filled nor refilled before it was read.
+class CommPortContext {
+  public:
+    CommPortContext(PortHandle handle, platform::SerialDevice device)
+        : m_handle(handle), m_device(std::move(device)) {}
+    ~CommPortContext() { stop(); }
+    CommPortContext(const CommPortContext&) = delete;
+    CommPortContext& operator=(const CommPortContext&) = delete;
+
+    // Throws std::system_error when the thread cannot be created.
+    void start() {
+        m_reader = std::thread([this] { reader_loop(); });
+    }
+
+    void stop() {
+        m_stop.store(true, std::memory_order_release);
+        m_gate.close();
+        m_device.cancel();
+        m_room_signal.fetch_add(1, std::memory_order_release);
+        m_room_signal.notify_all();
+        if (m_reader.joinable()) {
+            m_reader.join();
+        }
+    }
+
+    void set_window(platform::HWND hwnd) { m_window.store(hwnd, std::memory_order_release); }
+
+    std::int16_t read_into(std::string& buffer) {
+        const std::size_t limit = std::min(buffer.size(), kMaxTransfer);
+        std::int16_t read = m_read_pos.load(std::memory_order_relaxed);
+        std::int16_t write = m_write_pos.load(std::memory_order_acquire);
+        std::size_t count = 0;
+        while (count < limit) {
+            if (read == write) {
+                // Bytes the reader thread publishes during the copy are taken too.
+                write = m_write_pos.load(std::memory_order_acquire);
+                if (read == write) {
+                    break;
+                }
+            }
+            buffer[count++] = static_cast<char>(m_ring[static_cast<std::size_t>(read)]);
+            read = next_position(read);
+        }
+        if (count > 0) {
+            m_read_pos.store(read, std::memory_order_release);
+            m_room_signal.fetch_add(1, std::memory_order_release);
+            m_room_signal.notify_one();
+        }
+        return static_cast<std::int16_t>(count);
+    }
+
+    platform::SerialDevice& device() { return m_device; }
+
+    CommRingPositions positions() const {
+        return {m_write_pos.load(std::memory_order_acquire),
+                m_read_pos.load(std::memory_order_acquire)};
+    }
+
+  private:
+    void reader_loop() {
+        std::array<std::uint8_t, kMaxPerCycle + 1> staging{};
+        while (!m_stop.load(std::memory_order_acquire)) {
+            platform::InputWait event = m_device.wait_for_input();
+            if (event == platform::InputWait::Cancelled) {
+                return;
+            }
+            std::ptrdiff_t got = -1;
+            if (event == platform::InputWait::Ready) {
+                std::size_t waiting = m_device.waiting();
+                std::size_t want = waiting == 0 ? kMaxPerCycle : std::min(waiting, kMaxPerCycle);
+                got = m_device.read(staging.data(), want);
+            }
+            if (got < 0) {
+                // The device has failed for good: polling it again would return at once,
+                // forever. Sleep until CLOSECOMM instead.
+                m_device.wait_for_cancel();
+                return;
+            }
+            if (got == 0) {
+                // Woken with nothing to read; a short pause keeps an odd driver from making
+                // this a busy loop.
+                if (m_device.wait_for_cancel_for(10)) {
+                    return;
+                }
+                continue;
+            }
+            if (!deliver(staging.data(), static_cast<std::size_t>(got))) {
+                return;
+            }
+        }
+    }
+
+    // Stores the bytes, announcing each part that fits; false when stopped meanwhile.
+    bool deliver(const std::uint8_t* data, std::size_t count) {
+        std::size_t done = 0;
+        while (true) {
+            done += store(data + done, count - done);
+            notify();
+            if (done == count) {
+                return !m_stop.load(std::memory_order_acquire);
+            }
+            if (!wait_for_room()) {
+                return false;
+            }
+        }
+    }
+
+    std::size_t store(const std::uint8_t* data, std::size_t count) {
+        std::int16_t write = m_write_pos.load(std::memory_order_relaxed);
+        std::int16_t read = m_read_pos.load(std::memory_order_acquire);
+        std::size_t unread = static_cast<std::size_t>((write - read + kRingSize) % kRingSize);
+        std::size_t take = std::min(count, static_cast<std::size_t>(kRingSize - 1) - unread);
+        for (std::size_t i = 0; i < take; ++i) {
+            m_ring[static_cast<std::size_t>(write)] = data[i];
+            write = next_position(write);
+        }
+        m_write_pos.store(write, std::memory_order_release);
+        return take;
+    }
+
+    bool has_room() const {
+        std::int16_t write = m_write_pos.load(std::memory_order_relaxed);
+        std::int16_t read = m_read_pos.load(std::memory_order_acquire);
+        return next_position(write) != read;
+    }
+
+    bool wait_for_room() {
+        while (true) {
+            std::uint32_t seen = m_room_signal.load(std::memory_order_acquire);
+            if (m_stop.load(std::memory_order_acquire)) {
+                return false;
+            }
+            if (has_room()) {
+                return true;
+            }
+            m_room_signal.wait(seen, std::memory_order_acquire);
+        }
+    }
+
+    void notify() {
+        platform::HWND window = m_window.load(std::memory_order_acquire);
+        if (window != 0 && !m_stop.load(std::memory_order_acquire)) {
+            m_gate.send(window, platform::WM_COMMNOTIFY, static_cast<platform::WPARAM>(m_handle),
+                        1);
+        }
+    }
+
+    const PortHandle m_handle;
+    platform::SerialDevice m_device;
+    std::array<std::uint8_t, kRingSize> m_ring{};
+    std::atomic<std::int16_t> m_write_pos{0};
+    std::atomic<std::int16_t> m_read_pos{0};
+    std::atomic<platform::HWND> m_window{0};
+    std::atomic<bool> m_stop{false};
+    // Bumped whenever READCOMM frees room or the port closes; the reader thread waits on it
+    // while the ring is full.
+    std::atomic<std::uint32_t> m_room_signal{0};
+    platform::SendGate m_gate;
+    std::thread m_reader;
+};
+
+// The module state of this layer: open ports by handle. Never destroyed, so that a port left
+// open at exit is not torn down after the window system it notifies.
+struct PortTable {
+    std::mutex mutex;
+    std::map<PortHandle, std::shared_ptr<CommPortContext>> ports;
+    PortHandle next = 1;
+};
+
+PortTable& table() {
+    static auto* instance = new PortTable;
+    return *instance;
+}
+
+std::shared_ptr<CommPortContext> find_port(PortHandle handle) {
+    PortTable& t = table();
+    std::lock_guard lock(t.mutex);
+    auto it = t.ports.find(handle);
+    return it == t.ports.end() ? nullptr : it->second;
+}
+
+PortHandle allocate_handle(PortTable& t) {
+    while (t.ports.contains(t.next)) {
+        t.next = t.next == INT32_MAX ? 1 : t.next + 1;
+    }
+    PortHandle handle = t.next;
+    t.next = t.next == INT32_MAX ? 1 : t.next + 1;
+    return handle;
+}
+
+}  // namespace
+
+PortHandle OPENCOMM(std::string_view cName, std::int64_t nInQueue, std::int64_t nOutQueue) {
+    auto opened = platform::SerialDevice::open(cName);
+    if (!opened.ok()) {
+        return -1;
+    }
+    platform::SerialDevice device = opened.take();
+    device.recommend_queue_sizes(static_cast<std::uint16_t>(nInQueue & 0xFFFF),
+                                 static_cast<std::uint16_t>(nOutQueue & 0xFFFF));
+    device.raise_dtr();  // pseudo-terminals and some adapters have no DTR line
+
+    PortTable& t = table();
+    std::lock_guard lock(t.mutex);
+    PortHandle handle = allocate_handle(t);
+    auto context = std::make_shared<CommPortContext>(handle, std::move(device));
+    try {
+        context->start();
+    } catch (const std::system_error&) {
+        return -1;  // the context, and with it the device, goes away here
+    }
+    t.ports.emplace(handle, std::move(context));
+    return handle;
+}
+
+bool ENABLECOMMNOTIFICATION(PortHandle nPortHandle, platform::HWND hWnd, std::int64_t,
+                            std::int64_t) {
+    if (auto port = find_port(nPortHandle)) {
+        port->set_window(hWnd);
+    }
+    return true;
+}
+
+bool CLOSECOMM(PortHandle nPortHandle) {
+    std::shared_ptr<CommPortContext> port;
+    {
+        PortTable& t = table();
+        std::lock_guard lock(t.mutex);
+        auto it = t.ports.find(nPortHandle);
+        if (it == t.ports.end()) {
+            return true;
+        }
+        port = std::move(it->second);
+        t.ports.erase(it);
+    }
+    port->stop();
+    return true;
+}
+
+bool BUILDCOMMDCB(std::string_view cMode, std::string& cDcb) {
+    auto dcb = platform::build_dcb_from_mode(cMode);
+    cDcb = dcb ? platform::dcb_to_bytes(*dcb) : std::string();
+    return dcb.has_value();
+}
+
+bool SETCOMMSTATE(PortHandle nPortHandle, std::string_view cDcb) {
+    auto port = find_port(nPortHandle);
+    auto dcb = platform::dcb_from_bytes(cDcb);
+    return port != nullptr && dcb.has_value() && port->device().apply(*dcb);
+}
+
+std::int16_t READCOMM(PortHandle nPortHandle, std::string& cBuffer) {
+    auto port = find_port(nPortHandle);
+    return port != nullptr ? port->read_into(cBuffer) : 0;
+}
+
+std::int16_t WRITECOMM(PortHandle nPortHandle, std::string_view cData) {
+    auto port = find_port(nPortHandle);
+    if (port == nullptr) {
+        return 0;
+    }
+    std::size_t size = std::min(cData.size(), kMaxTransfer);
+    std::size_t written =
+        port->device().write(reinterpret_cast<const std::uint8_t*>(cData.data()), size);
+    return static_cast<std::int16_t>(written);
+}
+
+std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle) {
+    auto port = find_port(nPortHandle);
+    if (port == nullptr) {
+        return std::nullopt;
+    }
+    return CommQueueSizes{port->device().recommended_input_queue(),
+                          port->device().recommended_output_queue()};
+}
+
+std::optional<CommRingPositions> comm_ring_positions(PortHandle nPortHandle) {
+    auto port = find_port(nPortHandle);
+    if (port == nullptr) {
+        return std::nullopt;
+    }
+    return port->positions();
+}
+
+}  // namespace kadro

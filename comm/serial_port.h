@@ -1,0 +1,78 @@
+#pragma once
+// Serial ports for the application: open and close, the reader thread that fills each port's
+// 2048-byte receive ring and announces new bytes to a window, line settings from a mode string,
+// and data transfer.
+//
+// Contract:
+// - Every function is called on the interface thread. A port is named by a PortHandle: a small
+//   non-negative integer from OPENCOMM, valid until CLOSECOMM; -1 means the open failed.
+//   Handles are not reused while the process keeps finding free ones.
+// - OPENCOMM opens the device ("\\.\" + port name; see platform/serial_device.h for the name
+//   mapping) for this process alone, records the queue-size recommendation (low 16 bits of each
+//   size), raises DTR (failure ignored) and starts the port's reader thread. Any failure gives
+//   -1 with no thread left running and the device closed.
+// - The reader thread takes at most 1023 bytes a cycle into the ring. While a window is
+//   registered (ENABLECOMMNOTIFICATION with a non-zero hWnd) it sends that window WM_COMMNOTIFY
+//   (wParam = the PortHandle, lParam = 1) synchronously after each cycle that stored bytes, and
+//   waits until the window's procedure has run. Bytes stored while no window is registered stay
+//   in the ring and are returned by the next READCOMM.
+// - No received byte is ever overwritten: with 2047 unread bytes in the ring the reader thread
+//   announces what it has and waits for READCOMM to make room; meanwhile newer bytes stay in
+//   the driver's input queue.
+// - A device that fails for good (hang-up, I/O error) makes the reader thread stop using it and
+//   sleep until CLOSECOMM; it never spins. WRITECOMM then returns at once with the count the
+//   device took.
+// - CLOSECOMM always returns true. It withdraws a notification the reader thread is waiting to
+//   deliver, wakes and joins the thread, and closes the device. Once it has returned, no
+//   WM_COMMNOTIFY for that port is delivered and nothing of the port is touched. It may also be
+//   called from within the port's own notification handler.
+// - READCOMM copies unread bytes, oldest first, into the first bytes of cBuffer without
+//   changing its length or allocating; it never waits and returns 0 for an empty ring.
+//   WRITECOMM returns once every byte has left the driver, or early with the count actually
+//   written when the device fails. Both handle at most 32767 bytes a call.
+// - BUILDCOMMDCB stores the 28-byte line-settings record for cMode into cDcb and returns true,
+//   or stores "" and returns false for a malformed mode. SETCOMMSTATE applies such a record and
+//   returns false when the record or the device refuses it.
+// - A handle that names no open port is harmless: READCOMM and WRITECOMM return 0,
+//   SETCOMMSTATE false, ENABLECOMMNOTIFICATION and CLOSECOMM true.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace kadro {
+
+using PortHandle = std::int32_t;
+
+constexpr std::int64_t kDefaultInQueue = 1024;
+constexpr std::int64_t kDefaultOutQueue = 128;
+
+PortHandle OPENCOMM(std::string_view cName, std::int64_t nInQueue = kDefaultInQueue,
+                    std::int64_t nOutQueue = kDefaultOutQueue);
+// The trigger counts are accepted and have no effect.
+bool ENABLECOMMNOTIFICATION(PortHandle nPortHandle, platform::HWND hWnd,
+                            std::int64_t nInTrigger = 0, std::int64_t nOutTrigger = 0);
+bool CLOSECOMM(PortHandle nPortHandle);
+
+bool BUILDCOMMDCB(std::string_view cMode, std::string& cDcb);
+bool SETCOMMSTATE(PortHandle nPortHandle, std::string_view cDcb);
+std::int16_t READCOMM(PortHandle nPortHandle, std::string& cBuffer);
+std::int16_t WRITECOMM(PortHandle nPortHandle, std::string_view cData);
+
+// Inspection of an open port, for diagnostics and tests; nullopt for a handle naming no port.
+struct CommQueueSizes {
+    std::uint16_t input = 0;
+    std::uint16_t output = 0;
+};
+std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle);
+
+struct CommRingPositions {
+    std::int16_t write = 0;
+    std::int16_t read = 0;
+};
+std::optional<CommRingPositions> comm_ring_positions(PortHandle nPortHandle);
+
+}  // namespace kadro

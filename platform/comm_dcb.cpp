@@ -1,0 +1,453 @@
+#include "platform/comm_dcb.h"
+
+#include <termios.h>
+
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())) != 0) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())) != 0) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::uint32_t> parse_unsigned(std::string_view s) {
+    if (s.empty()) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc{} || end != s.data() + s.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The MODE syntax lets the common rates be written by their first two digits.
+std::optional<std::uint32_t> parse_baud(std::string_view s) {
+    static constexpr std::array<std::pair<std::uint32_t, std::uint32_t>, 9> kShort{{
+        {11, 110},
+        {15, 150},
+        {30, 300},
+        {60, 600},
+        {12, 1200},
+        {24, 2400},
+        {48, 4800},
+        {96, 9600},
+        {19, 19200},
+    }};
+    auto value = parse_unsigned(s);
+    if (!value || *value == 0) {
+        return std::nullopt;
+    }
+    for (auto [abbreviation, rate] : kShort) {
+        if (*value == abbreviation) {
+            return rate;
+        }
+    }
+    return value;
+}
+
+std::optional<std::uint8_t> parse_parity(std::string_view s) {
+    if (s.size() != 1) {
+        return std::nullopt;
+    }
+    switch (std::tolower(static_cast<unsigned char>(s[0]))) {
+        case 'n':
+            return NOPARITY;
+        case 'o':
+            return ODDPARITY;
+        case 'e':
+            return EVENPARITY;
+        case 'm':
+            return MARKPARITY;
+        case 's':
+            return SPACEPARITY;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::uint8_t> parse_data_bits(std::string_view s) {
+    auto value = parse_unsigned(s);
+    if (!value || *value < 5 || *value > 8) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(*value);
+}
+
+std::optional<std::uint8_t> parse_stop_bits(std::string_view s) {
+    if (s == "1") {
+        return ONESTOPBIT;
+    }
+    if (s == "1.5") {
+        return ONE5STOPBITS;
+    }
+    if (s == "2") {
+        return TWOSTOPBITS;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> parse_on_off(std::string_view s) {
+    if (iequals(s, "on")) {
+        return true;
+    }
+    if (iequals(s, "off")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+void set_parity(DCB& dcb, std::uint8_t parity) {
+    dcb.Parity = parity;
+    dcb.fParity = parity != NOPARITY ? 1 : 0;
+}
+
+// A device prefix such as "COM3:" may lead either form; it names no field.
+std::string_view strip_device_prefix(std::string_view s) {
+    if (s.size() >= 4 && iequals(s.substr(0, 3), "com")) {
+        std::size_t i = 3;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])) != 0) {
+            ++i;
+        }
+        if (i > 3 && i < s.size() && s[i] == ':') {
+            return trim(s.substr(i + 1));
+        }
+    }
+    return s;
+}
+
+std::vector<std::string_view> split(std::string_view s, char separator) {
+    std::vector<std::string_view> parts;
+    while (true) {
+        auto pos = s.find(separator);
+        parts.push_back(trim(s.substr(0, pos)));
+        if (pos == std::string_view::npos) {
+            return parts;
+        }
+        s.remove_prefix(pos + 1);
+    }
+}
+
+bool parse_comma_form(std::string_view s, DCB& dcb) {
+    auto parts = split(s, ',');
+    if (parts.size() > 5) {
+        return false;
+    }
+    for (auto part : parts) {
+        if (part.empty()) {
+            return false;
+        }
+    }
+    auto baud = parse_baud(parts[0]);
+    if (!baud) {
+        return false;
+    }
+    dcb.BaudRate = *baud;
+    if (parts.size() > 1) {
+        auto parity = parse_parity(parts[1]);
+        if (!parity) {
+            return false;
+        }
+        set_parity(dcb, *parity);
+    }
+    if (parts.size() > 2) {
+        auto data = parse_data_bits(parts[2]);
+        if (!data) {
+            return false;
+        }
+        dcb.ByteSize = *data;
+    }
+    if (parts.size() > 3) {
+        auto stop = parse_stop_bits(parts[3]);
+        if (!stop) {
+            return false;
+        }
+        dcb.StopBits = *stop;
+    }
+    // The suffix, or its absence, decides every flow-control field of this form.
+    bool xon_xoff = false;
+    bool hardware = false;
+    if (parts.size() > 4) {
+        if (iequals(parts[4], "x")) {
+            xon_xoff = true;
+        } else if (iequals(parts[4], "p")) {
+            hardware = true;
+        } else {
+            return false;
+        }
+    }
+    dcb.fInX = xon_xoff ? 1 : 0;
+    dcb.fOutX = xon_xoff ? 1 : 0;
+    dcb.fOutxCtsFlow = hardware ? 1 : 0;
+    dcb.fOutxDsrFlow = hardware ? 1 : 0;
+    dcb.fDtrControl = hardware ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = hardware ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    return true;
+}
+
+bool apply_key(DCB& dcb, std::string_view key, std::string_view value) {
+    if (iequals(key, "baud")) {
+        auto baud = parse_baud(value);
+        dcb.BaudRate = baud.value_or(0);
+        return baud.has_value();
+    }
+    if (iequals(key, "parity")) {
+        auto parity = parse_parity(value);
+        if (parity) {
+            set_parity(dcb, *parity);
+        }
+        return parity.has_value();
+    }
+    if (iequals(key, "data")) {
+        auto data = parse_data_bits(value);
+        dcb.ByteSize = data.value_or(0);
+        return data.has_value();
+    }
+    if (iequals(key, "stop")) {
+        auto stop = parse_stop_bits(value);
+        dcb.StopBits = stop.value_or(0);
+        return stop.has_value();
+    }
+    if (iequals(key, "dtr")) {
+        if (iequals(value, "hs")) {
+            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+            return true;
+        }
+        auto on = parse_on_off(value);
+        dcb.fDtrControl = on.value_or(false) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        return on.has_value();
+    }
+    if (iequals(key, "rts")) {
+        if (iequals(value, "hs")) {
+            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+            return true;
+        }
+        if (iequals(value, "tg")) {
+            dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+            return true;
+        }
+        auto on = parse_on_off(value);
+        dcb.fRtsControl = on.value_or(false) ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        return on.has_value();
+    }
+    auto on = parse_on_off(value);
+    if (!on) {
+        return false;
+    }
+    std::uint32_t bit = *on ? 1 : 0;
+    if (iequals(key, "to")) {
+        // Time-outs live outside this record; the key is accepted and sets nothing.
+        return true;
+    }
+    if (iequals(key, "xon")) {
+        dcb.fInX = bit;
+        dcb.fOutX = bit;
+        return true;
+    }
+    if (iequals(key, "odsr")) {
+        dcb.fOutxDsrFlow = bit;
+        return true;
+    }
+    if (iequals(key, "octs")) {
+        dcb.fOutxCtsFlow = bit;
+        return true;
+    }
+    if (iequals(key, "idsr")) {
+        dcb.fDsrSensitivity = bit;
+        return true;
+    }
+    return false;
+}
+
+bool parse_key_form(std::string_view s, DCB& dcb) {
+    std::vector<std::string_view> seen;
+    while (!s.empty()) {
+        std::size_t end = 0;
+        while (end < s.size() && std::isspace(static_cast<unsigned char>(s[end])) == 0) {
+            ++end;
+        }
+        std::string_view token = s.substr(0, end);
+        s = trim(s.substr(end));
+        auto eq = token.find('=');
+        if (eq == std::string_view::npos || eq == 0 || eq + 1 == token.size()) {
+            return false;
+        }
+        std::string_view key = token.substr(0, eq);
+        for (auto earlier : seen) {
+            if (iequals(earlier, key)) {
+                return false;
+            }
+        }
+        seen.push_back(key);
+        if (!apply_key(dcb, key, token.substr(eq + 1))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct SpeedEntry {
+    std::uint32_t rate;
+    speed_t code;
+};
+
+constexpr std::array<SpeedEntry, 30> kSpeeds{{
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+}};
+
+}  // namespace
+
+DCB default_dcb() {
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = 9600;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
+}
+
+std::optional<DCB> build_dcb_from_mode(std::string_view mode) {
+    std::string_view rest = strip_device_prefix(trim(mode));
+    if (rest.empty()) {
+        return std::nullopt;
+    }
+    DCB dcb = default_dcb();
+    bool ok = rest.find('=') != std::string_view::npos ? parse_key_form(rest, dcb)
+                                                       : parse_comma_form(rest, dcb);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return dcb;
+}
+
+std::string dcb_to_bytes(const DCB& dcb) {
+    std::string bytes(sizeof(DCB), '\0');
+    std::memcpy(bytes.data(), &dcb, sizeof(DCB));
+    return bytes;
+}
+
+std::optional<DCB> dcb_from_bytes(std::string_view bytes) {
+    if (bytes.size() != sizeof(DCB)) {
+        return std::nullopt;
+    }
+    DCB dcb;
+    std::memcpy(&dcb, bytes.data(), sizeof(DCB));
+    return dcb;
+}
+
+bool dcb_to_termios(const DCB& dcb, termios& out) {
+    speed_t speed = B0;
+    for (const auto& entry : kSpeeds) {
+        if (entry.rate == dcb.BaudRate) {
+            speed = entry.code;
+        }
+    }
+    if (speed == B0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
+        (dcb.StopBits != ONESTOPBIT && dcb.StopBits != TWOSTOPBITS)) {
+        return false;
+    }
+    // Lines and behaviours the terminal driver has no setting for are refused rather than
+    // silently dropped.
+    if (dcb.fBinary == 0 || dcb.fOutxDsrFlow != 0 || dcb.fDsrSensitivity != 0 ||
+        dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_TOGGLE ||
+        dcb.fErrorChar != 0 || dcb.fNull != 0) {
+        return false;
+    }
+
+    out.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                               IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
+    out.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    out.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    out.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    out.c_cflag |= CLOCAL | CREAD;
+
+    static constexpr std::array<tcflag_t, 4> kSizes{CS5, CS6, CS7, CS8};
+    out.c_cflag |= kSizes[dcb.ByteSize - 5];
+    switch (dcb.Parity) {
+        case ODDPARITY:
+            out.c_cflag |= PARENB | PARODD;
+            break;
+        case EVENPARITY:
+            out.c_cflag |= PARENB;
+            break;
+        case MARKPARITY:
+            out.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case SPACEPARITY:
+            out.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+    }
+    if (dcb.fParity != 0 && dcb.Parity != NOPARITY) {
+        out.c_iflag |= INPCK;
+    }
+    if (dcb.StopBits == TWOSTOPBITS) {
+        out.c_cflag |= CSTOPB;
+    }
+    if (dcb.fOutX != 0) {
+        out.c_iflag |= IXON;
+    }
+    if (dcb.fInX != 0) {
+        out.c_iflag |= IXOFF;
+    }
+    if (dcb.fOutX != 0 || dcb.fInX != 0) {
+        out.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+        out.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    }
+    if (dcb.fOutxCtsFlow != 0 || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+        out.c_cflag |= CRTSCTS;
+    }
+    // A read with nothing waiting must report "nothing" (EAGAIN on a non-blocking descriptor)
+    // rather than end-of-file, so that a hang-up can be told apart.
+    out.c_cc[VMIN] = 1;
+    out.c_cc[VTIME] = 0;
+    return cfsetispeed(&out, speed) == 0 && cfsetospeed(&out, speed) == 0;
+}
+
+}  // namespace platform

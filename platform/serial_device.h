@@ -1,0 +1,110 @@
+#pragma once
+// A serial device held open for one owner, with the operations the serial port layer needs:
+// a cancellable wait for received characters, the count of waiting bytes, a non-blocking read,
+// a write that returns when the bytes have left, DTR, and line settings from a DCB.
+//
+// Contract:
+// - SerialDevice::open() is the only way to get a device; it yields either an open device or
+//   the system's error number, never a half-open object. It fails for a missing path, a path
+//   that is not a terminal, and a device that someone already holds: the open takes an
+//   advisory lock (which also stops a second opener running as root) and sets exclusive
+//   mode (which stops other unprivileged openers). On failure the reason goes to standard
+//   error, with a hint about the device's group for a permission failure.
+// - The device is put into raw mode at open (no echo, no translation, no flow control, its
+//   speed kept), so that bytes received before any line settings are not held back or echoed.
+// - wait_for_input() blocks without a time limit until input, hang-up or cancel(); cancel()
+//   may be called from any thread and makes every later wait return at once as well.
+// - read() never blocks; write() blocks until every byte was taken and drained, or returns
+//   early with the count taken so far when the device fails (hang-up, I/O error) or cancel()
+//   was called.
+// - Failures of raise_dtr() are ignored by design (pseudo-terminals have no modem lines); the
+//   queue-size recommendation is only recorded because terminals have no such setting.
+// - Device names: "\\.\" prefixes are dropped; COM1..COM256 name /dev/ttyS0../dev/ttyS255; an
+//   absolute path is used as it is; any other name is looked up under /dev.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+#include "platform/comm_dcb.h"
+
+namespace platform {
+
+// Maps a port name as the settings file gives it to a device path.
+std::string serial_device_path(std::string_view name);
+
+enum class InputWait {
+    Ready,      // bytes (or a line event) are waiting
+    HungUp,     // the device reports hang-up or an error; it will not deliver again
+    Cancelled,  // cancel() was called
+};
+
+class SerialDevice {
+  public:
+    // Result of open(): an open device, or the error number that stopped it.
+    class OpenResult;
+
+    static OpenResult open(std::string_view name);
+
+    SerialDevice(SerialDevice&& other) noexcept;
+    SerialDevice& operator=(SerialDevice&& other) noexcept;
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+    ~SerialDevice();
+
+    const std::string& path() const { return m_path; }
+
+    void recommend_queue_sizes(std::uint16_t input, std::uint16_t output);
+    std::uint16_t recommended_input_queue() const { return m_input_queue; }
+    std::uint16_t recommended_output_queue() const { return m_output_queue; }
+
+    // Raises DTR; false when the device has no modem lines (callers ignore it).
+    bool raise_dtr();
+
+    InputWait wait_for_input() const;
+    // Blocks until cancel() was called (used once the device has failed for good).
+    void wait_for_cancel() const;
+    // Waits for cancel() at most `milliseconds`; true when cancelled.
+    bool wait_for_cancel_for(int milliseconds) const;
+    void cancel() const;
+
+    // Bytes waiting in the driver's input queue; 0 on failure.
+    std::size_t waiting() const;
+    // Reads at most `size` bytes without blocking. Returns the count, 0 when nothing waits,
+    // -1 when the device has failed (end of file or an I/O error).
+    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size) const;
+    // See the file comment; returns the count of bytes the device took.
+    std::size_t write(const std::uint8_t* data, std::size_t size) const;
+
+    bool apply(const DCB& dcb);
+
+  private:
+    SerialDevice(int fd, int cancel_fd, std::string path);
+    void reset() noexcept;
+
+    int m_fd = -1;
+    int m_cancel_fd = -1;
+    std::string m_path;
+    std::uint16_t m_input_queue = 0;
+    std::uint16_t m_output_queue = 0;
+};
+
+class SerialDevice::OpenResult {
+  public:
+    explicit OpenResult(SerialDevice device) : m_value(std::move(device)) {}
+    explicit OpenResult(int error_number) : m_value(error_number) {}
+
+    bool ok() const { return std::holds_alternative<SerialDevice>(m_value); }
+    // The errno of the failed step; 0 on success.
+    int error() const { return ok() ? 0 : std::get<int>(m_value); }
+    // Moves the device out; only valid when ok().
+    SerialDevice take() { return std::move(std::get<SerialDevice>(m_value)); }
+
+  private:
+    std::variant<SerialDevice, int> m_value;
+};
+
+}  // namespace platform

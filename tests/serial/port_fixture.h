@@ -1,0 +1,115 @@
+#pragma once
+// A window that records WM_COMMNOTIFY and runs a per-test handler, a message pump with a hang
+// guard, and a pseudo-terminal for the port under test.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "comm/serial_port.h"
+#include "platform/message_queue.h"
+#include "platform/window.h"
+#include "pty_pair.h"
+
+namespace kadro::test {
+
+struct Notification {
+    platform::WPARAM wparam;
+    platform::LPARAM lparam;
+};
+
+class PortTest : public ::testing::Test {
+  protected:
+    static constexpr platform::UINT kMarker = platform::WM_USER + 7;
+
+    void SetUp() override {
+        s_current = this;
+        platform::RegisterClass("KadroSerialTestWindow", &PortTest::proc);
+        m_window = platform::CreateWindowEx(0, "KadroSerialTestWindow", "", 0, 0, 0, 10, 10, 0, 0);
+        ASSERT_NE(m_window, 0u);
+    }
+    void TearDown() override {
+        if (m_port >= 0) {
+            CLOSECOMM(m_port);
+        }
+        platform::DestroyWindow(m_window);
+        s_current = nullptr;
+    }
+
+    PortHandle open_port() {
+        m_port = OPENCOMM("\\\\.\\" + m_pty.path());
+        EXPECT_GE(m_port, 0);
+        return m_port;
+    }
+
+    // Dispatches messages until `done` holds; fails the test instead of hanging.
+    bool pump_until(const std::function<bool()>& done) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            platform::MSG msg;
+            while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
+                platform::DispatchMessage(&msg);
+            }
+            if (done()) {
+                return true;
+            }
+            platform::MsgWaitForInput(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "condition not reached";
+        return false;
+    }
+
+    // Delivers everything already sent to this thread: sent messages run before a posted one.
+    void flush_sent() {
+        m_marker_seen = false;
+        platform::PostMessage(m_window, kMarker, 0, 0);
+        pump_until([this] { return m_marker_seen; });
+    }
+
+    // Waits (without pumping) until the port's ring satisfies `done`.
+    static bool ring_until(PortHandle port, const std::function<bool(CommRingPositions)>& done) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto positions = comm_ring_positions(port);
+            if (positions && done(*positions)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ADD_FAILURE() << "ring state not reached";
+        return false;
+    }
+
+    static int unread(CommRingPositions p) { return (p.write - p.read + 2048) % 2048; }
+
+    PtyPair m_pty;
+    platform::HWND m_window = 0;
+    PortHandle m_port = -1;
+    std::vector<Notification> m_seen;
+    std::function<void(PortHandle)> m_on_notify;
+    bool m_marker_seen = false;
+
+  private:
+    static platform::LRESULT proc(platform::HWND hwnd, platform::UINT msg, platform::WPARAM wparam,
+                                  platform::LPARAM lparam) {
+        if (s_current != nullptr && msg == platform::WM_COMMNOTIFY) {
+            s_current->m_seen.push_back({wparam, lparam});
+            if (s_current->m_on_notify) {
+                s_current->m_on_notify(static_cast<PortHandle>(wparam));
+            }
+            return 0;
+        }
+        if (s_current != nullptr && msg == kMarker) {
+            s_current->m_marker_seen = true;
+            return 0;
+        }
+        return platform::DefWindowProc(hwnd, msg, wparam, lparam);
+    }
+
+    static inline PortTest* s_current = nullptr;
+};
+
+}  // namespace kadro::test

@@ -1,0 +1,337 @@
+// kadro-remote: plays the remote machine on a serial line. It asks for tracks with "T", reads
+// each answer (the 0x00 lead-in, then up to 4608 bytes), can send "E" and other bytes, and
+// writes what it received to a file or compares it with an expected image.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/comm_dcb.h"
+#include "platform/serial_device.h"
+
+namespace {
+
+constexpr std::size_t kTrackSize = 4608;
+
+enum ExitCode { kOk = 0, kMismatch = 1, kUsage = 2 };
+
+constexpr const char* kHelp = R"(usage: kadro-remote (--device NAME | --fd N) [options]
+
+Plays the remote machine of a KADRO link on a serial line: sends "T" requests,
+reads each answer (a 0x00 lead-in and up to 4608 bytes), and checks or saves
+what arrived.
+
+  --device NAME     serial device: a path (/dev/ttyUSB0), a name under /dev
+                    (ttyUSB0) or COM1..COM256 (= /dev/ttyS0..)
+  --fd N            use the already open descriptor N (for example the far end
+                    of a pseudo-terminal handed over by a test)
+  --mode MODE       line settings for --device (default "57600,N,8,1")
+  --tracks N        number of track requests (default 1; 0 sends none)
+  --batch K         send K requests at once, then read their K answers
+                    (default 1: one request at a time)
+  --timeout-ms MS   longest wait for a lead-in and between bytes of an answer
+                    (default 3000); an answer that stops early is kept short
+  --send HEX        send these bytes before the requests, e.g. 09 or 41,42
+  --end             send "E" after the last answer
+  --out FILE        write the received track bytes (lead-ins removed) to FILE
+  --expect FILE     compare the received track bytes with FILE and report the
+                    first differing byte
+  --quiet           report failures only
+  --help            show this text
+
+Exit status: 0 success, 1 missing lead-in, time-out or difference,
+2 usage or device error.
+)";
+
+struct Options {
+    std::string device;
+    int fd = -1;
+    std::string mode = "57600,N,8,1";
+    long tracks = 1;
+    long batch = 1;
+    int timeout_ms = 3000;
+    std::string send_first;
+    bool end = false;
+    std::string out_file;
+    std::string expect_file;
+    bool quiet = false;
+};
+
+std::optional<long> to_number(std::string_view s) {
+    long value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc{} || end != s.data() + s.size() || value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::string> parse_hex(std::string_view s) {
+    std::string bytes;
+    std::string digits;
+    for (char c : s) {
+        if (c == ',' || c == ' ') {
+            continue;
+        }
+        digits.push_back(c);
+    }
+    if (digits.empty() || digits.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        unsigned value = 0;
+        auto [end, ec] = std::from_chars(digits.data() + i, digits.data() + i + 2, value, 16);
+        if (ec != std::errc{} || end != digits.data() + i + 2) {
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<char>(value));
+    }
+    return bytes;
+}
+
+// Returns nullopt after printing the reason for a bad command line; sets `help` for --help.
+std::optional<Options> parse_options(int argc, char** argv, bool& help) {
+    Options o;
+    auto fail = [](const std::string& why) -> std::optional<Options> {
+        std::fprintf(stderr, "kadro-remote: %s (see --help)\n", why.c_str());
+        return std::nullopt;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        auto value = [&]() -> std::optional<std::string_view> {
+            if (i + 1 >= argc) {
+                return std::nullopt;
+            }
+            return std::string_view(argv[++i]);
+        };
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return o;
+        }
+        if (arg == "--end") {
+            o.end = true;
+            continue;
+        }
+        if (arg == "--quiet") {
+            o.quiet = true;
+            continue;
+        }
+        auto v = value();
+        if (!v) {
+            return fail("unknown option or missing value: " + std::string(arg));
+        }
+        if (arg == "--device") {
+            o.device = *v;
+        } else if (arg == "--mode") {
+            o.mode = *v;
+        } else if (arg == "--out") {
+            o.out_file = *v;
+        } else if (arg == "--expect") {
+            o.expect_file = *v;
+        } else if (arg == "--send") {
+            auto bytes = parse_hex(*v);
+            if (!bytes) {
+                return fail("--send wants hexadecimal bytes, e.g. 09 or 41,42");
+            }
+            o.send_first += *bytes;
+        } else if (arg == "--fd" || arg == "--tracks" || arg == "--batch" ||
+                   arg == "--timeout-ms") {
+            auto n = to_number(*v);
+            if (!n || (arg == "--batch" && *n == 0) || *n > 1'000'000) {
+                return fail("bad number for " + std::string(arg) + ": " + std::string(*v));
+            }
+            if (arg == "--fd") {
+                o.fd = static_cast<int>(*n);
+            } else if (arg == "--tracks") {
+                o.tracks = *n;
+            } else if (arg == "--batch") {
+                o.batch = *n;
+            } else {
+                o.timeout_ms = static_cast<int>(*n);
+            }
+        } else {
+            return fail("unknown option: " + std::string(arg));
+        }
+    }
+    if ((o.device.empty()) == (o.fd < 0)) {
+        return fail("give exactly one of --device and --fd");
+    }
+    return o;
+}
+
+int open_device(const Options& o) {
+    std::string path = platform::serial_device_path(o.device);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "kadro-remote: cannot open %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return -1;
+    }
+    auto dcb = platform::build_dcb_from_mode(o.mode);
+    termios t{};
+    if (!dcb || ::tcgetattr(fd, &t) != 0 || !platform::dcb_to_termios(*dcb, t) ||
+        ::tcsetattr(fd, TCSANOW, &t) != 0) {
+        std::fprintf(stderr, "kadro-remote: cannot set line \"%s\" on %s\n", o.mode.c_str(),
+                     path.c_str());
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            std::fprintf(stderr, "kadro-remote: write failed: %s\n", std::strerror(errno));
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Reads up to `count` bytes, giving up when nothing arrives for `timeout_ms`.
+std::string read_some(int fd, std::size_t count, int timeout_ms) {
+    std::string out;
+    char buffer[kTrackSize];
+    while (out.size() < count) {
+        pollfd p{fd, POLLIN, 0};
+        int rc = ::poll(&p, 1, timeout_ms);
+        if (rc < 0 && errno == EINTR) {
+            continue;
+        }
+        if (rc <= 0) {
+            break;
+        }
+        ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - out.size()));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+// Receives one answer into `data`; false (with the reason printed) when the lead-in is missing.
+bool receive_answer(int fd, long number, const Options& o, std::string& data) {
+    std::string lead = read_some(fd, 1, o.timeout_ms);
+    if (lead.empty()) {
+        std::fprintf(stderr, "kadro-remote: track %ld: no answer within %d ms\n", number,
+                     o.timeout_ms);
+        return false;
+    }
+    if (lead[0] != '\0') {
+        std::fprintf(stderr, "kadro-remote: track %ld: expected lead-in 0x00, received 0x%02X\n",
+                     number, static_cast<unsigned char>(lead[0]));
+        return false;
+    }
+    std::string track = read_some(fd, kTrackSize, o.timeout_ms);
+    if (!o.quiet) {
+        std::fprintf(stderr, "kadro-remote: track %ld: %zu bytes\n", number, track.size());
+    }
+    data += track;
+    return true;
+}
+
+int compare(const std::string& received, const std::string& expected_file) {
+    std::ifstream in(expected_file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "kadro-remote: cannot read %s\n", expected_file.c_str());
+        return kUsage;
+    }
+    std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t common = std::min(expected.size(), received.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        if (expected[i] != received[i]) {
+            std::fprintf(stderr,
+                         "kadro-remote: first difference at byte %zu (track %zu, offset %zu): "
+                         "expected 0x%02X, received 0x%02X\n",
+                         i, i / kTrackSize + 1, i % kTrackSize,
+                         static_cast<unsigned char>(expected[i]),
+                         static_cast<unsigned char>(received[i]));
+            return kMismatch;
+        }
+    }
+    if (expected.size() != received.size()) {
+        std::fprintf(stderr,
+                     "kadro-remote: received %zu bytes, expected %zu; the first %zu agree\n",
+                     received.size(), expected.size(), common);
+        return kMismatch;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool help = false;
+    auto options = parse_options(argc, argv, help);
+    if (help) {
+        std::fputs(kHelp, stdout);
+        return kOk;
+    }
+    if (!options) {
+        return kUsage;
+    }
+    const Options& o = *options;
+    int fd = o.fd >= 0 ? o.fd : open_device(o);
+    if (fd < 0) {
+        return kUsage;
+    }
+    if (!o.send_first.empty() && !write_all(fd, o.send_first)) {
+        return kUsage;
+    }
+
+    std::string data;
+    int status = kOk;
+    for (long done = 0; done < o.tracks && status == kOk;) {
+        long now = std::min(o.batch, o.tracks - done);
+        if (!write_all(fd, std::string(static_cast<std::size_t>(now), 'T'))) {
+            return kUsage;
+        }
+        for (long i = 0; i < now && status == kOk; ++i) {
+            if (!receive_answer(fd, done + i + 1, o, data)) {
+                status = kMismatch;
+            }
+        }
+        done += now;
+    }
+    if (o.end && !write_all(fd, "E")) {
+        return kUsage;
+    }
+    if (!o.out_file.empty()) {
+        std::ofstream out(o.out_file, std::ios::binary);
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        if (!out) {
+            std::fprintf(stderr, "kadro-remote: cannot write %s\n", o.out_file.c_str());
+            return kUsage;
+        }
+    }
+    if (status == kOk && !o.expect_file.empty()) {
+        status = compare(data, o.expect_file);
+    }
+    if (status == kOk && !o.quiet) {
+        std::fprintf(stderr, "kadro-remote: %zu bytes received\n", data.size());
+    }
+    return status;
+}
