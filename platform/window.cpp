@@ -158,6 +158,7 @@ bool IsClassRegistered(std::string_view class_name) {
 
 HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_view text, DWORD style,
                     int x, int y, int width, int height, HWND parent, int id, LPARAM create_param) {
+    detail::ensure_standard_classes();
     HWND hwnd = 0;
     {
         std::lock_guard lock(state().mutex);
@@ -529,10 +530,10 @@ bool ShowWindow(HWND hwnd, int command) {
     }
     SendMessage(hwnd, WM_SHOWWINDOW, show ? 1 : 0, 0);
     if (show) {
-        CurrentDisplay().window_shown(hwnd);
         if (activate) {
             SetActiveWindow(hwnd);
         }
+        CurrentDisplay().window_shown(hwnd);
     } else {
         CurrentDisplay().window_hidden(hwnd);
         std::lock_guard lock(state().mutex);

@@ -88,4 +88,8 @@ ThreadQueue& queue_of(std::thread::id thread);  // caller holds the lock
 // Wakes whoever waits for the given thread's queue (caller holds the lock).
 void wake_queue(ThreadQueue& queue);
 
+// Registers the standard window classes ("Edit", "Static", "Button", "#32770") the first time it
+// is called; later calls do nothing. Called without the lock held.
+void ensure_standard_classes();
+
 }  // namespace platform::detail

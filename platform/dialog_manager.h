@@ -1,0 +1,25 @@
+#pragma once
+// Internal to platform/: what the dialog manager shares with the message box and the standard
+// class registration. Interface-thread only, like every window function.
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/dialog_template.h"
+#include "platform/types.h"
+
+namespace platform::detail {
+
+// Window procedures of the standard classes (registered by ensure_standard_classes).
+LRESULT DialogClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT EditClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT StaticClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT ButtonClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+
+// DialogBoxIndirectParam on an already parsed template. `on_loop_start`, when set, runs once
+// with the dialog window after it has been shown, just before its loop takes the first
+// message. Returns -1 when the window cannot be created.
+std::intptr_t run_modal_dialog(const DialogTemplate& dialog_template, HWND owner, DLGPROC proc,
+                               LPARAM init_param, const std::function<void(HWND)>& on_loop_start);
+
+}  // namespace platform::detail

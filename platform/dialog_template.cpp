@@ -1,0 +1,216 @@
+#include "platform/dialog_template.h"
+
+#include <array>
+
+namespace platform {
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char to_ansi(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        return static_cast<char>(c);
+    }
+    for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
+        if (kCp1252High[i] != 0 && kCp1252High[i] == c) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+class Reader {
+  public:
+    explicit Reader(std::string_view bytes) : m_bytes(bytes) {}
+
+    bool ok() const { return m_ok; }
+    std::size_t offset() const { return m_pos; }
+
+    WORD word() {
+        if (m_pos + 2 > m_bytes.size()) {
+            m_ok = false;
+            m_pos = m_bytes.size();
+            return 0;
+        }
+        auto lo = static_cast<unsigned char>(m_bytes[m_pos]);
+        auto hi = static_cast<unsigned char>(m_bytes[m_pos + 1]);
+        m_pos += 2;
+        return static_cast<WORD>(lo | (hi << 8));
+    }
+    short signed_word() { return static_cast<short>(word()); }
+    DWORD dword() {
+        DWORD lo = word();
+        DWORD hi = word();
+        return lo | (hi << 16);
+    }
+
+    std::u16string utf16_string() {
+        std::u16string out;
+        while (m_ok) {
+            WORD c = word();
+            if (!m_ok || c == 0) {
+                break;
+            }
+            out.push_back(static_cast<char16_t>(c));
+        }
+        return out;
+    }
+
+    // A name field: 0x0000 (empty), 0xFFFF + ordinal, or a string.
+    struct NameField {
+        std::string text;
+        WORD ordinal = 0;
+        bool is_ordinal = false;
+    };
+    NameField name_field() {
+        NameField field;
+        if (m_pos + 2 > m_bytes.size()) {
+            m_ok = false;
+            return field;
+        }
+        WORD first = peek_word();
+        if (first == 0xFFFF) {
+            word();
+            field.ordinal = word();
+            field.is_ordinal = true;
+            field.text = "#" + std::to_string(field.ordinal);
+        } else {
+            field.text = Utf16ToAnsi(utf16_string());
+        }
+        return field;
+    }
+
+    std::string raw(std::size_t n) {
+        if (m_pos + n > m_bytes.size()) {
+            m_ok = false;
+            m_pos = m_bytes.size();
+            return {};
+        }
+        std::string out(m_bytes.substr(m_pos, n));
+        m_pos += n;
+        return out;
+    }
+
+    void align4() {
+        std::size_t aligned = (m_pos + 3) & ~std::size_t{3};
+        // Padding after the last item may be missing; only a field that follows needs it.
+        m_pos = aligned <= m_bytes.size() ? aligned : m_bytes.size();
+    }
+
+  private:
+    WORD peek_word() const {
+        auto lo = static_cast<unsigned char>(m_bytes[m_pos]);
+        auto hi = static_cast<unsigned char>(m_bytes[m_pos + 1]);
+        return static_cast<WORD>(lo | (hi << 8));
+    }
+
+    std::string_view m_bytes;
+    std::size_t m_pos = 0;
+    bool m_ok = true;
+};
+
+std::string atom_class_name(WORD atom) {
+    switch (atom) {
+        case 0x0080:
+            return "Button";
+        case 0x0081:
+            return "Edit";
+        case 0x0082:
+            return "Static";
+        case 0x0083:
+            return "ListBox";
+        case 0x0084:
+            return "ScrollBar";
+        case 0x0085:
+            return "ComboBox";
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+std::string Utf16ToAnsi(const std::u16string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char16_t c : text) {
+        out.push_back(to_ansi(c));
+    }
+    return out;
+}
+
+std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes) {
+    Reader in(bytes);
+    DialogTemplate t;
+    t.style = in.dword();
+    t.ex_style = in.dword();
+    // The extended layout starts with version 1 and the signature 0xFFFF where the standard one
+    // has its style word.
+    if (in.ok() && (t.style & 0xFFFF) == 1 && (t.style >> 16) == 0xFFFF) {
+        return std::nullopt;
+    }
+    WORD count = in.word();
+    t.x = in.signed_word();
+    t.y = in.signed_word();
+    t.cx = in.signed_word();
+    t.cy = in.signed_word();
+    if (!in.ok()) {
+        return std::nullopt;
+    }
+    t.menu = in.name_field().text;
+    if (in.ok()) {
+        auto cls = in.name_field();
+        t.class_name = cls.text;
+    }
+    if (in.ok()) {
+        t.title = in.name_field().text;
+    }
+    if (in.ok() && (t.style & DS_SETFONT) != 0) {
+        t.has_font = true;
+        t.font_point_size = in.word();
+        t.font_face = Utf16ToAnsi(in.utf16_string());
+    }
+    if (!in.ok()) {
+        return std::nullopt;
+    }
+    t.items.reserve(count);
+    for (WORD i = 0; i < count; ++i) {
+        in.align4();
+        DialogItemTemplate item;
+        item.style = in.dword();
+        item.ex_style = in.dword();
+        item.x = in.signed_word();
+        item.y = in.signed_word();
+        item.cx = in.signed_word();
+        item.cy = in.signed_word();
+        item.id = in.word();
+        if (!in.ok()) {
+            return std::nullopt;
+        }
+        auto cls = in.name_field();
+        if (cls.is_ordinal) {
+            item.class_atom = cls.ordinal;
+            item.class_name = atom_class_name(cls.ordinal);
+        } else {
+            item.class_name = cls.text;
+        }
+        if (in.ok()) {
+            item.title = in.name_field().text;
+        }
+        WORD extra = in.ok() ? in.word() : 0;
+        if (in.ok() && extra > 0) {
+            item.creation_data = in.raw(extra);
+        }
+        if (!in.ok()) {
+            return std::nullopt;
+        }
+        t.items.push_back(std::move(item));
+    }
+    return t;
+}
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+#pragma once
+// The "Edit" window class: a text field, single- or multi-line (ES_MULTILINE), that may be
+// read-only (ES_READONLY or EM_SETREADONLY).
+//
+// Text is a byte string; lines are separated by CR LF. A multi-line control wraps each line at
+// the width of its client area (a vertical scroll bar and a border take their share, see
+// window.h), breaking after a blank where it can and inside a word only when one word alone is
+// wider; blanks at a break hang past the edge. Widths come from the display's text_width
+// (headless: 8 pixels per byte), the line height from its text_cell (headless: 16). The view
+// scrolls by whole lines and may scroll until the last line is at the top.
+//
+// Messages answered as on the desktop platform: WM_SETTEXT / WM_GETTEXT / WM_GETTEXTLENGTH,
+// EM_SETSEL (wParam start, lParam end as 32-bit ints; a negative end means the end of the text,
+// a start of -1 removes the selection, positions beyond the end are taken as the end; the caret
+// goes to `end`), EM_GETSEL (MAKELONG of the 16-bit truncated start and end; the DWORD*
+// in wParam / lParam, when given, get the full values), EM_GETLINECOUNT, EM_LINEINDEX,
+// EM_LINEFROMCHAR, EM_LINELENGTH, EM_LINESCROLL, EM_SCROLL, EM_SCROLLCARET,
+// EM_GETFIRSTVISIBLELINE, EM_CHARFROMPOS (lParam = client x, y → MAKELONG(char, line)),
+// EM_REPLACESEL, EM_LIMITTEXT (0 = no limit; only typing, pasting and EM_REPLACESEL obey it),
+// EM_GETLIMITTEXT, EM_UNDO / WM_UNDO (one level; a second undo redoes), EM_CANUNDO,
+// EM_EMPTYUNDOBUFFER, EM_GETMODIFY / EM_SETMODIFY, EM_SETREADONLY, WM_COPY, WM_CUT, WM_PASTE,
+// WM_CLEAR, WM_VSCROLL, the keys (arrows, Home, End, Page Up / Down, with Shift extending the
+// selection and Ctrl moving by words / to the ends; Delete, Backspace, Shift+Delete cut,
+// Ctrl+Insert copy, Shift+Insert paste) and characters (Ctrl+A select all, Ctrl+C copy,
+// Ctrl+X cut, Ctrl+V paste, Ctrl+Z undo, Enter as CR LF in a multi-line ES_WANTRETURN control),
+// mouse selection, WM_GETDLGCODE, focus, fonts and painting (drawing is the display's job).
+//
+// Read-only refuses every change the operator could make — typing, Backspace, Delete, cut,
+// paste, clear, undo — silently; copying and moving the caret still work. Changes made by the
+// program (WM_SETTEXT, EM_REPLACESEL) are not refused.
+//
+// Every change of the text, including WM_SETTEXT, is reported to the parent with
+// WM_COMMAND(MAKELONG(id, EN_CHANGE), control); focus changes with EN_SETFOCUS / EN_KILLFOCUS;
+// text refused by the limit with EN_MAXTEXT. The window's stored text (GetStoredWindowText)
+// always equals the control's text.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform {
+
+constexpr UINT EM_GETMODIFY = 0x00B8;
+constexpr UINT EM_SETMODIFY = 0x00B9;
+constexpr UINT EM_EMPTYUNDOBUFFER = 0x00CD;
+constexpr UINT EM_GETLIMITTEXT = 0x00D5;
+constexpr WORD EN_MAXTEXT = 0x0501;
+
+// Scroll request codes (low word of WM_VSCROLL's wParam; the high word carries the position
+// for the thumb codes).
+constexpr WORD SB_LINEUP = 0;
+constexpr WORD SB_LINEDOWN = 1;
+constexpr WORD SB_PAGEUP = 2;
+constexpr WORD SB_PAGEDOWN = 3;
+constexpr WORD SB_THUMBPOSITION = 4;
+constexpr WORD SB_THUMBTRACK = 5;
+constexpr WORD SB_TOP = 6;
+constexpr WORD SB_BOTTOM = 7;
+constexpr WORD SB_ENDSCROLL = 8;
+
+// What a display needs to draw an edit control. Call on the interface thread.
+struct EditSnapshot {
+    std::string text;
+    std::size_t selection_start = 0;  // selection_start <= selection_end
+    std::size_t selection_end = 0;
+    std::size_t caret = 0;
+    int first_visible_line = 0;
+    std::vector<std::size_t> line_starts;  // index of each displayed line's first byte
+    int line_height = 0;
+    bool read_only = false;
+    bool focused = false;
+};
+// False when hwnd is not an edit control.
+bool GetEditSnapshot(HWND hwnd, EditSnapshot* snapshot);
+
+}  // namespace platform

@@ -1,0 +1,19 @@
+#include <mutex>
+
+#include "platform/dialog_manager.h"
+#include "platform/window.h"
+#include "platform/window_system_state.h"
+
+namespace platform::detail {
+
+void ensure_standard_classes() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        RegisterClass("#32770", DialogClassProc);
+        RegisterClass("Edit", EditClassProc);
+        RegisterClass("Static", StaticClassProc);
+        RegisterClass("Button", ButtonClassProc);
+    });
+}
+
+}  // namespace platform::detail
