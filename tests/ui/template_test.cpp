@@ -1,0 +1,253 @@
+// Construction of dialogs and controls, the in-memory template, and what the platform builds
+// from it.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/display.h"
+#include "ui/gdi.h"
+#include "ui_test_support.h"
+
+namespace kadro::test {
+namespace {
+
+std::uint16_t u16(const std::string& b, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) |
+                                      (static_cast<unsigned char>(b.at(at + 1)) << 8));
+}
+
+std::uint32_t u32(const std::string& b, std::size_t at) {
+    return u16(b, at) | (static_cast<std::uint32_t>(u16(b, at + 2)) << 16);
+}
+
+// Reads a zero-terminated UTF-16 string at `at`, returns the units and moves `at` past it.
+std::u16string utf16(const std::string& b, std::size_t& at) {
+    std::u16string s;
+    for (char16_t c; (c = u16(b, at)) != 0; at += 2) {
+        s.push_back(c);
+    }
+    at += 2;
+    return s;
+}
+
+using TemplateTest = UiTest;
+
+TEST_F(TemplateTest, MainDialogAndLogViewTemplateBytes) {
+    TControl::nInitID.reset();
+    MainLike main;
+    EXPECT_EQ(main.view->nId, 101);
+    EXPECT_EQ(main.view->nStyle, 0x50A11804u);
+    EXPECT_EQ(main.view->nExStyle, 0x200u);
+    EXPECT_EQ(main.view->oWnd, main.dlg.get());
+    ASSERT_EQ(main.dlg->aControls.size(), 1u);
+    EXPECT_EQ(main.view->hWnd, platform::HWND{0});
+    EXPECT_FALSE(main.dlg->hWnd.has_value());
+    EXPECT_EQ(*main.dlg->cCaption, "KADRO 1.00 Test  (COM1:57600,N,8,1)");
+
+    std::string t = main.dlg->cToChar(0);
+    EXPECT_EQ(u32(t, 0), 0u);   // style
+    EXPECT_EQ(u32(t, 4), 0u);   // extended style
+    EXPECT_EQ(u16(t, 8), 1u);   // items
+    EXPECT_EQ(u16(t, 10), 0u);  // x
+    EXPECT_EQ(u16(t, 12), 0u);  // y
+    EXPECT_EQ(u16(t, 14), 251u);
+    EXPECT_EQ(u16(t, 16), 251u);
+    EXPECT_EQ(u16(t, 18), 0u);  // menu
+    EXPECT_EQ(u16(t, 20), 0u);  // class
+    std::size_t at = 22;
+    EXPECT_EQ(utf16(t, at), u"KADRO 1.00 Test  (COM1:57600,N,8,1)");
+    ASSERT_EQ(at % 4, 2u);
+    EXPECT_EQ(u16(t, at), 0u) << "zero padding up to the item";
+    at += 2;
+
+    std::size_t item = at;
+    EXPECT_EQ(u32(t, item), 0x50A11804u);
+    EXPECT_EQ(u32(t, item + 4), 0u) << "no extended style in the item";
+    EXPECT_EQ(u16(t, item + 8), 0u);
+    EXPECT_EQ(u16(t, item + 10), 0u);
+    EXPECT_EQ(u16(t, item + 12), 200u);
+    EXPECT_EQ(u16(t, item + 14), 80u);
+    EXPECT_EQ(u16(t, item + 16), 101u);
+    at = item + 18;
+    EXPECT_EQ(utf16(t, at), u"EDIT");
+    EXPECT_EQ(utf16(t, at), u"");
+    EXPECT_EQ(u16(t, at), 0u) << "creation data size";
+    at += 2;
+    EXPECT_EQ(t.size(), (at + 3) / 4 * 4);
+    EXPECT_EQ(t.size() % 4, 0u);
+}
+
+TEST_F(TemplateTest, TitleGoesThroughTheOemCodePageAndOddLengthsArePadded) {
+    auto dlg = TDialog::New({.cCaption = "Caff\x82"});
+    std::string t = dlg->cToChar(0);
+    std::size_t at = 22;
+    EXPECT_EQ(utf16(t, at), std::u16string(u"Caff\u00E9"));
+    EXPECT_EQ(t.size(), 36u) << "22 + 12 title bytes, padded to 36";
+    auto none = TDialog::New();
+    std::string empty = none->cToChar(0);
+    at = 22;
+    EXPECT_EQ(utf16(empty, at), u"");
+    EXPECT_EQ(empty.size(), 24u);
+}
+
+TEST_F(TemplateTest, NewRectangleDefaultsAndPixels) {
+    auto sized = TDialog::New({.nTop = 10, .nLeft = 20, .nWidth = 300, .nHeight = 200});
+    EXPECT_EQ((std::array{sized->nTop, sized->nLeft, sized->nBottom, sized->nRight}),
+              (std::array{10, 20, 200, 300}));
+
+    auto rows = TDialog::New();  // 0, 0, 10, 40 in text rows and columns
+    EXPECT_EQ((std::array{rows->nTop, rows->nLeft, rows->nBottom, rows->nRight}),
+              (std::array{0, 0, 151, 316}));
+    EXPECT_EQ(rows->nStyle, 0x80C80080u);
+    EXPECT_TRUE(rows->lModify);
+    EXPECT_EQ(rows->cVarName, "oDlg");
+    EXPECT_EQ(ResultNumber(rows->nResult), 0);
+    EXPECT_EQ(GETWNDDEFAULT(), rows) << "the newest dialog is the default parent";
+
+    auto resizable = TDialog::New({.lResizable = true});
+    EXPECT_EQ(resizable->nStyle, 0x80CF0080u);
+}
+
+TEST_F(TemplateTest, IdentifiersCountFrom101AndWrapAt30000) {
+    TControl::nInitID.reset();
+    EXPECT_EQ(TControl::GetNewId(), 101);
+    EXPECT_EQ(TControl::GetNewId(), 102);
+    TControl::nInitID = 29999;
+    EXPECT_EQ(TControl::GetNewId(), 30000);
+    EXPECT_EQ(TControl::GetNewId(), 100);
+    EXPECT_EQ(TControl::GetNewId(), 101);
+}
+
+TEST_F(TemplateTest, DuplicatedIdIsRaisedAndTheControlIsNotRegistered) {
+    std::vector<RuntimeError> errors;
+    SetRuntimeErrorHandler([&](const RuntimeError& e) {
+        errors.push_back(e);
+        return RuntimeErrorResult{};
+    });
+    MainLike main;
+    auto other_parent = TDialog::New();
+    auto twin = TMultiGet::New({.lReadOnly = true});  // registers with other_parent
+    twin->nId = main.view->nId;
+    main.dlg->DefControl(twin);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].DESCRIPTION, "Duplicated Id");
+    EXPECT_EQ(errors[0].OPERATION,
+              "No: " + std::string(6 - std::to_string(*twin->nId).size(), ' ') +
+                  std::to_string(*twin->nId));
+    EXPECT_EQ(errors[0].SUBSYSTEM, kWindowLayerSubsystem);
+    EXPECT_EQ(main.dlg->aControls.size(), 1u);
+}
+
+TEST_F(TemplateTest, PlatformBuildsTheWindowFromTheTemplate) {
+    MainLike main;
+    platform::RECT client{}, item{}, fitted{}, window{};
+    std::string cls;
+    platform::LONG_PTR style = 0, ex_style = 0;
+    bool was_visible = true;
+    main.run([&] {
+        platform::HWND h = main.dlg->window();
+        was_visible = platform::IsWindowVisible(h);
+        platform::GetClientRect(h, &client);
+        platform::GetWindowRect(h, &window);
+        platform::HWND child = platform::GetDlgItem(h, *main.view->nId);
+        ASSERT_EQ(child, main.view->window());
+        cls = platform::GetClassName(child);
+        style = platform::GetWindowLongPtr(child, platform::GWL_STYLE);
+        ex_style = platform::GetWindowLongPtr(child, platform::GWL_EXSTYLE);
+        main.dlg->End();
+    });
+    // Checked here rather than inside the callback: the fitting has already run by then, so
+    // read the template size from a dialog whose init callback does not fit.
+    auto plain = TDialog::New({.nStyle = 0, .nWidth = 500, .nHeight = 500});
+    auto log = TMultiGet::New({.lReadOnly = true});
+    plain->Activate({.bInit = [&](TWindow& w) {
+        platform::RECT r;
+        platform::GetWindowRect(log->window(), &r);
+        platform::POINT origin{r.left, r.top};
+        platform::ScreenToClient(w.window(), &origin);
+        item = {origin.x, origin.y, origin.x + r.width(), origin.y + r.height()};
+        static_cast<TDialog&>(w).SetControl(log);
+        platform::GetWindowRect(log->window(), &r);
+        fitted = {0, 0, r.width(), r.height()};
+        static_cast<TDialog&>(w).End();
+        return EventResult{};
+    }});
+
+    EXPECT_FALSE(was_visible);
+    EXPECT_EQ(client, (platform::RECT{0, 0, 502, 502}));
+    EXPECT_EQ(cls, "Edit");
+    EXPECT_EQ(style, 0x50A11804);
+    EXPECT_EQ(ex_style, 0);
+    EXPECT_EQ(item, (platform::RECT{0, 0, 400, 160})) << "200 x 80 dialog units at base 8, 16";
+    EXPECT_EQ(fitted, (platform::RECT{0, 0, 504, 505})) << "client + 2 wide, client + 3 high";
+    // Centred on the 1024 x 768 screen, each half rounded toward zero on its own: a window
+    // 527 high gets 384 - 263 = 121, not (768 - 527) / 2 = 120.
+    ASSERT_EQ(window.height(), 502 + platform::kCaptionHeight + 2 * platform::kFrameWidth);
+    EXPECT_EQ(window.top, 384 - window.height() / 2);
+    EXPECT_EQ(window.top, 121);
+    EXPECT_EQ(window.left, 512 - window.width() / 2);
+    EXPECT_EQ(ResultNumber(main.dlg->nResult), 2);
+}
+
+TEST_F(TemplateTest, ContextHelpButtonUnlessSwitchedOff) {
+    auto ex_style_when_shown = [](std::optional<bool> help_icon) {
+        auto dlg = TDialog::New({.nWidth = 100, .nHeight = 100});
+        dlg->lHelpIcon = help_icon;
+        platform::LONG_PTR ex_style = -1;
+        TDialog* d = dlg.get();
+        dlg->bStart = [&, d] {
+            ex_style = platform::GetWindowLongPtr(d->window(), platform::GWL_EXSTYLE);
+            d->End();
+        };
+        dlg->Activate();
+        return ex_style;
+    };
+    EXPECT_EQ(ex_style_when_shown(false) & platform::WS_EX_CONTEXTHELP, 0);
+    EXPECT_NE(ex_style_when_shown(std::nullopt) & platform::WS_EX_CONTEXTHELP, 0);
+}
+
+TEST_F(TemplateTest, WindowThatCannotBeCreatedRaisesCannotCreateDialogBox) {
+    std::vector<RuntimeError> errors;
+    SetRuntimeErrorHandler([&](const RuntimeError& e) {
+        errors.push_back(e);
+        return RuntimeErrorResult{};
+    });
+    auto dlg = TDialog::New({.cCaption = "Broken"});
+    dlg->cResData = std::string("\x01\x02\x03", 3);
+    bool init_ran = false;
+    dlg->Activate({.bInit = [&](TWindow&) {
+        init_ran = true;
+        return EventResult{};
+    }});
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].DESCRIPTION, "Cannot create Dialog Box");
+    EXPECT_EQ(errors[0].OPERATION, "\r\n" + std::string(22, ' ') + "Title: Broken");
+    EXPECT_EQ(errors[0].SEVERITY, 3);
+    EXPECT_FALSE(errors[0].CANDEFAULT);
+    EXPECT_FALSE(init_ran);
+    EXPECT_EQ(ResultNumber(dlg->nResult), -1);
+    EXPECT_FALSE(dlg->lVisible);
+
+    // Without a handler the error still gets out, and the layer's state is put back.
+    SetRuntimeErrorHandler({});
+    EXPECT_THROW(dlg->Activate(), RuntimeErrorException);
+}
+
+TEST_F(TemplateTest, ControlMissingFromTheTemplateRaisesNonDefinedId) {
+    std::vector<RuntimeError> errors;
+    SetRuntimeErrorHandler([&](const RuntimeError& e) {
+        errors.push_back(e);
+        return RuntimeErrorResult{};
+    });
+    MainLike main;
+    main.dlg->cResData = main.dlg->cToChar(0);  // built before the second control exists
+    auto late = TMultiGet::New({.lReadOnly = true});
+    main.run([&] { main.dlg->End(); });
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].DESCRIPTION, "Non defined Id");
+    EXPECT_EQ(late->window(), platform::HWND{0});
+    EXPECT_EQ(main.view->window(), platform::HWND{0}) << "destroyed with the dialog";
+}
+
+}  // namespace
+}  // namespace kadro::test

@@ -1,0 +1,163 @@
+#pragma once
+// Shared pieces of the window-layer tests: a dialog and a log view that record what reaches
+// them, a MAIN-like dialog builder, and a fixture that leaves the keyboard and the layer's
+// module state as it found them.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "comm/message_pump.h"
+#include "comm/window_layer_state.h"
+#include "platform/dialog.h"
+#include "platform/message_queue.h"
+#include "platform/window.h"
+#include "ui/control.h"
+#include "ui/dialog.h"
+#include "ui/multi_get.h"
+#include "ui/runtime_error.h"
+
+namespace kadro::test {
+
+// Posted by a test after its scenario: ends a dialog that is still on the screen, so that a
+// failing expectation ends the modal loop instead of hanging it.
+constexpr platform::UINT kFallbackEnd = platform::WM_USER + 1;
+constexpr std::intptr_t kFallbackResult = 99;
+
+class TestDialog : public TDialog {
+  public:
+    EventResult HandleEvent(platform::UINT nMsg, platform::WPARAM w, platform::LPARAM l) override {
+        if (nMsg == kFallbackEnd) {
+            if (platform::IsWindowVisible(window())) {
+                platform::EndDialog(window(), kFallbackResult);
+            }
+            return true;
+        }
+        if (nMsg == platform::WM_PAINT) {
+            ++paints;
+            ++paint_depth;
+            EventResult r = TDialog::HandleEvent(nMsg, w, l);
+            --paint_depth;
+            return r;
+        }
+        if (nMsg == platform::WM_INITDIALOG) {
+            init_lparam = l;
+        }
+        return TDialog::HandleEvent(nMsg, w, l);
+    }
+
+    int paints = 0;
+    int paint_depth = 0;
+    platform::LPARAM init_lparam = 0;
+};
+
+// How TestLog answers WM_SETTEXT.
+enum class SetTextAnswer { Nil, Zero, True };
+
+class TestLog : public TMultiGet {
+  public:
+    EventResult HandleEvent(platform::UINT nMsg, platform::WPARAM w, platform::LPARAM l) override {
+        messages.push_back({0, nMsg, w, l});
+        if (nMsg == platform::WM_SETTEXT) {
+            switch (set_text_answer) {
+                case SetTextAnswer::Zero:
+                    return 0;
+                case SetTextAnswer::True:
+                    return true;
+                case SetTextAnswer::Nil:
+                    break;
+            }
+        }
+        return TMultiGet::HandleEvent(nMsg, w, l);
+    }
+    EventResult Command(platform::WPARAM w, platform::LPARAM l) override {
+        commands.push_back(platform::HIWORD(w));
+        return TMultiGet::Command(w, l);
+    }
+
+    std::vector<platform::MSG> messages;
+    std::vector<int> commands;  // notification codes forwarded by the dialog
+    SetTextAnswer set_text_answer = SetTextAnswer::Nil;
+};
+
+// MAIN's dialog and log view: 500 x 500 pixels, style 0, a read-only log bound to `log`.
+struct MainLike {
+    std::shared_ptr<std::string> log = std::make_shared<std::string>();
+    std::shared_ptr<TestDialog> dlg;
+    std::shared_ptr<TestLog> view;
+
+    explicit MainLike(int extra_logs = 0) {
+        dlg = TDialog::New<TestDialog>({.cCaption = "KADRO 1.00 Test  (COM1:57600,N,8,1)  ",
+                                        .lVbx = false,
+                                        .nStyle = 0,
+                                        .lPixels = false,
+                                        .nWidth = 500,
+                                        .nHeight = 500,
+                                        .lTransparent = false,
+                                        .cVarName = "oDlg",
+                                        .lTruePixel = false});
+        dlg->lModify = false;
+        dlg->lHelpIcon = false;
+        auto text = log;
+        view = TMultiGet::New<TestLog>({.nRow = 0,
+                                        .nCol = 0,
+                                        .bSetGet =
+                                            [text](std::optional<std::string> v) {
+                                                if (v) {
+                                                    *text = *v;
+                                                }
+                                                return *text;
+                                            },
+                                        .lReadOnly = true});
+        for (int i = 0; i < extra_logs; ++i) {
+            extra.push_back(TMultiGet::New<TestLog>({.nRow = 100 * (i + 1), .lReadOnly = true}));
+        }
+    }
+
+    // Activates as MAIN does: centred, the log made the client control in the init callback,
+    // then `init` and `start` (when given) run as the init and start callbacks' bodies.
+    void run(std::function<void()> init = {}, std::function<void()> start = {},
+             std::function<bool(TWindow&)> valid = {}) {
+        TestDialog* d = dlg.get();
+        TestLog* v = view.get();
+        if (start) {
+            d->bStart = start;
+        }
+        d->Activate({.lCentered = true,
+                     .bValid = valid,
+                     .bInit =
+                         [d, v, init](TWindow&) {
+                             d->SetControl(
+                                 std::static_pointer_cast<TControl>(v->shared_from_this()));
+                             if (init) {
+                                 init();
+                             }
+                             return EventResult{};
+                         },
+                     .lResize16 = true});
+    }
+
+    std::vector<std::shared_ptr<TestLog>> extra;
+};
+
+class UiTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        for (int key :
+             {platform::VK_ESCAPE, platform::VK_F4, platform::VK_MENU, platform::VK_CONTROL,
+              platform::VK_SHIFT, platform::VK_TAB, platform::VK_DELETE, platform::VK_RETURN,
+              int{'X'}, int{'V'}, int{'Z'}, int{'C'}}) {
+            platform::SetAsyncKeyState(key, false);
+        }
+        SYSREFRESH();
+        SetRuntimeErrorHandler({});
+        EXPECT_EQ(ModalStackTop(), kModalStackSlots);
+        EXPECT_EQ(ActivationCount(), 0);
+        EXPECT_FALSE(window_layer().main_loop);
+    }
+};
+
+}  // namespace kadro::test
