@@ -1,0 +1,38 @@
+#pragma once
+// Internal to support/: the file-system side of the housekeeping (the POSIX version lives in
+// file_cleanup_posix.cpp).
+//
+// Folder arguments are native paths; "" means the current folder. Nothing here follows a
+// symbolic link found in a folder being cleaned, nor deletes anything but plain files and empty
+// folders. No function raises or reports; each returns what it managed.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kadro::detail {
+
+enum class HiddenFiles { kSkip, kInclude };
+enum class OnFailure { kContinue, kStop };
+
+// Deletes the plain files of `folder` whose names satisfy `wanted`, in listing order. Hidden
+// names (beginning with '.') are left alone under HiddenFiles::kSkip. On a failed deletion,
+// kContinue goes on with the next file and kStop ends the run. A folder that cannot be opened,
+// or that is itself a symbolic link, deletes nothing.
+void DeletePlainFiles(std::string_view folder, const std::function<bool(std::string_view)>& wanted,
+                      HiddenFiles hidden, OnFailure on_failure);
+
+// For every folder entry of `parent` (not hidden, not a link) whose name begins with `prefix`:
+// deletes its plain files as DELDIR does, then removes it if that left it empty.
+void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix);
+
+// Removes an empty folder (never a link to one); true on success.
+bool RemoveEmptyFolder(std::string_view folder);
+
+// Deletes one plain file by path; a link, folder or special file is left alone. True on success.
+bool DeletePlainFile(std::string_view path);
+
+// True when `path` names a plain file (a link to one does not count).
+bool IsPlainFile(std::string_view path);
+
+}  // namespace kadro::detail

@@ -1,0 +1,181 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/file_cleanup.h"
+#include "support/housekeeping.h"
+
+namespace kadro::detail {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+std::string FolderPath(std::string_view folder) {
+    return folder.empty() ? std::string(".") : std::string(folder);
+}
+
+// Opens a folder for listing. With kNoFollow the last component must not be a link: the clean-up
+// never lists a folder that a link named like a leftover points to.
+enum class LastComponent { kFollow, kNoFollow };
+UniqueFd OpenFolder(int at, const std::string& name, LastComponent last) {
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (last == LastComponent::kNoFollow) {
+        flags |= O_NOFOLLOW;
+    }
+    return UniqueFd(::openat(at, name.c_str(), flags));
+}
+
+// Names in the folder, in listing order, taken before anything is deleted so that deleting does
+// not disturb the listing.
+std::vector<std::string> ListNames(const UniqueFd& folder) {
+    std::vector<std::string> names;
+    int copy = ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return names;
+    }
+    DirHandle dir(::fdopendir(copy));
+    if (!dir) {
+        ::close(copy);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    return names;
+}
+
+enum class EntryKind { kPlainFile, kFolder, kOther, kMissing };
+EntryKind KindOf(int at, const std::string& name) {
+    struct stat st {};
+    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return EntryKind::kMissing;
+    }
+    if (S_ISREG(st.st_mode)) {
+        return EntryKind::kPlainFile;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EntryKind::kFolder;
+    }
+    return EntryKind::kOther;
+}
+
+bool IsHidden(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
+
+void DeletePlainFilesAt(const UniqueFd& folder, const std::function<bool(std::string_view)>& wanted,
+                        HiddenFiles hidden, OnFailure on_failure) {
+    for (const std::string& name : ListNames(folder)) {
+        if (hidden == HiddenFiles::kSkip && IsHidden(name)) {
+            continue;
+        }
+        if (!wanted(name) || KindOf(folder.get(), name) != EntryKind::kPlainFile) {
+            continue;
+        }
+        // unlinkat never follows a link, so an entry swapped for one after the check above only
+        // loses the link itself.
+        if (::unlinkat(folder.get(), name.c_str(), 0) != 0 && on_failure == OnFailure::kStop) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void DeletePlainFiles(std::string_view folder, const std::function<bool(std::string_view)>& wanted,
+                      HiddenFiles hidden, OnFailure on_failure) {
+    UniqueFd fd = OpenFolder(AT_FDCWD, FolderPath(folder), LastComponent::kNoFollow);
+    if (fd.get() < 0) {
+        return;
+    }
+    DeletePlainFilesAt(fd, wanted, hidden, on_failure);
+}
+
+void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
+    // The TEMP folder itself may well be reached through a link (it is configuration); the
+    // leftovers inside it are not.
+    UniqueFd parent_fd = OpenFolder(AT_FDCWD, FolderPath(parent), LastComponent::kFollow);
+    if (parent_fd.get() < 0) {
+        return;
+    }
+    for (const std::string& name : ListNames(parent_fd)) {
+        if (IsHidden(name) || !name.starts_with(prefix)) {
+            continue;
+        }
+        if (KindOf(parent_fd.get(), name) != EntryKind::kFolder) {
+            continue;
+        }
+        {
+            UniqueFd leftover = OpenFolder(parent_fd.get(), name, LastComponent::kNoFollow);
+            if (leftover.get() < 0) {
+                continue;
+            }
+            DeletePlainFilesAt(
+                leftover, [](std::string_view) { return true; }, HiddenFiles::kInclude,
+                OnFailure::kStop);
+        }
+        ::unlinkat(parent_fd.get(), name.c_str(), AT_REMOVEDIR);
+    }
+}
+
+bool RemoveEmptyFolder(std::string_view folder) {
+    std::string path(folder);
+    // "link/" would name the link's target; the folder asked for is the entry itself.
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    if (path.empty()) {
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    return ::rmdir(path.c_str()) == 0;
+}
+
+bool DeletePlainFile(std::string_view path) {
+    std::string name(path);
+    if (!IsPlainFile(name)) {
+        return false;
+    }
+    return ::unlink(name.c_str()) == 0;
+}
+
+bool IsPlainFile(std::string_view path) {
+    struct stat st {};
+    std::string name(path);
+    return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace kadro::detail
+
+namespace kadro {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        reset();
+        m_fd = other.release();
+    }
+    return *this;
+}
+
+void UniqueFd::reset() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+}  // namespace kadro

@@ -1,0 +1,163 @@
+#include "support/housekeeping.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <map>
+
+#include "platform/paths.h"
+#include "support/file_cleanup.h"
+
+namespace kadro {
+namespace {
+
+constexpr char kLeftoverMark = '\x7F';
+
+std::string Upper(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+bool StartsWithMark(std::string_view name) {
+    return !name.empty() && name.front() == kLeftoverMark;
+}
+
+// 0x7F "VIEW" <anything> ".NTX", the library's leftover view indexes.
+bool IsViewIndex(std::string_view name) {
+    std::string upper = Upper(name);
+    std::string_view view = upper;
+    return view.size() >= 9 && view.starts_with("\x7FVIEW") && view.ends_with(".NTX");
+}
+
+bool IsBlankText(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+std::map<std::string, UserValue>& user_variables() {
+    static std::map<std::string, UserValue> variables;
+    return variables;
+}
+
+unsigned& error_mode() {
+    static unsigned mode = 0;
+    return mode;
+}
+
+// The log-in temporary folder without its trailing separator ("" for the current folder).
+std::string LoginFolder() {
+    std::string folder = platform::NativePath(login_state().temp_dir);
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+}  // namespace
+
+RuntimeDefaults& runtime_defaults() {
+    static RuntimeDefaults defaults;
+    return defaults;
+}
+
+void SetUserVariable(std::string_view name, UserValue value) {
+    user_variables()[Upper(name)] = std::move(value);
+}
+
+std::optional<UserValue> GetUserVariable(std::string_view name) {
+    auto& variables = user_variables();
+    auto found = variables.find(Upper(name));
+    if (found == variables.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+LoginState& login_state() {
+    static LoginState state;
+    return state;
+}
+
+std::string TempSearchFolder() {
+    const char* temp = std::getenv("TEMP");
+    if (temp == nullptr || *temp == '\0') {
+        return "/";
+    }
+    return platform::NativePath(temp);
+}
+
+void INIT$() {
+    RuntimeDefaults& defaults = runtime_defaults();
+    defaults.default_driver = "DBFCDX";
+    defaults.lock_scheme = 4;
+    defaults.memo_extension = ".DBT";
+    defaults.century = true;
+    defaults.confirm = true;
+    defaults.date_format = defaults.century ? "dd/mm/yyyy" : "dd/mm/yy";
+    defaults.hide_deleted = true;
+    defaults.epoch = 1980;
+    defaults.file_name_case = "UPPER";
+    defaults.printer_left_margin = 5;
+
+    SetUserVariable("ACS_USER", std::string("USER"));
+    SetUserVariable("ACS_TEMP", std::string());
+    SetUserVariable("ACS_PASSWD", std::string());
+    SetUserVariable("ACS_LEVEL", 1LL);
+
+    detail::DeletePlainFiles("", StartsWithMark, detail::HiddenFiles::kSkip,
+                             detail::OnFailure::kContinue);
+    detail::RemoveLeftoverFolders(TempSearchFolder(), std::string_view(&kLeftoverMark, 1));
+
+    SETERRORMODE(1);
+}
+
+void CLOSEALL() {
+    // No table layer exists in this program, so there are no tables to close.
+    runtime_defaults().work_area = 1;
+    detail::DeletePlainFiles(LoginFolder(), IsViewIndex, detail::HiddenFiles::kSkip,
+                             detail::OnFailure::kContinue);
+}
+
+void EXIT$() {
+    CLOSEALL();
+    LoginState& login = login_state();
+    if (IsBlankText(login.name)) {
+        return;
+    }
+    login.lock_file.reset();
+    std::string folder = LoginFolder();
+    if (!folder.empty()) {
+        detail::DeletePlainFiles(
+            folder, [](std::string_view) { return true; }, detail::HiddenFiles::kSkip,
+            detail::OnFailure::kContinue);
+        detail::RemoveEmptyFolder(folder);
+    }
+    if (detail::IsPlainFile(kNetworkLockTable)) {
+        detail::DeletePlainFile(login.name + ".USR");
+    }
+}
+
+void DELDIR(std::string_view cDir) {
+    detail::DeletePlainFiles(
+        platform::NativePath(cDir), [](std::string_view) { return true; },
+        detail::HiddenFiles::kInclude, detail::OnFailure::kStop);
+}
+
+bool REMOVEDIR(std::string_view cDir) {
+    return detail::RemoveEmptyFolder(platform::NativePath(cDir));
+}
+
+void SUNLOCK() {
+    // The multi-user lock table belongs to the log-in code, which this program does not carry:
+    // without a log-in there is nothing to release, and no log-in can be made.
+}
+
+unsigned SETERRORMODE(unsigned nMode) {
+    unsigned previous = error_mode();
+    error_mode() = nMode;
+    return previous;
+}
+
+}  // namespace kadro

@@ -1,0 +1,276 @@
+#include "support/housekeeping.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/program_lifecycle.h"
+#include "tests/support/scratch_folder.h"
+
+namespace kadro {
+namespace {
+
+using kadro_test::exists;
+using kadro_test::ScratchFolder;
+using kadro_test::write_file;
+namespace fs = std::filesystem;
+
+const std::string kMark = "\x7F";
+
+class Housekeeping : public ScratchFolder {
+  protected:
+    void TearDown() override {
+        login_state() = LoginState{};
+        ResetProgramLifecycleForTesting();
+        ScratchFolder::TearDown();
+    }
+};
+
+TEST_F(Housekeeping, InitSetsDefaultsUserVariablesAndErrorMode) {
+    SETERRORMODE(0);
+    INIT$();
+    EXPECT_EQ(runtime_defaults().date_format, "dd/mm/yyyy");
+    EXPECT_EQ(runtime_defaults().file_name_case, "UPPER");
+    EXPECT_EQ(runtime_defaults().epoch, 1980);
+    EXPECT_EQ(GetUserVariable("ACS_USER"), UserValue(std::string("USER")));
+    EXPECT_EQ(GetUserVariable("ACS_TEMP"), UserValue(std::string()));
+    EXPECT_EQ(GetUserVariable("ACS_PASSWD"), UserValue(std::string()));
+    EXPECT_EQ(GetUserVariable("ACS_LEVEL"), UserValue(1LL));
+    EXPECT_EQ(SETERRORMODE(0), 1u);
+
+    SetUserVariable("acs_level", 3LL);
+    EXPECT_EQ(GetUserVariable("ACS_LEVEL"), UserValue(3LL));
+    EXPECT_FALSE(GetUserVariable("ACS_NOTHING").has_value());
+}
+
+TEST_F(Housekeeping, InitDeletesMarkedPlainFilesOfCurrentFolderOnly) {
+    write_file(kMark + "LEFT1");
+    write_file(kMark + "left2.tmp");
+    write_file("KEEP.TXT");
+    fs::create_directory(kMark + "FOLDER");
+    write_file(kMark + "FOLDER/inner");
+    // A link named like a leftover must not cost its target anything.
+    fs::create_directory("outside");
+    write_file("outside/precious");
+    fs::create_symlink("outside/precious", kMark + "LINKFILE");
+    fs::create_directory_symlink("outside", kMark + "LINKDIR");
+
+    INIT$();
+
+    EXPECT_FALSE(exists(kMark + "LEFT1"));
+    EXPECT_FALSE(exists(kMark + "left2.tmp"));
+    EXPECT_TRUE(exists("KEEP.TXT"));
+    EXPECT_TRUE(exists(kMark + "FOLDER/inner"));
+    EXPECT_TRUE(exists("outside/precious"));
+    EXPECT_TRUE(exists(kMark + "LINKFILE"));
+    EXPECT_TRUE(exists(kMark + "LINKDIR"));
+}
+
+TEST_F(Housekeeping, InitEmptiesAndRemovesLeftoverFoldersUnderTemp) {
+    const std::string temp = temp_dir() + "/";
+    fs::create_directory(temp + kMark + "ONLYFILES");
+    write_file(temp + kMark + "ONLYFILES/a");
+    write_file(temp + kMark + "ONLYFILES/.hidden");
+    fs::create_directory(temp + kMark + "WITHSUB");
+    write_file(temp + kMark + "WITHSUB/a");
+    fs::create_directory(temp + kMark + "WITHSUB/sub");
+    write_file(temp + kMark + "WITHSUB/sub/deep");
+    write_file(temp + kMark + "PLAINFILE");
+    fs::create_directory(temp + "OTHER");
+    write_file(temp + "OTHER/a");
+
+    fs::create_directory("outside");
+    write_file("outside/precious");
+    fs::create_directory_symlink(m_dir + "/outside", temp + kMark + "LINKDIR");
+    fs::create_directory(temp + kMark + "HOLDSLINK");
+    fs::create_symlink(m_dir + "/outside/precious", temp + kMark + "HOLDSLINK/link");
+
+    INIT$();
+
+    EXPECT_FALSE(exists(temp + kMark + "ONLYFILES"));
+    EXPECT_TRUE(exists(temp + kMark + "WITHSUB"));
+    EXPECT_FALSE(exists(temp + kMark + "WITHSUB/a"));
+    EXPECT_TRUE(exists(temp + kMark + "WITHSUB/sub/deep"));
+    EXPECT_TRUE(exists(temp + kMark + "PLAINFILE"));
+    EXPECT_TRUE(exists(temp + "OTHER/a"));
+    EXPECT_TRUE(exists(temp + kMark + "LINKDIR"));
+    EXPECT_TRUE(exists("outside/precious"));
+    EXPECT_TRUE(exists(temp + kMark + "HOLDSLINK/link"));
+}
+
+TEST_F(Housekeeping, WithoutTempTheRootFolderIsSearched) {
+    ::unsetenv("TEMP");
+    EXPECT_EQ(TempSearchFolder(), "/");
+    ::setenv("TEMP", "", 1);
+    EXPECT_EQ(TempSearchFolder(), "/");
+
+    const std::string leftover = "/" + kMark + "kadro-test-" + std::to_string(::getpid());
+    if (::mkdir(leftover.c_str(), 0700) != 0) {
+        GTEST_SKIP() << "the root folder is not writable here";
+    }
+    write_file(leftover + "/a");
+    INIT$();
+    bool removed = !exists(leftover);
+    std::error_code ignored;
+    fs::remove_all(leftover, ignored);
+    EXPECT_TRUE(removed);
+}
+
+TEST_F(Housekeeping, DeldirDeletesHiddenFilesButNeverEntersSubfolders) {
+    fs::create_directory("d");
+    write_file("d/a");
+    write_file("d/.hidden");
+    fs::create_directory("d/sub");
+    write_file("d/sub/b");
+    DELDIR("d");
+    EXPECT_FALSE(exists("d/a"));
+    EXPECT_FALSE(exists("d/.hidden"));
+    EXPECT_TRUE(exists("d/sub/b"));
+    EXPECT_FALSE(REMOVEDIR("d"));
+    fs::remove("d/sub/b");
+    EXPECT_TRUE(REMOVEDIR("d\\sub"));
+    EXPECT_TRUE(REMOVEDIR("d"));
+    EXPECT_FALSE(exists("d"));
+}
+
+TEST_F(Housekeeping, DeldirAndRemovedirDoNotGoThroughLinks) {
+    fs::create_directory("real");
+    write_file("real/a");
+    fs::create_directory_symlink("real", "link");
+    DELDIR("link");
+    EXPECT_TRUE(exists("real/a"));
+    fs::remove("real/a");
+    EXPECT_FALSE(REMOVEDIR("link"));
+    EXPECT_FALSE(REMOVEDIR("link/"));
+    EXPECT_TRUE(exists("real"));
+}
+
+// Names of a folder in the order the system lists them.
+std::vector<std::string> ListingOrder(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// Runs `body` in a child process with the identity of an unprivileged user; its exit status.
+int RunAsNobody(const std::function<void()>& body) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(2);
+        }
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A sticky folder in which the unprivileged user owns every file except the third in listing
+// order, which it cannot delete: the POSIX shape of a read-only file. Returns the names in listing
+// order.
+std::vector<std::string> MakeFolderWithUndeletableFile(const std::string& folder) {
+    fs::create_directory(folder);
+    for (const char* name : {"f1", "f2", "f3", "f4", "f5", "f6"}) {
+        std::string path = folder + "/" + name;
+        write_file(path);
+        EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
+    ::chmod(folder.c_str(), 01777);
+    std::vector<std::string> order = ListingOrder(folder);
+    EXPECT_EQ(::chown((folder + "/" + order[2]).c_str(), 0, 0), 0);
+    return order;
+}
+
+// Exactly the files before the third in listing order are gone.
+void ExpectDeletedUpToTheThird(const std::string& folder, const std::vector<std::string>& order) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_EQ(exists(folder + "/" + order[i]), i >= 2) << order[i];
+    }
+}
+
+class HousekeepingAsNobody : public Housekeeping {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root to hand files to another user";
+        }
+        Housekeeping::SetUp();
+        ::chmod(m_dir.c_str(), 0755);
+        ::chmod(temp_dir().c_str(), 0777);
+    }
+};
+
+TEST_F(HousekeepingAsNobody, DeldirStopsAtTheFirstFileItCannotDelete) {
+    std::vector<std::string> order = MakeFolderWithUndeletableFile(m_dir + "/d");
+    ASSERT_EQ(RunAsNobody([&] { DELDIR(m_dir + "/d"); }), 0);
+    ExpectDeletedUpToTheThird(m_dir + "/d", order);
+}
+
+TEST_F(HousekeepingAsNobody, TempLeftoverWithUndeletableFileStays) {
+    const std::string leftover = temp_dir() + "/" + kMark + "RO";
+    std::vector<std::string> order = MakeFolderWithUndeletableFile(leftover);
+    ASSERT_EQ(RunAsNobody([] { INIT$(); }), 0);
+    ASSERT_TRUE(exists(leftover));
+    ExpectDeletedUpToTheThird(leftover, order);
+}
+
+TEST_F(Housekeeping, ExitDeletesOnlyLeftoverViewIndexesAndRunsFirst) {
+    for (const std::string& name :
+         {kMark + "VIEW1.NTX", kMark + "view22.ntx", kMark + "VIEW.NTX", kMark + "VIEW1.DBF",
+          std::string("VIEW1.NTX"), kMark + "OTHER.NTX", kMark + "LEFT", std::string("KEEP")}) {
+        write_file(name);
+    }
+    fs::create_directory("outside");
+    write_file("outside/precious");
+    fs::create_symlink("outside/precious", kMark + "VIEWLINK.NTX");
+
+    bool index_gone_before_mine = false;
+    AddExitProcedure([&] { index_gone_before_mine = !exists(kMark + "VIEW1.NTX"); });
+    RunExitProcedures();
+    RunExitProcedures();
+
+    EXPECT_TRUE(index_gone_before_mine);
+    EXPECT_EQ(runtime_defaults().work_area, 1);
+    EXPECT_FALSE(exists(kMark + "view22.ntx"));
+    EXPECT_FALSE(exists(kMark + "VIEW.NTX"));
+    for (const std::string& name :
+         {kMark + "VIEW1.DBF", std::string("VIEW1.NTX"), kMark + "OTHER.NTX", kMark + "LEFT",
+          std::string("KEEP"), kMark + "VIEWLINK.NTX", std::string("outside/precious")}) {
+        EXPECT_TRUE(exists(name)) << name;
+    }
+}
+
+TEST_F(Housekeeping, ExitOnlyCleansTheLogInWhenThereIsOne) {
+    fs::create_directory("login");
+    write_file("login/a");
+    write_file("USER0001.USR");
+    EXIT$();
+    EXPECT_TRUE(exists("login/a"));
+
+    login_state().name = "USER0001";
+    login_state().temp_dir = m_dir + "/login/";
+    login_state().lock_file = UniqueFd(::open("login/a", O_RDONLY | O_CLOEXEC));
+    EXIT$();
+    EXPECT_EQ(login_state().lock_file.get(), -1);
+    EXPECT_FALSE(exists("login"));
+    // Without the shared lock table the user's file stays.
+    EXPECT_NE(exists("USER0001.USR"), exists(std::string(kNetworkLockTable)));
+}
+
+}  // namespace
+}  // namespace kadro
