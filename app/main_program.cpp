@@ -1,0 +1,144 @@
+#include "app/main_program.h"
+
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <optional>
+#include <system_error>
+
+#include "app/command_loop.h"
+#include "app/image_preparation.h"
+#include "app/module_state.h"
+#include "app/port_setup.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "comm/message_pump.h"
+#include "comm/serial_port.h"
+#include "support/close_confirmation.h"
+#include "support/error_handler.h"
+#include "support/program_lifecycle.h"
+#include "ui/dialog.h"
+#include "ui/file_chooser.h"
+#include "ui/multi_get.h"
+
+namespace kadro {
+namespace {
+
+constexpr int kF4 = 115;
+constexpr const char* kSettingsFile = ".\\KADRO.INI";
+constexpr const char* kMakersNotice = "- disk image server";
+
+// The process's current directory as an absolute path without a trailing separator.
+std::string start_directory() {
+    std::error_code ec;
+    std::filesystem::path current = std::filesystem::current_path(ec);
+    if (ec) {
+        return {};
+    }
+    std::string text = current.string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string MainCaption(const std::string& cPort) {
+    return std::string("KADRO 1.00 ") + kMakersNotice + "  (" + cPort + ":57600,N,8,1)";
+}
+
+void MAIN() {
+    ApplicationFrame frame("MAIN");
+    frame.line(__LINE__);
+    std::string cStartDir = start_directory();
+    frame.line(__LINE__);
+    std::string cImageFile = chosen_path(CGETFILE({.cFilter = "File VKS (*.vks)|*.vks",
+                                                   .cTitle = "Seleziona immagine da inviare",
+                                                   .cInitDir = cStartDir}));
+    std::string cLogText;
+    frame.line(__LINE__);
+    std::string cPort = GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
+    if (IsBlank(cImageFile)) {
+        return;
+    }
+    frame.line(__LINE__);
+    try {
+        main_module().TrackImage = ReadTrackImage(cImageFile);
+    } catch (const std::bad_alloc&) {
+        RaiseRuntimeError(MakeOutOfMemoryError("MEMOREAD"));
+        return;
+    }
+    frame.line(__LINE__);
+    if (IsBlank(cPort)) {
+        cPort = "COM1";
+        WRITEPPROSTRING("Impostazioni", "Porta", cPort, kSettingsFile);
+    }
+
+    frame.line(__LINE__);
+    std::shared_ptr<TDialog> oDlg = TDialog::New({.cCaption = MainCaption(cPort),
+                                                  .lVbx = false,
+                                                  .nStyle = 0,
+                                                  .lPixels = false,
+                                                  .nWidth = 500,
+                                                  .nHeight = 500,
+                                                  .lTransparent = false,
+                                                  .cVarName = "oDlg",
+                                                  .lTruePixel = false});
+    oDlg->lModify = false;
+    oDlg->lHelpIcon = false;
+    frame.line(__LINE__);
+    std::shared_ptr<TMultiGet> LogView =
+        TMultiGet::New({.nRow = 0,
+                        .nCol = 0,
+                        .bSetGet = [&cLogText](std::optional<std::string> value) -> std::string {
+                            if (value) {
+                                cLogText = std::move(*value);
+                            }
+                            return cLogText;
+                        },
+                        .lReadOnly = true});
+
+    std::optional<PortHandle> nPortHandle;
+    oDlg->bStart = [&] {
+        // A negative handle reaches here only when the end after a failed set-up was refused
+        // (F4 held); the command loop then has no port to serve, so the window just stays
+        // open until the operator closes it.
+        if (nPortHandle && *nPortHandle >= 0) {
+            KADRO(*nPortHandle, *LogView);
+        }
+    };
+    frame.line(__LINE__);
+    TDialog* dialog = oDlg.get();
+    oDlg->Activate({.lCentered = true,
+                    .bValid = [dialog](TWindow&) { return VALID_(*dialog, false); },
+                    .bInit = [&, dialog](TWindow&) -> EventResult {
+                        dialog->SetControl(LogView);
+                        nPortHandle = APRICOM(*dialog, cPort);
+                        dialog->bValid = [](TWindow&) { return !GETASYNCKEYSTATE(kF4); };
+                        if (*nPortHandle < 0) {
+                            return EventResult(dialog->End());
+                        }
+                        return {};
+                    },
+                    .lResize16 = true});
+    frame.line(__LINE__);
+    if (nPortHandle && *nPortHandle >= 0) {
+        CLOSECOMM(*nPortHandle);
+    }
+}
+
+int RunProgram() {
+    reset_main_module();
+    ERRORSYS();
+    RunStartupProcedures();
+    try {
+        MAIN();
+    } catch (const Break&) {
+        // A break with no recovery point around it leaves MAIN; the run ends normally.
+    }
+    RunExitProcedures();
+    return 0;
+}
+
+}  // namespace kadro

@@ -1,0 +1,27 @@
+#pragma once
+// The program's flow from the choice of the image to the end of the run.
+//
+// MAIN(): asks for the image (chooser starting in the current directory), reads the port name
+// from ".\KADRO.INI", ends quietly when no image was chosen, prepares the image, writes "COM1"
+// into the settings file when the port entry is missing or blank, and runs the one window: a
+// modal dialog whose client area is the read-only log. Its init callback opens the port (and
+// ends the dialog before it is shown when that fails); its start callback runs the command loop
+// inside the first paint. When the dialog has ended, the port is closed.
+//
+// RunProgram(): the whole life of the process: the main module's state gets its initial values,
+// the error handler is installed, the start-up procedures run, MAIN runs, then the exit
+// procedures; returns the exit code, 0. Command-line arguments have no effect.
+//
+// Interface thread only.
+
+#include <string>
+
+namespace kadro {
+
+void MAIN();
+int RunProgram();
+
+// "KADRO 1.00", a blank, the maker's notice, two blanks and "(" + port + ":57600,N,8,1)".
+std::string MainCaption(const std::string& cPort);
+
+}  // namespace kadro

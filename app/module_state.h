@@ -1,0 +1,22 @@
+#pragma once
+// State of the main module, one instance for the whole process, in place before MAIN starts:
+// the prepared image that track requests consume from the front, the received bytes not yet
+// taken by the command loop (oldest first), and the sector counter that only feeds the log.
+// Used on the interface thread only.
+
+#include <string>
+
+namespace kadro {
+
+struct MainModuleState {
+    std::string TrackImage;
+    std::string InputBuffer;
+    int SectorCounter = -1;
+};
+
+MainModuleState& main_module();
+
+// Gives every field its initial value again (start-up, and tests that run the program twice).
+void reset_main_module();
+
+}  // namespace kadro

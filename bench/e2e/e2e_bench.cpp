@@ -1,0 +1,203 @@
+// End-to-end figures of serving over a pseudo-terminal, in one run:
+//  (a) time to serve a 737280-byte image to a remote machine that asks for every track, divided
+//      by the time a minimal reference server (read "T", write 0x00, pause 10 ms, write 4608
+//      bytes) needs for the same requests;
+//  (b) median and p99 of the time from "T" written by the remote machine to 0x00 received;
+//  (c) processor time the program uses while it waits 10 s with no command, as a fraction of
+//      one core.
+// Usage: e2e_bench [idle_seconds]
+
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_program.h"
+#include "platform/display.h"
+#include "platform/message_queue.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kTrack = 4608;
+constexpr std::size_t kTracks = 160;
+
+class Pty {
+  public:
+    Pty() {
+        char name[256] = {};
+        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        m_path = name;
+        termios t{};
+        ::tcgetattr(m_slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_slave, TCSANOW, &t);
+    }
+    ~Pty() {
+        ::close(m_master);
+        ::close(m_slave);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    const std::string& path() const { return m_path; }
+    int master() const { return m_master; }
+    int slave() const { return m_slave; }
+
+  private:
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_path;
+};
+
+void write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n <= 0) {
+            throw std::runtime_error("write failed");
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+std::size_t read_some(int fd, char* buffer, std::size_t size) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 10000) <= 0) {
+        throw std::runtime_error("the far end went quiet");
+    }
+    ssize_t n = ::read(fd, buffer, size);
+    if (n <= 0) {
+        throw std::runtime_error("read failed");
+    }
+    return static_cast<std::size_t>(n);
+}
+
+// Plays the remote machine: asks for every track; returns the per-request lead-in latencies.
+std::vector<double> fetch_all(int fd) {
+    std::vector<double> latencies;
+    std::vector<char> buffer(kTrack + 1);
+    for (std::size_t k = 0; k < kTracks; ++k) {
+        auto start = Clock::now();
+        write_all(fd, "T", 1);
+        std::size_t got = read_some(fd, buffer.data(), 1);
+        latencies.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        while (got < kTrack + 1) {
+            got += read_some(fd, buffer.data(), kTrack + 1 - got);
+        }
+    }
+    return latencies;
+}
+
+// The reference: the least a server must do for the same protocol.
+void reference_server(int fd, const std::string& image) {
+    char command = 0;
+    std::size_t offset = 0;
+    for (std::size_t k = 0; k < kTracks; ++k) {
+        do {
+            read_some(fd, &command, 1);
+        } while (command != 'T');
+        write_all(fd, "\0", 1);
+        ::tcdrain(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        write_all(fd, image.data() + offset, kTrack);
+        ::tcdrain(fd);
+        offset += kTrack;
+    }
+}
+
+class BenchDisplay : public platform::Display {
+  public:
+    explicit BenchDisplay(std::string image) : m_image(std::move(image)) {}
+    std::optional<std::vector<std::string>> choose_files(
+        const platform::FileChooserRequest&) override {
+        return std::vector<std::string>{m_image};
+    }
+
+  private:
+    std::string m_image;
+};
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    std::size_t index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+double process_cpu_seconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int idle_seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kadro-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    std::string image(kTrack * kTracks, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<char>(i * 13 + i / kTrack);
+    }
+    std::ofstream(dir / "image.vks", std::ios::binary) << image;
+
+    // Reference server.
+    Pty reference;
+    auto reference_start = Clock::now();
+    std::thread server([&] { reference_server(reference.slave(), image); });
+    std::vector<double> reference_latencies = fetch_all(reference.master());
+    server.join();
+    double reference_seconds =
+        std::chrono::duration<double>(Clock::now() - reference_start).count();
+
+    // The program.
+    Pty line;
+    std::ofstream(dir / "KADRO.INI", std::ios::binary)
+        << "[Impostazioni]\r\nPorta=" << line.path() << "\r\n";
+    platform::AttachDisplay(std::make_unique<BenchDisplay>((dir / "image.vks").string()));
+    double served_seconds = 0;
+    double idle_cpu = 0;
+    std::vector<double> latencies;
+    std::thread remote([&] {
+        // Let the window come up and the command loop start before the clock runs.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        double cpu_before = process_cpu_seconds();
+        std::this_thread::sleep_for(std::chrono::seconds(idle_seconds));
+        idle_cpu = (process_cpu_seconds() - cpu_before) / idle_seconds;
+        auto start = Clock::now();
+        latencies = fetch_all(line.master());
+        served_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        write_all(line.master(), "E", 1);
+    });
+    int code = kadro::RunProgram();
+    remote.join();
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(dir);
+
+    std::printf(
+        "served %zu tracks in %.3f s; reference server %.3f s; ratio %.4f (target <= 1.02)\n",
+        kTracks, served_seconds, reference_seconds, served_seconds / reference_seconds);
+    std::printf(
+        "T to 0x00: median %.3f ms, p99 %.3f ms (reference median %.3f ms); target "
+        "median < 0.3 ms\n",
+        percentile(latencies, 0.5), percentile(latencies, 0.99),
+        percentile(reference_latencies, 0.5));
+    std::printf("idle %d s: %.2f%% of one core (target < 1%%)\n", idle_seconds, idle_cpu * 100);
+    return code;
+}
