@@ -15,6 +15,10 @@ constexpr int kEscape = 27;
 constexpr std::size_t kTrackBytes = 4608;
 constexpr char kLeadIn = '\x00';
 constexpr char kStopByte = '\x09';
+// Longest rest between two polls of the wait. A received byte, a window message and a change of
+// the key state end the rest at once; the bound only matters for a key whose change nothing
+// reports (one held while another program has the keyboard).
+constexpr std::chrono::milliseconds kLongestRest{10};
 
 }  // namespace
 
@@ -61,10 +65,9 @@ std::optional<std::string> WAITCOMMAND() {
             break;
         }
         SYSREFRESH();
-        // Polling without a pause would keep a processor busy for the whole run; a received
-        // byte or a message ends the rest at once, and a held Escape is seen within 1 ms.
+        // Polling without a pause would keep a processor busy for the whole run.
         if (main_module().InputBuffer.empty()) {
-            WAITFORINPUT(std::chrono::milliseconds(1));
+            WAITFORINPUT(kLongestRest);
         }
     }
     frame.line(__LINE__);

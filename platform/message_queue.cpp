@@ -293,20 +293,23 @@ bool MsgWaitForInput(std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     Display& display = CurrentDisplay();
     display.poll();
+    std::uint64_t key_changes = 0;
     {
         std::lock_guard lock(state().mutex);
         if (input_ready(self)) {
             return true;
         }
+        key_changes = state().key_changes;
     }
     if (display.wait(timeout)) {
         display.poll();
         std::lock_guard lock(state().mutex);
-        return input_ready(self);
+        return input_ready(self) || state().key_changes != key_changes;
     }
     std::unique_lock lock(state().mutex);
     ThreadQueue& queue = detail::queue_of(self);
-    return queue.arrived.wait_until(lock, deadline, [&] { return input_ready(self); });
+    return queue.arrived.wait_until(
+        lock, deadline, [&] { return input_ready(self) || state().key_changes != key_changes; });
 }
 
 bool InSendMessage() {
@@ -368,8 +371,17 @@ short GetKeyState(int virtual_key) {
 }
 
 void SetAsyncKeyState(int virtual_key, bool down) {
-    if (virtual_key >= 0 && virtual_key <= 255) {
-        state().keys[static_cast<std::size_t>(virtual_key)].store(down);
+    if (virtual_key < 0 || virtual_key > 255) {
+        return;
+    }
+    if (state().keys[static_cast<std::size_t>(virtual_key)].exchange(down) == down) {
+        return;
+    }
+    // A loop resting in MsgWaitForInput polls keys; let it see the change at once.
+    std::lock_guard lock(state().mutex);
+    ++state().key_changes;
+    for (auto& [id, queue] : state().queues) {
+        detail::wake_queue(*queue);
     }
 }
 

@@ -61,7 +61,8 @@ bool TranslateMessage(const MSG* msg);
 LRESULT DispatchMessage(const MSG* msg);
 
 // Waits until a message is posted to the calling thread, a message is sent to it from another
-// thread, a window of it needs painting, or the time-out passes. True when something arrived.
+// thread, a window of it needs painting, a key's state changes, or the time-out passes. True
+// when something arrived.
 bool MsgWaitForInput(std::chrono::milliseconds timeout);
 
 // Whether the calling thread is inside a retrieval call delivering a cross-thread send.
