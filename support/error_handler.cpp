@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/message_queue.h"
+#include "platform/process.h"
 #include "support/housekeeping.h"
 #include "support/message_popup.h"
 #include "support/program_lifecycle.h"
@@ -216,6 +217,15 @@ RuntimeError MakeOutOfMemoryError(std::string operation) {
     error.OPERATION = std::move(operation);
     error.CANDEFAULT = false;
     return error;
+}
+
+std::string ExecutablePath() {
+    std::string path = platform::GetModuleFileName();
+    return path.substr(0, std::min(path.size(), kMaxExecutablePath));
+}
+
+bool OpenMailProgram(const std::string& address) {
+    return platform::ShellOpen(address);
 }
 
 }  // namespace kadro

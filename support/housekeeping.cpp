@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
-#include "support/file_cleanup.h"
 
 namespace kadro {
 namespace {
@@ -106,9 +106,9 @@ void INIT$() {
     SetUserVariable("ACS_PASSWD", std::string());
     SetUserVariable("ACS_LEVEL", 1LL);
 
-    detail::DeletePlainFiles("", StartsWithMark, detail::HiddenFiles::kSkip,
-                             detail::OnFailure::kContinue);
-    detail::RemoveLeftoverFolders(TempSearchFolder(), std::string_view(&kLeftoverMark, 1));
+    platform::DeletePlainFiles("", StartsWithMark, platform::HiddenFiles::kSkip,
+                               platform::OnFailure::kContinue);
+    platform::RemoveLeftoverFolders(TempSearchFolder(), std::string_view(&kLeftoverMark, 1));
 
     SETERRORMODE(1);
 }
@@ -116,8 +116,8 @@ void INIT$() {
 void CLOSEALL() {
     // No table layer exists in this program, so there are no tables to close.
     runtime_defaults().work_area = 1;
-    detail::DeletePlainFiles(LoginFolder(), IsViewIndex, detail::HiddenFiles::kSkip,
-                             detail::OnFailure::kContinue);
+    platform::DeletePlainFiles(LoginFolder(), IsViewIndex, platform::HiddenFiles::kSkip,
+                               platform::OnFailure::kContinue);
 }
 
 void EXIT$() {
@@ -129,24 +129,24 @@ void EXIT$() {
     login.lock_file.reset();
     std::string folder = LoginFolder();
     if (!folder.empty()) {
-        detail::DeletePlainFiles(
-            folder, [](std::string_view) { return true; }, detail::HiddenFiles::kSkip,
-            detail::OnFailure::kContinue);
-        detail::RemoveEmptyFolder(folder);
+        platform::DeletePlainFiles(
+            folder, [](std::string_view) { return true; }, platform::HiddenFiles::kSkip,
+            platform::OnFailure::kContinue);
+        platform::RemoveEmptyFolder(folder);
     }
-    if (detail::IsPlainFile(kNetworkLockTable)) {
-        detail::DeletePlainFile(login.name + ".USR");
+    if (platform::IsPlainFile(kNetworkLockTable)) {
+        platform::DeletePlainFile(login.name + ".USR");
     }
 }
 
 void DELDIR(std::string_view cDir) {
-    detail::DeletePlainFiles(
+    platform::DeletePlainFiles(
         platform::NativePath(cDir), [](std::string_view) { return true; },
-        detail::HiddenFiles::kInclude, detail::OnFailure::kStop);
+        platform::HiddenFiles::kInclude, platform::OnFailure::kStop);
 }
 
 bool REMOVEDIR(std::string_view cDir) {
-    return detail::RemoveEmptyFolder(platform::NativePath(cDir));
+    return platform::RemoveEmptyFolder(platform::NativePath(cDir));
 }
 
 void SUNLOCK() {

@@ -41,6 +41,8 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/file_system.h"
+
 namespace kadro {
 
 // Defaults of the runtime. Only file_name_case concerns this program; the rest is kept for the
@@ -67,34 +69,11 @@ void SetUserVariable(std::string_view name, UserValue value);
 // The value, or nullopt when no variable of that name exists.
 std::optional<UserValue> GetUserVariable(std::string_view name);
 
-// An open file descriptor that closes itself; -1 when none.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return m_fd; }
-    int release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset();
-
-  private:
-    int m_fd = -1;
-};
-
 // Log-in state of the library. Nothing in this program logs in, so it keeps its initial values.
 struct LoginState {
     std::string name = std::string(8, ' ');  // blank: no log-in
     std::string temp_dir;                    // with a trailing separator, "" when none
-    UniqueFd lock_file;                      // lock file kept open in temp_dir, or none
+    platform::UniqueFd lock_file;            // lock file kept open in temp_dir, or none
 };
 LoginState& login_state();
 

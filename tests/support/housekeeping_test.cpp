@@ -264,7 +264,7 @@ TEST_F(Housekeeping, ExitOnlyCleansTheLogInWhenThereIsOne) {
 
     login_state().name = "USER0001";
     login_state().temp_dir = m_dir + "/login/";
-    login_state().lock_file = UniqueFd(::open("login/a", O_RDONLY | O_CLOEXEC));
+    login_state().lock_file = platform::UniqueFd(::open("login/a", O_RDONLY | O_CLOEXEC));
     EXIT$();
     EXPECT_EQ(login_state().lock_file.get(), -1);
     EXPECT_FALSE(exists("login"));

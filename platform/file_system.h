@@ -1,6 +1,5 @@
 #pragma once
-// Internal to support/: the file-system side of the housekeeping (the POSIX version lives in
-// file_cleanup_posix.cpp).
+// Plain-file deletion and folder clean-up for the housekeeping, and an owned file descriptor.
 //
 // Folder arguments are native paths; "" means the current folder. Nothing here follows a
 // symbolic link found in a folder being cleaned, nor deletes anything but plain files and empty
@@ -10,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace kadro::detail {
+namespace platform {
 
 enum class HiddenFiles { kSkip, kInclude };
 enum class OnFailure { kContinue, kStop };
@@ -35,4 +34,27 @@ bool DeletePlainFile(std::string_view path);
 // True when `path` names a plain file (a link to one does not count).
 bool IsPlainFile(std::string_view path);
 
-}  // namespace kadro::detail
+// An open file descriptor that closes itself; -1 when none.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    int release() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset();
+
+  private:
+    int m_fd = -1;
+};
+
+}  // namespace platform

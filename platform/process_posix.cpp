@@ -3,29 +3,28 @@
 
 #include <array>
 
-#include "support/error_handler.h"
+#include "platform/process.h"
 
 extern char** environ;
 
-namespace kadro {
+namespace platform {
 
-std::string ExecutablePath() {
+std::string GetModuleFileName() {
     std::array<char, 4096> buffer{};
     ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length <= 0) {
         return {};
     }
-    std::string path(buffer.data(), static_cast<std::size_t>(length));
-    return path.substr(0, 248);
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
 }
 
-bool OpenMailProgram(const std::string& address) {
-    // Started directly, so the address reaches the opener as one argument whatever it holds.
+bool ShellOpen(const std::string& target) {
+    // Started directly, so the target reaches the opener as one argument whatever it holds.
     std::string program = "xdg-open";
-    std::string argument = address;
+    std::string argument = target;
     std::array<char*, 3> argv{program.data(), argument.data(), nullptr};
     pid_t child = 0;
     return ::posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
 }
 
-}  // namespace kadro
+}  // namespace platform

@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "support/file_cleanup.h"
-#include "support/housekeeping.h"
+#include "platform/file_system.h"
 
-namespace kadro::detail {
+namespace platform {
 namespace {
 
 struct DirCloser {
@@ -159,10 +158,6 @@ bool IsPlainFile(std::string_view path) {
     return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-}  // namespace kadro::detail
-
-namespace kadro {
-
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         reset();
@@ -178,4 +173,4 @@ void UniqueFd::reset() {
     }
 }
 
-}  // namespace kadro
+}  // namespace platform
