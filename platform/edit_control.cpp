@@ -95,8 +95,11 @@ class EditControl {
         m_s.line_starts = wrap(width);
         m_s.layout_width = width;
         m_s.layout_valid = true;
-        m_s.first_line = std::clamp(m_s.first_line, 0, line_count() - 1);
+        m_s.first_line = std::clamp(m_s.first_line, 0, last_first_line());
     }
+    // The view scrolls no further than where its last page is full, so that scrolling to the
+    // end shows the end of the text and not a window with one empty line.
+    int last_first_line() { return std::max(0, line_count() - visible_lines()); }
     int line_count() const { return static_cast<int>(m_s.line_starts.size()); }
     int line_height() const { return std::max(1, CurrentDisplay().text_cell().cy); }
 
@@ -271,7 +274,7 @@ class EditControl {
     // Scrolling ----------------------------------------------------------------------------
     bool scroll_to(int line) {
         ensure_layout();
-        int target = std::clamp(line, 0, line_count() - 1);
+        int target = std::clamp(line, 0, last_first_line());
         if (target == m_s.first_line) {
             return false;
         }
@@ -314,7 +317,7 @@ class EditControl {
                 scroll_to(0);
                 break;
             case SB_BOTTOM:
-                scroll_to(line_count() - 1);
+                scroll_to(last_first_line());
                 break;
             default:
                 break;

@@ -199,20 +199,22 @@ TEST_F(EditControl, AppendedLineLeavesTheCaretAtTheEndAndScrollsToTheLastLine) {
     LRESULT lines = send(edit, EM_GETLINECOUNT);
     EXPECT_EQ(lines, 2);
     EXPECT_EQ(send(edit, EM_LINESCROLL, 0, lines), 1);
-    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 1) << "no further than the last line";
+    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 0) << "both lines fit: nothing to scroll";
     send(edit, EM_LINESCROLL, 0, -5);
     EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 0);
 
     SetWindowText(edit, "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7");
     send(edit, WM_VSCROLL, SB_LINEDOWN);
     EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 1);
+    send(edit, WM_VSCROLL, SB_PAGEUP);
+    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 0);
     send(edit, WM_VSCROLL, SB_PAGEDOWN);
-    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 5) << "a page is the 4 visible lines";
+    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 3)
+        << "a page is the 4 visible lines, and the last page stays full";
     send(edit, WM_VSCROLL, MAKELONG(SB_THUMBTRACK, 2));
     EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 2);
-    send(edit, WM_VSCROLL, SB_PAGEDOWN);
-    send(edit, WM_VSCROLL, SB_PAGEDOWN);
-    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 6);
+    send(edit, EM_LINESCROLL, 0, 100);
+    EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 3) << "no further than the last full page";
     SetWindowText(edit, "x");
     EXPECT_EQ(send(edit, EM_GETFIRSTVISIBLELINE), 0) << "new text shows from its first line";
 }
@@ -226,8 +228,9 @@ TEST_F(EditControl, CharFromPositionCountsFromTheFirstVisibleLine) {
     EXPECT_EQ(at(21, 20), MAKELONG(10, 1));
     EXPECT_EQ(at(500, 0), MAKELONG(5, 0)) << "beyond a line's end: its end";
     EXPECT_EQ(at(0, 500), MAKELONG(14, 2)) << "below the text: the last line";
+    SetWindowText(edit, "hello\r\nworld\r\nthird\r\nfour\r\nfive");
     send(edit, EM_LINESCROLL, 0, 1);
-    EXPECT_EQ(at(0, 0), MAKELONG(7, 1));
+    EXPECT_EQ(at(0, 0), MAKELONG(7, 1)) << "the view starts at the second line";
 }
 
 TEST_F(EditControl, KeysAndMouseMoveTheCaretAndSelect) {
