@@ -1,0 +1,25 @@
+#pragma once
+// Conversions between the window system's byte strings (the ANSI code page, Windows-1252) and
+// the UTF-8 text that the screen toolkit draws and reports.
+//
+// Contract: every byte converts (the five bytes that Windows-1252 leaves undefined become the
+// control characters U+0081, U+008D, U+008F, U+0090 and U+009D, as the platform's own
+// conversion does). The way back is partial: a code point without a Windows-1252 byte gives
+// nullopt, and so does text that is not exactly one well-formed UTF-8 character.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::screen {
+
+std::string AnsiToUtf8(std::string_view ansi);
+// The code point of one Windows-1252 byte.
+char32_t AnsiByteToCodePoint(unsigned char byte);
+// The Windows-1252 byte of a code point; nullopt when the code page has none.
+std::optional<unsigned char> CodePointToAnsi(char32_t code_point);
+// The single character that `utf8` holds, as a Windows-1252 byte; nullopt when `utf8` is empty,
+// malformed, holds more than one character or one outside the code page.
+std::optional<unsigned char> Utf8CharToAnsi(std::string_view utf8);
+
+}  // namespace platform::screen

@@ -1,0 +1,622 @@
+#include "platform/fltk/screen_display.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Native_File_Chooser.H>
+#include <FL/fl_ask.H>
+#include <FL/x.H>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "platform/edit_control.h"
+#include "platform/file_chooser.h"
+#include "platform/fltk/ansi_text.h"
+#include "platform/fltk/chooser_request.h"
+#include "platform/fltk/key_map.h"
+#include "platform/fltk/painter.h"
+#include "platform/fltk/scroll_bar.h"
+#include "platform/message_queue.h"
+#include "platform/window.h"
+
+namespace platform {
+namespace {
+
+using screen::FontMetrics;
+
+// _MOTIF_WM_HINTS: which fields are set, the window functions and the decorations allowed.
+constexpr long kMwmHintsFunctions = 1;
+constexpr long kMwmHintsDecorations = 2;
+constexpr long kMwmFuncMove = 4;
+constexpr long kMwmDecorBorder = 2;
+constexpr long kMwmDecorTitle = 8;
+
+constexpr double kRepeatDelay = 0.4;
+constexpr double kRepeatInterval = 0.05;
+constexpr int kWheelLines = 3;
+
+class ScreenDisplay;
+
+// One top-level window of the window system on the screen. It owns no state of the window
+// system: it draws it and reports input.
+class TopWindow final : public Fl_Double_Window {
+  public:
+    TopWindow(HWND hwnd, const FontMetrics& metrics, RECT client)
+        : Fl_Double_Window(client.left, client.top, client.width(), client.height()),
+          m_hwnd(hwnd),
+          m_metrics(metrics),
+          m_geometry(client) {
+        end();
+        size_range(client.width(), client.height(), client.width(), client.height());
+        // A close request of the window manager is not one of the program's ways to close.
+        callback([](Fl_Widget*, void*) {});
+    }
+    ~TopWindow() override { Fl::remove_timeout(&TopWindow::repeat_scroll, this); }
+    TopWindow(const TopWindow&) = delete;
+    TopWindow& operator=(const TopWindow&) = delete;
+
+    // Follows the window system's geometry and caption. Geometry is pushed only when the
+    // window system changed it, so that a window manager's own placement is not fought.
+    void sync(RECT client, const std::string& caption) {
+        if (!(client == m_geometry)) {
+            m_geometry = client;
+            size_range(client.width(), client.height(), client.width(), client.height());
+            resize(client.left, client.top, client.width(), client.height());
+            if (shown()) {
+                apply_window_manager_hints();
+            }
+        }
+        std::string label_text = screen::AnsiToUtf8(caption);
+        if (label_text != m_caption) {
+            m_caption = label_text;
+            copy_label(m_caption.c_str());
+        }
+    }
+
+    void show_now() {
+        if (!shown()) {
+            show();
+            apply_window_manager_hints();
+        } else if (!visible()) {
+            show();
+        }
+        redraw();
+    }
+
+    void draw() override { screen::PaintTopLevel(m_hwnd, m_metrics); }
+
+    int handle(int event) override {
+        switch (event) {
+            case FL_FOCUS:
+            case FL_UNFOCUS:
+            case FL_ENTER:
+            case FL_LEAVE:
+            case FL_MOVE:
+                return 1;
+            case FL_KEYDOWN:
+            case FL_SHORTCUT:
+                key_down();
+                return 1;
+            case FL_KEYUP:
+                if (int vk = screen::VirtualKeyFromFltk(Fl::event_key())) {
+                    InjectKeyUp(vk);
+                }
+                return 1;
+            case FL_PUSH:
+                push();
+                return 1;
+            case FL_DRAG:
+                drag();
+                return 1;
+            case FL_RELEASE:
+                release();
+                return 1;
+            case FL_MOUSEWHEEL:
+                wheel();
+                return 1;
+            default:
+                return Fl_Double_Window::handle(event);
+        }
+    }
+
+  private:
+    struct ThumbDrag {
+        HWND edit = 0;
+        int grab_offset = 0;  // pointer y minus thumb top at the press
+    };
+    struct Repeat {
+        HWND edit = 0;
+        screen::ScrollPart part = screen::ScrollPart::Outside;
+    };
+
+    void apply_window_manager_hints() {
+        ::Display* x = fl_display;
+        Window xid = fl_xid(this);
+        if (x == nullptr || xid == 0) {
+            return;
+        }
+        // Title bar and thin border; the window can be moved but not resized, minimised,
+        // maximised or closed from its frame.
+        long hints[5] = {kMwmHintsFunctions | kMwmHintsDecorations, kMwmFuncMove,
+                         kMwmDecorBorder | kMwmDecorTitle, 0, 0};
+        Atom motif = XInternAtom(x, "_MOTIF_WM_HINTS", False);
+        XChangeProperty(x, xid, motif, motif, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(hints), 5);
+        // The requested position is the client area's, whatever frame the manager adds.
+        XSizeHints* size = XAllocSizeHints();
+        if (size != nullptr) {
+            long supplied = 0;
+            XGetWMNormalHints(x, xid, size, &supplied);
+            size->flags |= PMinSize | PMaxSize | PWinGravity | USPosition;
+            size->min_width = size->max_width = m_geometry.width();
+            size->min_height = size->max_height = m_geometry.height();
+            size->x = m_geometry.left;
+            size->y = m_geometry.top;
+            size->win_gravity = StaticGravity;
+            XSetWMNormalHints(x, xid, size);
+            XFree(size);
+        }
+        XFlush(x);
+    }
+
+    bool accepts_input() const { return IsWindow(m_hwnd) && IsWindowEnabled(m_hwnd); }
+
+    void key_down() {
+        const int vk = screen::VirtualKeyFromFltk(Fl::event_key());
+        if (vk == 0) {
+            return;
+        }
+        const char* text = Fl::event_text();
+        std::uint32_t character = screen::CharacterForKey(
+            vk,
+            text != nullptr ? std::string_view(text, static_cast<std::size_t>(Fl::event_length()))
+                            : std::string_view(),
+            {Fl::event_state(FL_CTRL) != 0, Fl::event_state(FL_ALT) != 0});
+        InjectKeyDown(vk, character);
+    }
+
+    static WPARAM mouse_keys(bool button_down) {
+        WPARAM keys = button_down ? MK_LBUTTON : 0;
+        if (Fl::event_state(FL_SHIFT) != 0) {
+            keys |= MK_SHIFT;
+        }
+        if (Fl::event_state(FL_CTRL) != 0) {
+            keys |= MK_CONTROL;
+        }
+        return keys;
+    }
+
+    void send_mouse(HWND target, UINT msg, bool button_down) {
+        RECT client = screen::ClientRectInTop(target);
+        InjectMouse(target, msg, Fl::event_x() - client.left, Fl::event_y() - client.top,
+                    mouse_keys(button_down));
+    }
+
+    static void post_scroll(HWND edit, WORD code, int position = 0) {
+        PostMessage(edit, WM_VSCROLL, MAKELONG(code, static_cast<WORD>(position)), 0);
+    }
+
+    static WORD code_of(screen::ScrollPart part) {
+        switch (part) {
+            case screen::ScrollPart::LineUp:
+                return SB_LINEUP;
+            case screen::ScrollPart::PageUp:
+                return SB_PAGEUP;
+            case screen::ScrollPart::PageDown:
+                return SB_PAGEDOWN;
+            default:
+                return SB_LINEDOWN;
+        }
+    }
+
+    static void repeat_scroll(void* data) {
+        auto* self = static_cast<TopWindow*>(data);
+        const Repeat r = self->m_repeat;
+        if (r.edit == 0 || Fl::event_buttons() == 0 || !IsWindow(r.edit)) {
+            self->m_repeat = {};
+            return;
+        }
+        post_scroll(r.edit, code_of(r.part));
+        Fl::repeat_timeout(kRepeatInterval, &TopWindow::repeat_scroll, data);
+    }
+
+    // A press on an edit control's scroll bar scrolls it; true when the press was there.
+    bool push_scroll_bar(HWND target) {
+        std::optional<screen::EditScrollBar> bar = screen::FindEditScrollBar(target);
+        if (!bar) {
+            return false;
+        }
+        const POINT p{Fl::event_x(), Fl::event_y()};
+        if (p.x < bar->rect.left || p.x >= bar->rect.right || p.y < bar->rect.top ||
+            p.y >= bar->rect.bottom) {
+            return false;
+        }
+        const int y = p.y - bar->rect.top;
+        const screen::ScrollPart part = screen::ScrollPartAt(bar->layout, bar->rect.height(), y);
+        switch (part) {
+            case screen::ScrollPart::Thumb:
+                m_thumb = ThumbDrag{target, y - bar->layout.thumb_top};
+                break;
+            case screen::ScrollPart::Outside:
+                break;
+            default:
+                if (bar->layout.scrollable) {
+                    post_scroll(target, code_of(part));
+                    m_repeat = Repeat{target, part};
+                    Fl::add_timeout(kRepeatDelay, &TopWindow::repeat_scroll, this);
+                }
+                break;
+        }
+        return true;
+    }
+
+    void push() {
+        m_mouse_target = 0;
+        if (Fl::event_button() != FL_LEFT_MOUSE || !accepts_input()) {
+            return;
+        }
+        HWND target = screen::WindowAt(m_hwnd, {Fl::event_x(), Fl::event_y()});
+        if (!IsWindowEnabled(target)) {
+            return;
+        }
+        if (push_scroll_bar(target)) {
+            return;
+        }
+        m_mouse_target = target;
+        send_mouse(target, Fl::event_clicks() > 0 ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, true);
+    }
+
+    void drag() {
+        if (m_thumb.edit != 0) {
+            std::optional<screen::EditScrollBar> bar = screen::FindEditScrollBar(m_thumb.edit);
+            if (bar) {
+                int top = Fl::event_y() - bar->rect.top - m_thumb.grab_offset;
+                int line = screen::LineForThumbTop(bar->layout, bar->state, top);
+                if (line != bar->state.first_line) {
+                    post_scroll(m_thumb.edit, SB_THUMBTRACK, line);
+                }
+            }
+            return;
+        }
+        if (m_mouse_target != 0 && IsWindow(m_mouse_target)) {
+            send_mouse(m_mouse_target, WM_MOUSEMOVE, true);
+        }
+    }
+
+    void release() {
+        Fl::remove_timeout(&TopWindow::repeat_scroll, this);
+        m_repeat = {};
+        if (m_thumb.edit != 0) {
+            if (std::optional<screen::EditScrollBar> bar =
+                    screen::FindEditScrollBar(m_thumb.edit)) {
+                post_scroll(m_thumb.edit, SB_THUMBPOSITION, bar->state.first_line);
+            }
+            post_scroll(m_thumb.edit, SB_ENDSCROLL);
+            m_thumb = {};
+            return;
+        }
+        if (m_mouse_target != 0 && IsWindow(m_mouse_target)) {
+            send_mouse(m_mouse_target, WM_LBUTTONUP, false);
+        }
+        m_mouse_target = 0;
+    }
+
+    void wheel() {
+        if (!accepts_input() || Fl::event_dy() == 0) {
+            return;
+        }
+        HWND target = screen::WindowAt(m_hwnd, {Fl::event_x(), Fl::event_y()});
+        if (screen::FindEditScrollBar(target)) {
+            PostMessage(target, EM_LINESCROLL, 0, Fl::event_dy() * kWheelLines);
+        }
+    }
+
+    HWND m_hwnd;
+    const FontMetrics& m_metrics;
+    RECT m_geometry;
+    std::string m_caption;
+    HWND m_mouse_target = 0;
+    ThumbDrag m_thumb;
+    Repeat m_repeat;
+};
+
+class ScreenDisplay final : public Display {
+  public:
+    ScreenDisplay() : m_ui_thread(std::this_thread::get_id()) { m_metrics.load(); }
+    ~ScreenDisplay() override {
+        for (auto& [hwnd, window] : m_windows) {
+            window->hide();
+        }
+        m_windows.clear();
+    }
+    ScreenDisplay(const ScreenDisplay&) = delete;
+    ScreenDisplay& operator=(const ScreenDisplay&) = delete;
+
+    RECT screen_rect() const override {
+        int x = 0;
+        int y = 0;
+        int w = 0;
+        int h = 0;
+        Fl::screen_xywh(x, y, w, h, 0);
+        return {x, y, x + w, y + h};
+    }
+
+    // Dialog base units of the window system's font: 8 by 16, which makes 251 dialog units
+    // 502 pixels whatever the toolkit's font measures.
+    SIZE text_cell() const override { return {8, FontMetrics::kLineHeight}; }
+    int text_width(const std::string& text) const override { return m_metrics.text_width(text); }
+
+    // The toolkit is driven from the interface thread only; a change reported from elsewhere is
+    // drawn with the next one from there.
+    void window_shown(HWND hwnd) override {
+        if (!on_ui_thread()) {
+            return;
+        }
+        const HWND root = GetAncestorRoot(hwnd);
+        if (root != hwnd) {
+            redraw(root);
+            return;
+        }
+        TopWindow& window = top_window(hwnd);
+        sync(hwnd, window);
+        window.show_now();
+    }
+
+    void window_hidden(HWND hwnd) override {
+        if (!on_ui_thread()) {
+            return;
+        }
+        auto it = m_windows.find(hwnd);
+        if (it != m_windows.end()) {
+            it->second->hide();
+            return;
+        }
+        redraw(GetAncestorRoot(hwnd));
+    }
+
+    void window_changed(HWND hwnd) override {
+        if (!on_ui_thread()) {
+            return;
+        }
+        const HWND root = GetAncestorRoot(hwnd);
+        auto it = m_windows.find(root);
+        if (it == m_windows.end()) {
+            return;
+        }
+        if (root == hwnd) {
+            sync(hwnd, *it->second);
+        }
+        it->second->redraw();
+    }
+
+    void window_destroyed(HWND hwnd) override {
+        if (!on_ui_thread()) {
+            return;
+        }
+        auto it = m_windows.find(hwnd);
+        if (it != m_windows.end()) {
+            it->second->hide();
+            // Deleted by the toolkit once it has finished with any event for it.
+            Fl::delete_widget(it->second.release());
+            m_windows.erase(it);
+            return;
+        }
+        // A child went away; its top-level window can no longer be found from it.
+        for (auto& [top, window] : m_windows) {
+            window->redraw();
+        }
+    }
+
+    void message_box_shown(HWND hwnd) override {
+        if (!on_ui_thread()) {
+            return;
+        }
+        auto it = m_windows.find(hwnd);
+        if (it != m_windows.end()) {
+            it->second->show();  // raises it over its owner
+        }
+    }
+
+    void poll() override {
+        if (!on_ui_thread() || m_in_toolkit) {
+            return;
+        }
+        InToolkit guard(m_in_toolkit);
+        Fl::check();
+    }
+
+    bool wait(std::chrono::milliseconds timeout) override {
+        if (!on_ui_thread() || m_in_toolkit) {
+            return false;
+        }
+        InToolkit guard(m_in_toolkit);
+        Fl::wait(std::chrono::duration<double>(timeout).count());
+        m_wake_pending.store(false);
+        return true;
+    }
+
+    void wake() override {
+        // The interface thread is not waiting while it runs; other threads write at most one
+        // wake-up into the toolkit's pipe until the waiting side has taken it.
+        if (on_ui_thread()) {
+            return;
+        }
+        if (!m_wake_pending.exchange(true)) {
+            Fl::awake();
+        }
+    }
+
+    std::optional<bool> key_down(int virtual_key) const override {
+        if (!on_ui_thread()) {
+            return std::nullopt;
+        }
+        std::vector<int> keys = screen::FltkKeysForVirtualKey(virtual_key);
+        if (keys.empty()) {
+            return std::nullopt;
+        }
+        for (int key : keys) {
+            if (Fl::get_key(key) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void beep(unsigned frequency_hz, unsigned duration_ms) override {
+        ::Display* x = fl_display;
+        if (x == nullptr) {
+            return;
+        }
+        XKeyboardState before{};
+        XGetKeyboardControl(x, &before);
+        XKeyboardControl tone{};
+        tone.bell_pitch = static_cast<int>(frequency_hz);
+        tone.bell_duration = static_cast<int>(duration_ms);
+        XChangeKeyboardControl(x, KBBellPitch | KBBellDuration, &tone);
+        XBell(x, 0);
+        XKeyboardControl restore{};
+        restore.bell_pitch = static_cast<int>(before.bell_pitch);
+        restore.bell_duration = static_cast<int>(before.bell_duration);
+        XChangeKeyboardControl(x, KBBellPitch | KBBellDuration, &restore);
+        XFlush(x);
+    }
+
+    bool set_clipboard_text(const std::string& text) override {
+        std::string utf8 = screen::AnsiToUtf8(text);
+        const int length = static_cast<int>(utf8.size());
+        Fl::copy(utf8.c_str(), length, 1);
+        Fl::copy(utf8.c_str(), length, 0);
+        return true;
+    }
+
+    std::optional<std::vector<std::string>> choose_files(
+        const FileChooserRequest& request) override {
+        Fl_Native_File_Chooser chooser;
+        const bool multiple = request.kind == FileChooserRequest::Kind::Open &&
+                              (request.flags & OFN_ALLOWMULTISELECT) != 0;
+        chooser.type(request.kind == FileChooserRequest::Kind::Save
+                         ? Fl_Native_File_Chooser::BROWSE_SAVE_FILE
+                     : multiple ? Fl_Native_File_Chooser::BROWSE_MULTI_FILE
+                                : Fl_Native_File_Chooser::BROWSE_FILE);
+        chooser.title(request.title.c_str());
+        std::string filter = screen::FltkFilter(request.filters);
+        if (!filter.empty()) {
+            chooser.filter(filter.c_str());
+            const int index = request.filter_index - 1;
+            if (index >= 0 && index < chooser.filters()) {
+                chooser.filter_value(index);
+            }
+        }
+        screen::ChooserStart start =
+            screen::SplitInitialFile(request.initial_dir, request.initial_file);
+        if (!start.directory.empty()) {
+            chooser.directory(start.directory.c_str());
+        }
+        if (!start.file.empty()) {
+            chooser.preset_file(start.file.c_str());
+        }
+        int answer = 0;
+        {
+            InToolkit guard(m_in_toolkit);
+            answer = chooser.show();
+        }
+        if (answer != 0) {
+            return std::nullopt;  // cancelled (1) or failed (-1)
+        }
+        std::vector<std::string> paths;
+        for (int i = 0; i < chooser.count(); ++i) {
+            if (const char* name = chooser.filename(i); name != nullptr && *name != '\0') {
+                paths.emplace_back(name);
+            }
+        }
+        if (paths.empty()) {
+            return std::nullopt;
+        }
+        return paths;
+    }
+
+  private:
+    // Marks the stretch in which the toolkit runs its own event loop, so that a window system
+    // call made from inside it does not start another one.
+    class InToolkit {
+      public:
+        explicit InToolkit(bool& flag) : m_flag(flag), m_before(flag) { m_flag = true; }
+        ~InToolkit() { m_flag = m_before; }
+        InToolkit(const InToolkit&) = delete;
+        InToolkit& operator=(const InToolkit&) = delete;
+
+      private:
+        bool& m_flag;
+        bool m_before;
+    };
+
+    bool on_ui_thread() const { return std::this_thread::get_id() == m_ui_thread; }
+
+    static RECT client_on_screen(HWND hwnd) {
+        POINT origin{};
+        ClientToScreen(hwnd, &origin);
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        return {origin.x, origin.y, origin.x + std::max(1, client.width()),
+                origin.y + std::max(1, client.height())};
+    }
+
+    TopWindow& top_window(HWND hwnd) {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) {
+            it = m_windows
+                     .emplace(hwnd,
+                              std::make_unique<TopWindow>(hwnd, m_metrics, client_on_screen(hwnd)))
+                     .first;
+        }
+        return *it->second;
+    }
+
+    void sync(HWND hwnd, TopWindow& window) {
+        window.sync(client_on_screen(hwnd), GetStoredWindowText(hwnd));
+    }
+
+    void redraw(HWND root) {
+        auto it = m_windows.find(root);
+        if (it != m_windows.end()) {
+            it->second->redraw();
+        }
+    }
+
+    std::thread::id m_ui_thread;
+    FontMetrics m_metrics;
+    std::map<HWND, std::unique_ptr<TopWindow>> m_windows;
+    std::atomic<bool> m_wake_pending{false};
+    bool m_in_toolkit = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Display> CreateScreenDisplay(std::string* error) {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') {
+        if (error != nullptr) {
+            *error = "no X display: the DISPLAY environment variable is not set";
+        }
+        return nullptr;
+    }
+    ::Display* connection = XOpenDisplay(nullptr);
+    if (connection == nullptr) {
+        if (error != nullptr) {
+            *error = std::string("cannot open the X display \"") + name + "\"";
+        }
+        return nullptr;
+    }
+    fl_open_display(connection);
+    // Lets other threads wake the interface thread's wait (Fl::awake).
+    Fl::lock();
+    Fl::scheme("gtk+");
+    return std::make_unique<ScreenDisplay>();
+}
+
+}  // namespace platform
