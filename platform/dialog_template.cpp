@@ -1,27 +1,9 @@
 #include "platform/dialog_template.h"
 
-#include <array>
+#include "platform/text_encoding.h"
 
 namespace platform {
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char to_ansi(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        return static_cast<char>(c);
-    }
-    for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
-        if (kCp1252High[i] != 0 && kCp1252High[i] == c) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return '?';
-}
 
 class Reader {
   public:
@@ -133,15 +115,6 @@ std::string atom_class_name(WORD atom) {
 }
 
 }  // namespace
-
-std::string Utf16ToAnsi(const std::u16string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char16_t c : text) {
-        out.push_back(to_ansi(c));
-    }
-    return out;
-}
 
 std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes) {
     Reader in(bytes);

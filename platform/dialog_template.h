@@ -64,7 +64,4 @@ struct DialogTemplate {
 
 std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes);
 
-// UTF-16 code units to a byte string through Windows-1252 ('?' for what it cannot hold).
-std::string Utf16ToAnsi(const std::u16string& text);
-
 }  // namespace platform

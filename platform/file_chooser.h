@@ -42,10 +42,4 @@ struct OPENFILENAME {
 bool GetOpenFileName(OPENFILENAME* ofn);
 bool GetSaveFileName(OPENFILENAME* ofn);
 
-// Character conversions between byte strings and UTF-16.
-std::u16string Utf8ToUtf16(std::string_view text);  // invalid sequences become U+FFFD
-std::string Utf16ToUtf8(std::u16string_view text);
-std::u16string AnsiToUtf16(std::string_view text);  // the ANSI code page: Windows-1252
-bool IsValidUtf8(std::string_view text);
-
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "ui/file_chooser.h"
 
 #include "platform/file_chooser.h"
+#include "platform/text_encoding.h"
 #include "platform/window.h"
 
 namespace kadro {

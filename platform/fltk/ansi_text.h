@@ -6,18 +6,21 @@
 // control characters U+0081, U+008D, U+008F, U+0090 and U+009D, as the platform's own
 // conversion does). The way back is partial: a code point without a Windows-1252 byte gives
 // nullopt, and so does text that is not exactly one well-formed UTF-8 character.
+//
+// The code page itself lives in platform/text_encoding.h; the screen display reaches its
+// conversions under these names.
 
 #include <optional>
-#include <string>
 #include <string_view>
+
+#include "platform/text_encoding.h"
 
 namespace platform::screen {
 
-std::string AnsiToUtf8(std::string_view ansi);
-// The code point of one Windows-1252 byte.
-char32_t AnsiByteToCodePoint(unsigned char byte);
-// The Windows-1252 byte of a code point; nullopt when the code page has none.
-std::optional<unsigned char> CodePointToAnsi(char32_t code_point);
+using platform::AnsiByteToCodePoint;
+using platform::AnsiToUtf8;
+using platform::CodePointToAnsi;
+
 // The single character that `utf8` holds, as a Windows-1252 byte; nullopt when `utf8` is empty,
 // malformed, holds more than one character or one outside the code page.
 std::optional<unsigned char> Utf8CharToAnsi(std::string_view utf8);
