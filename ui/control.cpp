@@ -8,6 +8,7 @@
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/runtime_error.h"
+#include "ui/template_bytes.h"
 
 namespace kadro {
 
@@ -15,21 +16,6 @@ using platform::HWND;
 using platform::LPARAM;
 using platform::UINT;
 using platform::WPARAM;
-
-namespace {
-
-void put_dword(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    }
-}
-
-void put_word(std::string& out, std::uint16_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-
-}  // namespace
 
 int TControl::GetNewId() {
     if (!nInitID) {

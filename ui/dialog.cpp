@@ -11,6 +11,7 @@
 #include "ui/control.h"
 #include "ui/gdi.h"
 #include "ui/runtime_error.h"
+#include "ui/template_bytes.h"
 
 namespace kadro {
 
@@ -46,17 +47,6 @@ struct DialogClassState {
 DialogClassState& dialog_class() {
     static DialogClassState state;
     return state;
-}
-
-void put_dword(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    }
-}
-
-void put_word(std::string& out, std::uint16_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
 }
 
 std::string right_trimmed(std::string text) {
