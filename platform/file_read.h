@@ -2,10 +2,11 @@
 // Reading an existing file without disturbing anyone else who has it open.
 //
 // Contract:
-//  - ReadOnlyFile::open(path) applies NativePath to `path` and opens the file for reading only,
-//    shared: other readers and writers may hold it open at the same time, and a file another
-//    process is writing can still be read. Opening never blocks (a FIFO without a writer does
-//    not wait for one) and never creates anything.
+//  - ReadOnlyFile::open(path) opens the file at the native path `path`, unchanged (a name the
+//    person chose may hold any byte, backslashes included), for reading only, shared: other readers
+//    and writers may hold it open at the same time, and a file another process is writing can still
+//    be read. Opening never blocks (a FIFO without a writer does not wait for one) and never
+//    creates anything.
 //  - Only regular files open. A directory, FIFO, device or socket is reported as
 //    OpenFailure::kNotRegularFile and its descriptor is closed again at once.
 //  - The result either holds an open file or the reason it could not be opened, never a
@@ -26,8 +27,9 @@
 //  - An existing file keeps its permission bits (and, where allowed, its owner); a new file
 //    gets the usual permissions for new files. A symbolic link is followed and its target
 //    replaced, so the link stays a link.
-//  - Returns false when the path names something other than a regular file, the folder is
-//    missing or refuses new files, or any write, flush or rename fails; the original is then
+//  - Returns false when the file exists but may not be written (its own permission bits
+//    count, not only the folder's), the path names something other than a regular file, the folder
+//    is missing or refuses new files, or any write, flush or rename fails; the original is then
 //    untouched and the temporary file removed.
 
 #include <cstdint>

@@ -35,7 +35,7 @@ OpenFailure failure_from_errno(int error) {
 }  // namespace
 
 ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
-    const std::string native = NativePath(path);
+    const std::string native(path);
     // O_NONBLOCK keeps a FIFO without a writer from blocking the open; for a regular file it
     // changes nothing.
     int fd;
@@ -226,7 +226,11 @@ bool ReplaceFileContents(std::string_view path, std::string_view contents) {
     struct stat info {};
     bool exists = false;
     if (::stat(target.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode)) {
+        // The rename below needs only the folder's permission; a file made read-only (no
+        // write bit at all, which even root respects here) or not writable by this user must
+        // refuse the write all the same.
+        if (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 ||
+            ::access(target.c_str(), W_OK) != 0) {
             return false;
         }
         exists = true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file_read.h"
+#include "platform/paths.h"
 
 namespace platform {
 
@@ -127,7 +128,7 @@ struct FileText {
 
 FileText read_file(std::string_view path) {
     FileText result;
-    ReadOnlyFileResult opened = ReadOnlyFile::open(path);
+    ReadOnlyFileResult opened = ReadOnlyFile::open(NativePath(path));
     if (!opened.file) {
         result.complete = opened.failure == OpenFailure::kNotFound;
         return result;

@@ -72,9 +72,9 @@ TEST_F(ImagePreparation, FilesGiveTheDocumentedTrackLayouts) {
         const std::string effective = data.substr(0, data.size() - (layout.end_mark ? 1 : 0));
         const std::string expected =
             layout.runs.empty() ? effective : Blocks(effective, layout.runs);
-        EXPECT_EQ(MEMOREAD(".\\IMAGE.IMG"), effective);
+        EXPECT_EQ(MEMOREAD("IMAGE.IMG"), effective);
         EXPECT_EQ(PrepareTrackImage(effective), expected);
-        EXPECT_EQ(ReadTrackImage(".\\IMAGE.IMG"), expected);
+        EXPECT_EQ(ReadTrackImage("IMAGE.IMG"), expected);
     }
 }
 
@@ -108,6 +108,15 @@ TEST_F(ImagePreparation, UnopenableFilesGiveNothingWithoutWaiting) {
         EXPECT_EQ(MEMOREAD(name), "");
         EXPECT_EQ(ReadTrackImage(name), "");
     }
+}
+
+TEST_F(ImagePreparation, ANameIsUsedAsGivenBackslashesIncluded) {
+    // Names unpacked from archives made elsewhere may hold backslashes; they are plain bytes of
+    // the name here, not folder separators.
+    const std::string data = Pattern(1000, false);
+    spit("GAMES\\DISK1.VKS", data);
+    EXPECT_EQ(MEMOREAD("GAMES\\DISK1.VKS"), data);
+    EXPECT_EQ(ReadTrackImage("GAMES\\DISK1.VKS"), data);
 }
 
 TEST_F(ImagePreparation, ReadsAFileSomeoneIsWriting) {

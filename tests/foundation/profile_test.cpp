@@ -152,6 +152,18 @@ TEST_F(ProfileWrite, KeepsPermissionBitsAndSymbolicLinks) {
     EXPECT_EQ(listing(), "KADRO.INI;real.ini;");
 }
 
+TEST_F(ProfileWrite, AReadOnlyFileIsNotReplacedEvenWhenTheFolderAllowsIt) {
+    const std::string before = "[Impostazioni]\r\nPorta=\r\n";
+    spit("KADRO.INI", before);
+    ASSERT_EQ(::chmod("KADRO.INI", 0444), 0);
+    EXPECT_FALSE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", ".\\KADRO.INI"));
+    EXPECT_EQ(slurp("KADRO.INI"), before);
+    struct stat info {};
+    ASSERT_EQ(::stat("KADRO.INI", &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    EXPECT_EQ(listing(), "KADRO.INI;");
+}
+
 TEST_F(ProfileWrite, RefusesTextThatWouldNotReadBack) {
     const std::string before = "[A]\r\nk=1\r\n";
     spit("KADRO.INI", before);
