@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,7 +56,15 @@ class CommPortContext {
         }
     }
 
-    void set_window(platform::HWND hwnd) { m_window.store(hwnd, std::memory_order_release); }
+    void set_window(platform::HWND hwnd) {
+        m_window.store(hwnd, std::memory_order_release);
+        // A reader thread waiting for room in a ring that filled while nobody listened must
+        // announce it now, or nothing would ever drain it.
+        if (hwnd != 0) {
+            m_room_signal.fetch_add(1, std::memory_order_release);
+            m_room_signal.notify_all();
+        }
+    }
 
     std::int16_t read_into(std::string& buffer) {
         const std::size_t limit = std::min(buffer.size(), kMaxTransfer);
@@ -104,7 +113,11 @@ class CommPortContext {
             }
             if (got < 0) {
                 // The device has failed for good: polling it again would return at once,
-                // forever. Sleep until CLOSECOMM instead.
+                // forever. Say so once, then sleep until CLOSECOMM.
+                std::fprintf(stderr,
+                             "kadro: %s stopped working (hung up or removed); nothing more will "
+                             "be received from it\n",
+                             m_device.path().c_str());
                 m_device.wait_for_cancel();
                 return;
             }
@@ -162,15 +175,21 @@ class CommPortContext {
             if (m_stop.load(std::memory_order_acquire)) {
                 return false;
             }
-            if (has_room()) {
+            if (has_room() || unannounced_window()) {
                 return true;
             }
             m_room_signal.wait(seen, std::memory_order_acquire);
         }
     }
 
+    // A window registered since the last announcement went out to nobody.
+    bool unannounced_window() const {
+        return m_last_announced_to == 0 && m_window.load(std::memory_order_acquire) != 0;
+    }
+
     void notify() {
         platform::HWND window = m_window.load(std::memory_order_acquire);
+        m_last_announced_to = window;
         if (window != 0 && !m_stop.load(std::memory_order_acquire)) {
             m_gate.send(window, platform::WM_COMMNOTIFY, static_cast<platform::WPARAM>(m_handle),
                         1);
@@ -183,6 +202,7 @@ class CommPortContext {
     std::atomic<std::int16_t> m_write_pos{0};
     std::atomic<std::int16_t> m_read_pos{0};
     std::atomic<platform::HWND> m_window{0};
+    platform::HWND m_last_announced_to = 0;  // reader thread only
     std::atomic<bool> m_stop{false};
     // Bumped whenever READCOMM frees room or the port closes; the reader thread waits on it
     // while the ring is full.

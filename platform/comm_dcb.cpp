@@ -331,6 +331,16 @@ constexpr std::array<SpeedEntry, 30> kSpeeds{{
 
 }  // namespace
 
+std::uint32_t termios_output_rate(const termios& settings) {
+    speed_t code = cfgetospeed(&settings);
+    for (const auto& entry : kSpeeds) {
+        if (entry.code == code) {
+            return entry.rate;
+        }
+    }
+    return 0;
+}
+
 DCB default_dcb() {
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);

@@ -91,5 +91,7 @@ std::string dcb_to_bytes(const DCB& dcb);
 std::optional<DCB> dcb_from_bytes(std::string_view bytes);
 
 bool dcb_to_termios(const DCB& dcb, termios& out);
+// Bits per second of the output speed in `settings`; 0 when the speed is not a known rate.
+std::uint32_t termios_output_rate(const termios& settings);
 
 }  // namespace platform

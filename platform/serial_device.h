@@ -16,7 +16,9 @@
 //   may be called from any thread and makes every later wait return at once as well.
 // - read() never blocks; write() blocks until every byte was taken and drained, or returns
 //   early with the count taken so far when the device fails (hang-up, I/O error) or cancel()
-//   was called.
+//   was called. A line that stops taking bytes without failing (a far end that no longer
+//   reads) is given twice the time the bytes need at the line's speed plus a second; then the
+//   bytes still queued are dropped and the count that left is returned.
 // - Failures of raise_dtr() are ignored by design (pseudo-terminals have no modem lines); the
 //   queue-size recommendation is only recorded because terminals have no such setting.
 // - Device names: "\\.\" prefixes are dropped; COM1..COM256 name /dev/ttyS0../dev/ttyS255; an

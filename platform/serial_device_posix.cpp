@@ -8,15 +8,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "platform/serial_device.h"
+
+#include "platform/comm_dcb.h"
 
 namespace platform {
 
@@ -267,7 +271,38 @@ std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size) const 
     }
 }
 
+namespace {
+
+// How long a write of `size` bytes may take before the line counts as stuck: twice the time
+// the bytes need at the line's speed (10 bit times each), plus a second. A real line never
+// stalls without flow control, but a pseudo-terminal or an adapter whose far end stopped
+// reading would otherwise hold the caller forever.
+std::chrono::steady_clock::time_point write_deadline(int fd, std::size_t size) {
+    termios settings{};
+    std::uint32_t rate = ::tcgetattr(fd, &settings) == 0 ? termios_output_rate(settings) : 0;
+    if (rate == 0) {
+        rate = 300;  // an unknown speed: assume a slow one rather than give up early
+    }
+    auto transfer = std::chrono::microseconds(static_cast<std::int64_t>(size) * 10 * 1000000 /
+                                              static_cast<std::int64_t>(rate));
+    return std::chrono::steady_clock::now() + 2 * transfer + std::chrono::seconds(1);
+}
+
+int milliseconds_until(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+}
+
+int bytes_queued_for_output(int fd) {
+    int queued = 0;
+    return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
+
+}  // namespace
+
 std::size_t SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
+    const auto deadline = write_deadline(m_fd, size);
     std::size_t done = 0;
     while (done < size) {
         ssize_t n = ::write(m_fd, data + done, size - done);
@@ -280,15 +315,33 @@ std::size_t SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, POLLOUT, 0}}};
-            if (poll_retrying(fds.data(), fds.size(), -1) < 0 || (fds[0].revents & POLLIN) != 0 ||
-                (fds[1].revents & POLLOUT) == 0) {
+            int ready = poll_retrying(fds.data(), fds.size(), milliseconds_until(deadline));
+            if (ready == 0) {
+                break;  // stuck: see write_deadline
+            }
+            if (ready < 0 || (fds[0].revents & POLLIN) != 0 || (fds[1].revents & POLLOUT) == 0) {
                 return done;
             }
             continue;
         }
         return done;  // the device failed: report what it took
     }
-    while (size > 0 && ::tcdrain(m_fd) != 0 && errno == EINTR) {
+    // Wait for the driver's queue to empty, as a drain would, but not past the deadline.
+    while (size > 0) {
+        int queued = bytes_queued_for_output(m_fd);
+        if (queued <= 0) {
+            return done;
+        }
+        int wait_ms = milliseconds_until(deadline);
+        if (wait_ms == 0) {
+            // What is still queued will not go out: drop it and report only what left.
+            ::tcflush(m_fd, TCOFLUSH);
+            return done - std::min(done, static_cast<std::size_t>(queued));
+        }
+        pollfd cancel{m_cancel_fd, POLLIN, 0};
+        if (poll_retrying(&cancel, 1, std::min(wait_ms, 2)) > 0) {
+            return done;
+        }
     }
     return done;
 }

@@ -169,6 +169,19 @@ TEST_F(PortReceive, FullRingHoldsTheRestInTheDriverInsteadOfOverwriting) {
     EXPECT_EQ(READCOMM(port, buffer), 0);
 }
 
+TEST_F(PortReceive, ARingThatFilledBeforeRegistrationIsAnnouncedOnceAWindowListens) {
+    PortHandle port = open_port();
+    const std::string data = pattern(3000);
+    m_pty.send(data);
+    ring_until(port, [](CommRingPositions p) { return unread(p) == 2047; });
+    std::string received;
+    std::string buffer(4000, '\0');
+    m_on_notify = [&](PortHandle h) { received.append(buffer, 0, READCOMM(h, buffer)); };
+    ENABLECOMMNOTIFICATION(port, m_window, 1, -1);
+    pump_until([&] { return received.size() == data.size(); });
+    EXPECT_EQ(received, data) << "no further byte needed to arrive, and none was lost";
+}
+
 TEST_F(PortReceive, ShortAndEmptyBuffersAreFilledInPlace) {
     PortHandle port = open_port();
     std::string buffer = "xyz";
@@ -322,6 +335,22 @@ TEST_F(PortTransfer, HangUpStopsTheReaderAndWritesReturnAtOnce) {
     EXPECT_EQ(m_seen.size(), 1u);
     EXPECT_TRUE(CLOSECOMM(port));
     m_port = -1;
+}
+
+TEST_F(PortTransfer, AWriteToAFarEndThatStoppedReadingGivesUpWithTheCountThatLeft) {
+    PortHandle port = open_port();
+    std::string dcb;
+    // A fast line keeps the deadline (twice the transfer time plus a second) short.
+    ASSERT_TRUE(BUILDCOMMDCB("4000000,N,8,1", dcb));
+    ASSERT_TRUE(SETCOMMSTATE(port, dcb));
+    // The far end reads nothing: the terminal's buffers fill and the line stalls. The write
+    // must come back (after its deadline) instead of holding the interface thread forever.
+    const std::string big(32767, 'x');
+    std::int16_t first = WRITECOMM(port, big);
+    EXPECT_GT(first, 0);
+    EXPECT_LT(first, 32767);
+    EXPECT_EQ(static_cast<std::size_t>(first), m_pty.receive(100000, 200).size())
+        << "the count returned is what the far end can read";
 }
 
 TEST_F(PortTransfer, FloodWithASlowDrainLosesNothing) {
