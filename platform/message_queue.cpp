@@ -81,18 +81,30 @@ void deliver_sent_messages() {
         bool exists = w != nullptr;
         delivering().push_back(m);
         lock.unlock();
-        LRESULT result = 0;
+        // Whatever the procedure does, even throw, the sender is released and the depth
+        // restored: a sender left waiting would block its thread for good.
+        struct Completion {
+            std::unique_lock<std::mutex>& lock;
+            const std::shared_ptr<SentMessage>& message;
+            LRESULT result = 0;
+            ~Completion() {
+                if (!lock.owns_lock()) {
+                    lock.lock();
+                }
+                auto& list = delivering();
+                list.erase(std::remove(list.begin(), list.end(), message), list.end());
+                message->result = result;
+                message->done = true;
+                state().send_finished.notify_all();
+            }
+        } completion{lock, m};
         if (exists) {
-            ++t_send_depth;
-            result = CallWindowProc(proc, m->hwnd, m->message, m->wparam, m->lparam);
-            --t_send_depth;
+            struct Depth {
+                Depth() { ++t_send_depth; }
+                ~Depth() { --t_send_depth; }
+            } depth;
+            completion.result = CallWindowProc(proc, m->hwnd, m->message, m->wparam, m->lparam);
         }
-        lock.lock();
-        auto& list = delivering();
-        list.erase(std::remove(list.begin(), list.end(), m), list.end());
-        m->result = result;
-        m->done = true;
-        state().send_finished.notify_all();
     }
 }
 
