@@ -459,8 +459,32 @@ class ScreenDisplay final : public Display {
         if (keys.empty()) {
             return std::nullopt;
         }
+        // The key map is the whole display's: an Escape typed into another program must not
+        // stop serving, so keys count only while the keyboard is KADRO's.
+        if (!keyboard_is_ours()) {
+            return false;
+        }
         for (int key : keys) {
             if (Fl::get_key(key) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static bool keyboard_is_ours() {
+        if (fl_display == nullptr) {
+            return false;
+        }
+        ::Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(fl_display, &focus, &revert);
+        if (focus == PointerRoot || focus == DefaultRootWindow(fl_display)) {
+            return true;  // no window manager: the keys go to whatever is under the pointer
+        }
+        for (Fl_Window* window = Fl::first_window(); window != nullptr;
+             window = Fl::next_window(window)) {
+            if (fl_xid(window) == focus) {
                 return true;
             }
         }
