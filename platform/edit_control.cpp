@@ -409,7 +409,7 @@ class EditControl {
         }
         std::string text = GetClipboardText();
         if (!m_s.multiline) {
-            text = text.substr(0, text.find_first_of("\r\n"));
+            text.resize(std::min(text.size(), text.find_first_of("\r\n")));
         }
         return replace_selection(text, Undoable::Yes, true);
     }
