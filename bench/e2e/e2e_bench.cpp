@@ -8,8 +8,6 @@
 // Usage: e2e_bench [idle_seconds]
 
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "../../tests/serial/pty_pair.h"
 #include "app/main_program.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
@@ -33,34 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kTrack = 4608;
 constexpr std::size_t kTracks = 160;
 
-class Pty {
-  public:
-    Pty() {
-        char name[256] = {};
-        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        m_path = name;
-        termios t{};
-        ::tcgetattr(m_slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(m_slave, TCSANOW, &t);
-    }
-    ~Pty() {
-        ::close(m_master);
-        ::close(m_slave);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    const std::string& path() const { return m_path; }
-    int master() const { return m_master; }
-    int slave() const { return m_slave; }
-
-  private:
-    int m_master = -1;
-    int m_slave = -1;
-    std::string m_path;
-};
+using kadro::test::PtyPair;
 
 void write_all(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -158,7 +130,7 @@ int main(int argc, char** argv) {
     std::ofstream(dir / "image.vks", std::ios::binary) << image;
 
     // Reference server.
-    Pty reference;
+    PtyPair reference;
     auto reference_start = Clock::now();
     std::thread server([&] { reference_server(reference.slave(), image); });
     std::vector<double> reference_latencies = fetch_all(reference.master());
@@ -167,7 +139,7 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(Clock::now() - reference_start).count();
 
     // The program.
-    Pty line;
+    PtyPair line;
     std::ofstream(dir / "KADRO.INI", std::ios::binary)
         << "[Impostazioni]\r\nPorta=" << line.path() << "\r\n";
     platform::AttachDisplay(std::make_unique<BenchDisplay>((dir / "image.vks").string()));
