@@ -24,7 +24,7 @@ struct FileChooserRequest {
     HWND owner = 0;
     std::string title;
     std::vector<std::pair<std::string, std::string>> filters;  // description, mask ("*.vks")
-    int filter_index = 1;                                       // 1-based
+    int filter_index = 1;                                      // 1-based
     std::string initial_dir;
     std::string initial_file;
     DWORD flags = 0;  // the OFN_ flags of file_chooser.h
