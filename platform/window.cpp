@@ -781,12 +781,6 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
                 SendMessage(hwnd, WM_CLOSE, 0, 0);
             }
             return 0;
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORLISTBOX:
-            return 0;
         default:
             return 0;
     }
