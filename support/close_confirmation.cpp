@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <map>
 #include <typeinfo>
 
 #include "platform/window.h"
@@ -21,17 +20,6 @@ constexpr std::uint32_t kRed = 255;
 bool& marker() {
     static bool running = false;
     return running;
-}
-
-struct CargoSlot {
-    std::weak_ptr<TWindow> owner;
-    bool tracked = false;  // owner is meaningful (the object is held by a shared_ptr)
-    std::any value;
-};
-
-std::map<const TWindow*, CargoSlot>& cargo_slots() {
-    static std::map<const TWindow*, CargoSlot> slots;
-    return slots;
 }
 
 bool IsCargoNumber(const std::any& cargo, int number) {
@@ -77,29 +65,6 @@ struct MarkerScope {
 };
 
 }  // namespace
-
-std::any& Cargo(TWindow& oWnd) {
-    auto& slots = cargo_slots();
-    std::weak_ptr<TWindow> owner = oWnd.weak_from_this();
-    auto found = slots.find(&oWnd);
-    if (found != slots.end() && found->second.tracked &&
-        (found->second.owner.owner_before(owner) || owner.owner_before(found->second.owner))) {
-        // A new object at the address of one that has gone: its slot starts empty.
-        slots.erase(found);
-        found = slots.end();
-    }
-    if (found == slots.end()) {
-        // Drop the slots of objects that are gone, so the table does not grow with them.
-        std::erase_if(slots, [](const auto& entry) {
-            return entry.second.tracked && entry.second.owner.expired();
-        });
-        CargoSlot slot;
-        slot.tracked = !owner.expired();
-        slot.owner = owner;
-        found = slots.emplace(&oWnd, std::move(slot)).first;
-    }
-    return found->second.value;
-}
 
 std::string ClassName(const TWindow& oWnd) {
     const char* mangled = typeid(oWnd).name();
@@ -149,7 +114,7 @@ bool VALID2_(TDialog& oDlg) {
         if (control->bWhen && !control->bWhen(*control)) {
             continue;
         }
-        const std::any& cargo = Cargo(*control);
+        const std::any& cargo = control->Cargo;
         if (const ControlCheck* check = std::any_cast<ControlCheck>(&cargo)) {
             // A copy: the check may change the control's Cargo.
             ControlCheck callback = *check;
@@ -169,7 +134,7 @@ bool VALID_(TDialog& oDlg, bool lAsk) {
     }
     MarkerScope running;
 
-    std::any& cargo = Cargo(oDlg);
+    std::any& cargo = oDlg.Cargo;
     if (!cargo.has_value() || IsCargoNumber(cargo, 2)) {
         if (!lAsk) {
             return true;

@@ -56,11 +56,6 @@ class FolderPages {
 // The validation callback a control may carry in its Cargo.
 using ControlCheck = std::function<bool(TControl&)>;
 
-// The free Cargo slot of a window: a dialog's closing reason (1 confirmed, 2 cancelled, empty
-// otherwise) or a control's ControlCheck. The window layer has no such attribute, so it is kept
-// here beside the object; a slot of an object owned by a shared_ptr goes away with the object.
-std::any& Cargo(TWindow& oWnd);
-
 // The upper-case class name of an object of the window layer.
 std::string ClassName(const TWindow& oWnd);
 

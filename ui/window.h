@@ -18,6 +18,7 @@
 // previous procedure back and frees the slot; a destroyed object unlinks itself. The table and
 // every handler run on the interface thread only.
 
+#include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -146,6 +147,9 @@ class TWindow : public std::enable_shared_from_this<TWindow> {
     std::function<bool(TWindow&)> bWhen;
     std::function<void()> bPainted;
     std::function<EventResult(platform::WPARAM, platform::LPARAM)> bCommNotify;
+    // A free slot for the library's use: a dialog's closing reason (1 confirmed, 2 cancelled,
+    // empty otherwise) or a control's validation callback.
+    std::any Cargo;
     DialogResult nResult;
     bool lVisible = false;
     bool lValidating = false;

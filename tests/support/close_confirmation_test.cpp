@@ -58,7 +58,7 @@ class CloseConfirmationTest : public ::testing::Test {
 
 TEST_F(CloseConfirmationTest, WithoutQuestionOrChangesTheDialogClosesAtOnce) {
     for (std::any cargo : {std::any(), std::any(2)}) {
-        Cargo(*m_dialog) = cargo;
+        m_dialog->Cargo = cargo;
         m_dialog->lModify = true;
         EXPECT_TRUE(VALID_(*m_dialog, false));
         m_dialog->lModify = false;
@@ -90,7 +90,7 @@ TEST_F(CloseConfirmationTest, AChangedFolderPageMarksTheDialogChanged) {
     folder->pages[1]->lModify = true;
     m_dialog->aControls.push_back(folder);
     m_dialog->lModify = false;
-    Cargo(*m_dialog) = 2;
+    m_dialog->Cargo = 2;
 
     m_display.script().answers.push_back(BoxAnswer::button(IDNO));
     EXPECT_FALSE(VALID_(*m_dialog, true));
@@ -120,18 +120,18 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
     m_dialog->hWnd = dialog_window;
     auto skipped = std::make_shared<TField>();
     skipped->bWhen = [](TWindow&) { return false; };
-    Cargo(*skipped) = ControlCheck([](TControl&) { return false; });
+    skipped->Cargo = ControlCheck([](TControl&) { return false; });
     auto label = std::make_shared<TSay>();
-    Cargo(*label) = ControlCheck([](TControl&) { return false; });
+    label->Cargo = ControlCheck([](TControl&) { return false; });
     auto passing = std::make_shared<TField>();
     int lost_focus_before_checks = -1;
     auto failing = std::make_shared<TField>();
     failing->hWnd = PlainWindow(dialog_window);
     failing->nClrPane = 0xC0C0C0;
-    Cargo(*failing) = ControlCheck([](TControl&) { return false; });
+    failing->Cargo = ControlCheck([](TControl&) { return false; });
     auto after = std::make_shared<TField>();
     int after_checked = 0;
-    Cargo(*after) = ControlCheck([&](TControl&) { return ++after_checked > 0; });
+    after->Cargo = ControlCheck([&](TControl&) { return ++after_checked > 0; });
     m_dialog->aControls = {skipped, label, passing, failing, after};
 
     // The focus control takes over its pending input before anything is checked.
@@ -139,7 +139,7 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
     focused->hWnd = PlainWindow(dialog_window);
     focused->Link();
     SetFocus(focused->window());
-    Cargo(*passing) = ControlCheck([&](TControl&) {
+    passing->Cargo = ControlCheck([&](TControl&) {
         lost_focus_before_checks = focused->lost_focus;
         return true;
     });
@@ -149,7 +149,7 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
         pane_while_up = failing->nClrPane;
         PostMessage(box, WM_COMMAND, IDOK, 0);
     }));
-    Cargo(*m_dialog) = 1;
+    m_dialog->Cargo = 1;
     EXPECT_FALSE(VALID_(*m_dialog, false));
 
     EXPECT_EQ(lost_focus_before_checks, 1);
@@ -160,7 +160,7 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
     EXPECT_EQ(failing->nClrPane, 0xC0C0C0u);
     EXPECT_EQ(GetFocus(), failing->window());
     EXPECT_EQ(after_checked, 0) << "only the first failure is reported";
-    EXPECT_FALSE(Cargo(*m_dialog).has_value());
+    EXPECT_FALSE(m_dialog->Cargo.has_value());
 
     // The confirmation is used up: the next close counts as not confirmed.
     EXPECT_TRUE(VALID_(*m_dialog, false));
@@ -173,7 +173,7 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     std::vector<std::string> order;
     auto field = [&](std::string name, bool ok) {
         auto control = std::make_shared<TField>();
-        Cargo(*control) = ControlCheck([&order, name, ok](TControl&) {
+        control->Cargo = ControlCheck([&order, name, ok](TControl&) {
             order.push_back(name);
             return ok;
         });
@@ -184,7 +184,7 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     folder->pages[1]->aControls = {field("page2", true)};
     folder->pages[2]->aControls = {field("page3", true)};
 
-    Cargo(*m_dialog) = 1;
+    m_dialog->Cargo = 1;
     EXPECT_TRUE(VALID_(*m_dialog, true));
     EXPECT_EQ(order, (std::vector<std::string>{"dialog", "page1", "page2", "page3"}));
     EXPECT_EQ(folder->shown, (std::vector<int>{1, 2, 3}));
@@ -193,7 +193,7 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     order.clear();
     folder->pages[1]->aControls = {field("page2", false)};
     m_display.script().answers.push_back(BoxAnswer::button(IDOK));
-    Cargo(*m_dialog) = 7;  // any number but 2 asks for validation
+    m_dialog->Cargo = 7;  // any number but 2 asks for validation
     EXPECT_FALSE(VALID_(*m_dialog, true));
     EXPECT_EQ(order, (std::vector<std::string>{"dialog", "page1", "page2"}));
 }
@@ -202,17 +202,6 @@ TEST(ClassNames, AreTheObjectsOwnInUpperCase) {
     auto log = TMultiGet::New();
     EXPECT_EQ(ClassName(*log), "TMULTIGET");
     EXPECT_EQ(ClassName(*TDialog::New()), "TDIALOG");
-}
-
-TEST(CargoSlots, StartEmptyAndGoWithTheirObject) {
-    auto first = TDialog::New();
-    Cargo(*first) = 1;
-    EXPECT_TRUE(Cargo(*first).has_value());
-    const TWindow* address = first.get();
-    first.reset();
-    // Whatever the allocator does with the address, a new object's slot starts empty.
-    auto second = TDialog::New();
-    EXPECT_FALSE(Cargo(*second).has_value()) << (second.get() == address ? "same address" : "");
 }
 
 }  // namespace
