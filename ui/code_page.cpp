@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "ui/template_bytes.h"
+
 namespace kadro {
 namespace {
 
@@ -20,11 +22,6 @@ constexpr std::array<char16_t, 128> kOemUpperHalf = {
     0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
 };
 
-void put_unit(std::string& out, char16_t unit) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>((unit >> 8) & 0xFF));
-}
-
 }  // namespace
 
 char16_t OemToUtf16(unsigned char byte) {
@@ -35,9 +32,9 @@ std::string OemToUtf16Bytes(std::string_view text) {
     std::string out;
     out.reserve((text.size() + 1) * 2);
     for (char c : text) {
-        put_unit(out, OemToUtf16(static_cast<unsigned char>(c)));
+        put_word(out, OemToUtf16(static_cast<unsigned char>(c)));
     }
-    put_unit(out, u'\0');
+    put_word(out, 0);
     return out;
 }
 
