@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -65,6 +67,20 @@ class ProgramDisplay : public kadro::testing::HeadlessTestDisplay {
         }
     }
 
+    // Escape as the command loop's polls see it: while escape_polls_held is above 0, each poll
+    // of the key finds it down and uses one up; after that the key is as set or injected. No key
+    // message goes with it, so only the loop's polls, not the window, see such a press.
+    std::optional<bool> key_down(int virtual_key) const override {
+        if (virtual_key != platform::VK_ESCAPE) {
+            return std::nullopt;
+        }
+        int left = escape_polls_held.load();
+        while (left > 0 && !escape_polls_held.compare_exchange_weak(left, left - 1)) {
+        }
+        return left > 0 ? std::optional<bool>(true) : std::nullopt;
+    }
+
+    mutable std::atomic<int> escape_polls_held{0};
     std::optional<std::string> image;
     std::vector<platform::FileChooserRequest> chooser_requests;
     std::map<platform::HWND, std::string> captions;
@@ -131,12 +147,47 @@ class ProgramTest : public ::testing::Test {
         }
     }
 
-    // Runs the program on this thread while `remote` plays the far end on another.
+    // Runs the program on this thread while `remote` plays the far end on another. Once the far
+    // end is done the program must end by itself within kEndWithin; otherwise the test fails
+    // and the far end presses Escape until the window closes, so that a program that missed
+    // its end does not hold the run until CTest's time-out.
     int run_with_remote(const std::function<void()>& remote) {
-        std::thread far_end(remote);
+        std::atomic<bool> ended{false};
+        std::thread far_end([&] {
+            remote();
+            if (!wait_for(ended, kEndWithin)) {
+                ADD_FAILURE() << "the program did not end within " << kEndWithin.count()
+                              << " s after the far end was done";
+                close_with_escape(ended);
+            }
+        });
         int code = RunProgram();
+        ended = true;
         far_end.join();
         return code;
+    }
+
+    static constexpr std::chrono::seconds kEndWithin{10};
+
+    static bool wait_for(const std::atomic<bool>& flag, std::chrono::seconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!flag && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return flag;
+    }
+
+    static void close_with_escape(const std::atomic<bool>& ended) {
+        auto deadline = std::chrono::steady_clock::now() + kEndWithin;
+        while (!ended && std::chrono::steady_clock::now() < deadline) {
+            platform::InjectKeyDown(platform::VK_ESCAPE, 27);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            platform::InjectKeyUp(platform::VK_ESCAPE);
+        }
+        if (!ended) {
+            std::fprintf(stderr, "the program did not end even on Escape; giving up\n");
+            std::_Exit(1);
+        }
     }
 
     std::filesystem::path m_previous;

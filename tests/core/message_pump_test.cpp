@@ -84,12 +84,25 @@ TEST_F(MessagePump, AcceleratorsWorkForTheMainWindowButNotInsideANestedPump) {
     EXPECT_EQ(window_layer().accelerators, &table) << "the table is put back after the pump";
 }
 
-TEST_F(MessagePump, KeyPollingReadsTheKeyNowAndBothNamesAgree) {
-    SetAsyncKeyState(VK_F4, true);
-    EXPECT_TRUE(GETASYNCKEYSTATE(VK_F4));
-    EXPECT_EQ(GETASYNCKEY(VK_F4), GETASYNCKEYSTATE(VK_F4));
-    SetAsyncKeyState(VK_F4, false);
-    EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
+TEST_F(MessagePump, KeyPollingSeesOnlyAKeyHeldAtTheMomentOfThePoll) {
+    HWND w = make_recorder();
+    SetFocus(w);
+    // Escape (27) and F4 (115), the keys the program polls, by both names.
+    InjectKeyDown(VK_ESCAPE, 27);
+    EXPECT_TRUE(GETASYNCKEYSTATE(27)) << "down before its key message was handled";
+    EXPECT_TRUE(GETASYNCKEY(27));
+    EXPECT_FALSE(GETASYNCKEYSTATE(115));
+    InjectKeyUp(VK_ESCAPE);
+    EXPECT_FALSE(GETASYNCKEYSTATE(27));
+    EXPECT_FALSE(GETASYNCKEY(27));
+
+    // A press and release between two polls is not seen, though its messages wait in the queue.
+    InjectKeyDown(VK_F4);
+    InjectKeyUp(VK_F4);
+    EXPECT_FALSE(GETASYNCKEYSTATE(115));
+    EXPECT_FALSE(GETASYNCKEY(115));
+    EXPECT_TRUE(SYSREFRESH());
+    EXPECT_FALSE(GETASYNCKEYSTATE(115));
 }
 
 TEST_F(MessagePump, SleepHandlesNoMessage) {

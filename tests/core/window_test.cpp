@@ -26,6 +26,7 @@ class WindowSystem : public ::testing::Test {
         }
         drain_queue();
         SetAsyncKeyState(VK_MENU, false);
+        SetAsyncKeyState(VK_F4, false);
     }
 };
 

@@ -91,6 +91,7 @@ TEST_F(EditControl, ReadOnlyRefusesEveryChangeButCopies) {
     send(edit, EM_SETSEL, 0, 5);
     send(edit, WM_CHAR, 'x');
     send(edit, WM_CHAR, VK_RETURN);
+    send(edit, WM_CHAR, VK_TAB);
     send(edit, WM_CHAR, VK_BACK);
     send(edit, WM_KEYDOWN, VK_DELETE);
     send(edit, WM_CUT);
@@ -132,8 +133,10 @@ TEST_F(EditControl, ReadOnlyRefusesEveryChangeButCopies) {
     EXPECT_EQ(GetWindowText(edit), "xworld");
     send(edit, WM_PASTE);
     EXPECT_EQ(GetWindowText(edit), "xhelloworld");
-    EXPECT_EQ(GetStoredWindowText(edit), "xhelloworld");
-    EXPECT_EQ(count_changes(), 8);
+    send(edit, WM_CHAR, VK_TAB);
+    EXPECT_EQ(GetWindowText(edit), "xhello\tworld");
+    EXPECT_EQ(GetStoredWindowText(edit), "xhello\tworld");
+    EXPECT_EQ(count_changes(), 9);
 }
 
 TEST_F(EditControl, TypingRespectsTheLimitButSetTextDoesNot) {

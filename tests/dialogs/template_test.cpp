@@ -86,6 +86,29 @@ TEST(DialogTemplate, TitlesGoThroughTheAnsiPageAndOrdinalsBecomeNames) {
     EXPECT_EQ(parsed->items[0].title, "#32515");
 }
 
+TEST(DialogTemplate, AFontEntryIsReadAndTheItemsAfterItStayInPlace) {
+    TemplateBytes t;
+    t.header(WS_POPUP | DS_SETFONT, 1, 0, 0, 100, 60, "Font");
+    t.word(9).text("Segoe UI");
+    t.item(WS_CHILD | WS_VISIBLE, 3, 4, 50, 14, 1000, 0x0082, "label");
+    auto parsed = ParseDialogTemplate(t.bytes());
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->title, "Font");
+    EXPECT_TRUE(parsed->has_font);
+    EXPECT_EQ(parsed->font_point_size, 9);
+    EXPECT_EQ(parsed->font_face, "Segoe UI");
+    ASSERT_EQ(parsed->items.size(), 1u);
+    const auto& label = parsed->items[0];
+    EXPECT_EQ(label.style, static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
+    EXPECT_EQ(label.x, 3);
+    EXPECT_EQ(label.y, 4);
+    EXPECT_EQ(label.cx, 50);
+    EXPECT_EQ(label.cy, 14);
+    EXPECT_EQ(label.id, 1000);
+    EXPECT_EQ(label.class_name, "Static");
+    EXPECT_EQ(label.title, "label");
+}
+
 TEST(DialogUnits, ComeFromTheHeadlessCellOf8By16) {
     long units = GetDialogBaseUnits();
     EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(units)), 8);

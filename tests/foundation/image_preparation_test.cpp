@@ -100,6 +100,23 @@ TEST_F(ImagePreparation, BoundedReadMatchesTheFullReadAroundEveryThreshold) {
     }
 }
 
+TEST_F(ImagePreparation, AnEndMarkInsideALongFileIsDataOnlyTheRealLastByteCounts) {
+    // Byte 737279 is the last one that can reach the track image (the last byte of block 159,
+    // which goes last). In a longer file it is ordinary data, whatever its value.
+    for (const std::size_t size : {737281, 737282, 800000}) {
+        for (const bool mark : {false, true}) {
+            SCOPED_TRACE(std::to_string(size) + (mark ? " ending in 0x1A" : ""));
+            std::string data = Pattern(size, mark);
+            data[737279] = '\x1A';
+            spit("IMAGE.IMG", data);
+            const std::string tracks = ReadTrackImage("IMAGE.IMG");
+            ASSERT_EQ(tracks.size(), 737280u);
+            EXPECT_EQ(tracks.back(), '\x1A');
+            EXPECT_EQ(tracks, Blocks(data, {{0, 158}, {1, 159}}));
+        }
+    }
+}
+
 TEST_F(ImagePreparation, UnopenableFilesGiveNothingWithoutWaiting) {
     ASSERT_EQ(::mkfifo("fifo", 0600), 0);
     std::filesystem::create_directory("dir");

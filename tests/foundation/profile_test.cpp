@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "../common/unprivileged_child.h"
 #include "platform/paths.h"
 #include "scratch_dir.h"
 
@@ -67,6 +68,21 @@ TEST_F(ProfileRead, TrimsAndUnquotesValues) {
     EXPECT_EQ(Get("S", "h"), "?");
 }
 
+TEST_F(ProfileRead, TheFirstSectionOfANameAndItsFirstEntryOfAKeyCount) {
+    spit("KADRO.INI",
+         "[Impostazioni]\r\n"
+         "Porta=COM3\r\n"
+         "porta=COM4\r\n"
+         "[Other]\r\n"
+         "Solo=1\r\n"
+         "[IMPOSTAZIONI]\r\n"
+         "Porta=COM5\r\n"
+         "Altro=2\r\n");
+    EXPECT_EQ(Get("Impostazioni", "Porta"), "COM3");
+    EXPECT_EQ(Get("Other", "Solo"), "1");
+    EXPECT_EQ(Get("Impostazioni", "Altro"), "?") << "a later section of the same name is not read";
+}
+
 TEST_F(ProfileRead, KeysBeforeAnySectionNeverMatch) {
     spit("KADRO.INI", "Porta=COM9\r\n[Impostazioni]\r\n");
     EXPECT_EQ(Get("", "Porta"), "?");
@@ -115,6 +131,38 @@ TEST_F(ProfileWrite, ChangesOnlyTheLineItMustChange) {
     expected.replace(expected.find("\"COM2\" "), 7, "COM4");
     EXPECT_EQ(slurp("KADRO.INI"), expected);
     EXPECT_EQ(Get("Other", "porta"), "COM7");
+}
+
+TEST_F(ProfileWrite, ChangesTheEntryThatReadsBackAndLeavesRepeatsAlone) {
+    const std::string before =
+        "[Impostazioni]\r\n"
+        "Porta=COM3\r\n"
+        "Porta=COM4\r\n"
+        "[Impostazioni]\r\n"
+        "Porta=COM5\r\n"
+        "Altro=y\r\n";
+    spit("KADRO.INI", before);
+    ASSERT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", "KADRO.INI"));
+    EXPECT_EQ(slurp("KADRO.INI"),
+              "[Impostazioni]\r\n"
+              "Porta=COM1\r\n"
+              "Porta=COM4\r\n"
+              "[Impostazioni]\r\n"
+              "Porta=COM5\r\n"
+              "Altro=y\r\n");
+    EXPECT_EQ(Get("Impostazioni", "Porta"), "COM1");
+
+    // A key only the repeated section holds is new to the first one, which gets it.
+    ASSERT_TRUE(WritePrivateProfileString("impostazioni", "Altro", "x", "KADRO.INI"));
+    EXPECT_EQ(slurp("KADRO.INI"),
+              "[Impostazioni]\r\n"
+              "Porta=COM1\r\n"
+              "Porta=COM4\r\n"
+              "Altro=x\r\n"
+              "[Impostazioni]\r\n"
+              "Porta=COM5\r\n"
+              "Altro=y\r\n");
+    EXPECT_EQ(Get("Impostazioni", "Altro"), "x");
 }
 
 TEST_F(ProfileWrite, AddsAMissingKeyAfterTheLastEntryOfItsSection) {
@@ -206,17 +254,26 @@ TEST_F(ProfileWrite, FailureLeavesEverythingAsItWas) {
 TEST_F(ProfileWrite, UnreadableFileOrReadOnlyFolderRefusesTheWrite) {
     spit("KADRO.INI", "[A]\nk=1\n");
     spit("SECRET.INI", "[A]\nk=1\n");
+    // Root would read and write past the permission bits: the writes run as a user who owns
+    // the folder and the files but is bound by their bits.
+    ASSERT_TRUE(kadro_test::GiveToUnprivilegedUser({".", "KADRO.INI", "SECRET.INI"}));
     ASSERT_EQ(::chmod("SECRET.INI", 0200), 0);
-    if (::access("SECRET.INI", R_OK) == 0) {
-        GTEST_SKIP() << "this user bypasses file permissions";
-    }
+    const auto write = [](const char* file, const char* value) {
+        return kadro_test::RunUnprivileged(
+            [=] { return WritePrivateProfileString("A", "k", value, file) ? 1 : 0; });
+    };
+
     // Rewriting a file that could not be read would throw its contents away.
-    EXPECT_FALSE(WritePrivateProfileString("A", "j", "2", "SECRET.INI"));
+    EXPECT_EQ(write("SECRET.INI", "2"), 0) << "1: the unreadable file was rewritten";
+    EXPECT_EQ(write("KADRO.INI", "2"), 1) << "the same user may write a readable file there";
     ASSERT_EQ(::chmod("SECRET.INI", 0600), 0);
     EXPECT_EQ(slurp("SECRET.INI"), "[A]\nk=1\n");
+    EXPECT_EQ(slurp("KADRO.INI"), "[A]\nk=2\n");
+
     ASSERT_EQ(::chmod(".", 0555), 0);
-    EXPECT_FALSE(WritePrivateProfileString("A", "k", "2", "KADRO.INI"));
-    EXPECT_EQ(slurp("KADRO.INI"), "[A]\nk=1\n");
+    EXPECT_EQ(write("KADRO.INI", "3"), 0) << "1: written although the folder is read-only";
+    EXPECT_EQ(slurp("KADRO.INI"), "[A]\nk=2\n");
+    EXPECT_EQ(listing(), "KADRO.INI;SECRET.INI;");
 }
 
 }  // namespace

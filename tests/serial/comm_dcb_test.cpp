@@ -117,6 +117,9 @@ TEST(ModeString, MalformedStringsAreRejectedAndLeaveAnEmptyRecord) {
         "COM1:",
         "0,N,8,1",
         "57600,X,8,1",
+        "57600,None,8,1",
+        "57600,Even,8,1",
+        "57600,no,8,1",
         "57600,N,9,1",
         "57600,N,4,1",
         "57600,N,8,3",
@@ -169,9 +172,16 @@ TEST(LineSettingsMapping, ParityStopBitsAndRequestedFlowControlAreCarried) {
               static_cast<tcflag_t>(CS7 | PARENB | CSTOPB));
     EXPECT_NE(t.c_iflag & INPCK, 0u);
 
+    ASSERT_TRUE(dcb_to_termios(parse("9600,O,8,1"), t));
+    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | PARODD));
+
+    // Stick parity: with CMSPAR the parity bit is always 1 when PARODD is set (mark) and always
+    // 0 when it is not (space).
     ASSERT_TRUE(dcb_to_termios(parse("9600,M,8,1"), t));
     EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR),
               static_cast<tcflag_t>(PARENB | PARODD | CMSPAR));
+    ASSERT_TRUE(dcb_to_termios(parse("9600,S,8,1"), t));
+    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | CMSPAR));
 
     ASSERT_TRUE(dcb_to_termios(parse("9600,N,8,1,x"), t));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
@@ -187,7 +197,10 @@ TEST(LineSettingsMapping, SettingsTheTerminalCannotHonourAreRefused) {
     EXPECT_FALSE(dcb_to_termios(parse("57600,N,8,1.5"), t));
     EXPECT_FALSE(dcb_to_termios(parse("12345,N,8,1"), t));
     EXPECT_FALSE(dcb_to_termios(parse("9600,N,8,1,p"), t));  // DSR flow has no equivalent
+    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 odsr=on"), t));
     EXPECT_FALSE(dcb_to_termios(parse("baud=9600 idsr=on"), t));
+    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 dtr=hs"), t));
+    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 rts=tg"), t));
     DCB d = parse("57600,N,8,1");
     d.fNull = 1;
     EXPECT_FALSE(dcb_to_termios(d, t));

@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,6 +24,40 @@ namespace kadro::test {
 struct Notification {
     platform::WPARAM wparam;
     platform::LPARAM lparam;
+};
+
+// Ends the test program with a message naming `what` when the stretch this object guards has
+// not finished within `limit`. For calls that can only deadlock, such as a close that waits for
+// a reader thread which waits for this very thread: no assertion could run after them, and the
+// run would otherwise stop only at CTest's time-out.
+class HangGuard {
+  public:
+    HangGuard(std::string what, std::chrono::seconds limit)
+        : m_watcher([this, what = std::move(what), limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_finished.wait_for(lock, limit, [this] { return m_done; })) {
+                  std::fprintf(stderr, "FAILED: %s did not finish within %lld s\n", what.c_str(),
+                               static_cast<long long>(limit.count()));
+                  std::fflush(stderr);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~HangGuard() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_finished.notify_all();
+        m_watcher.join();
+    }
+    HangGuard(const HangGuard&) = delete;
+    HangGuard& operator=(const HangGuard&) = delete;
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    bool m_done = false;
+    std::thread m_watcher;
 };
 
 class PortTest : public ::testing::Test {

@@ -77,9 +77,13 @@ class RemoteTool : public PortTest {
         posix_spawn_file_actions_destroy(&actions);
         ::close(err[1]);
 
+        // The tool's last bytes may still be on their way through the line and the reader
+        // thread when it exits. Once it has, a mark sent down the same line after them shows
+        // that everything before it has been served.
         std::size_t next_track = 0;
         int status = 0;
         bool exited = false;
+        bool drained = false;
         pump_until([&] {
             while (!input.empty()) {
                 char command = input.front();
@@ -91,10 +95,15 @@ class RemoteTool : public PortTest {
                     ++next_track;
                 } else if (command == 'E') {
                     m_got_end = true;
+                } else if (command == kDrainMark && exited) {
+                    drained = true;
                 }
             }
-            exited = ::waitpid(child, &status, WNOHANG) == child;
-            return exited;
+            if (!exited && ::waitpid(child, &status, WNOHANG) == child) {
+                exited = true;
+                m_pty.send(std::string(1, kDrainMark));
+            }
+            return drained;
         });
         ToolRun run;
         char text[4096];
@@ -106,6 +115,9 @@ class RemoteTool : public PortTest {
         run.exit_code = exited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return run;
     }
+
+    // A byte the tool never sends in these tests.
+    static constexpr char kDrainMark = '#';
 
     std::string m_dir;
     bool m_got_end = false;

@@ -211,7 +211,10 @@ TEST_F(PortClose, PendingNotificationIsWithdrawnAndNoneFollows) {
     m_pty.send("x");
     // The byte is stored; the reader thread now waits for this thread to take its message.
     ring_until(port, [](CommRingPositions p) { return p.write == 1; });
-    EXPECT_TRUE(CLOSECOMM(port));
+    {
+        HangGuard guard("CLOSECOMM with a notification pending", std::chrono::seconds(5));
+        EXPECT_TRUE(CLOSECOMM(port));
+    }
     m_port = -1;
     m_pty.send("more");
     flush_sent();
@@ -224,6 +227,7 @@ TEST_F(PortClose, PendingNotificationIsWithdrawnAndNoneFollows) {
 TEST_F(PortClose, HandlerMayCloseItsOwnPort) {
     PortHandle port = open_port();
     m_on_notify = [&](PortHandle h) {
+        HangGuard guard("CLOSECOMM inside the port's own notification", std::chrono::seconds(5));
         EXPECT_TRUE(CLOSECOMM(h));
         m_port = -1;
         m_pty.send("after");
@@ -251,7 +255,10 @@ TEST_F(PortClose, CloseDuringAFloodLeavesNothingBehind) {
         writer_done = true;
     });
     pump_until([&] { return m_seen.size() >= 20; });
-    EXPECT_TRUE(CLOSECOMM(port));
+    {
+        HangGuard guard("CLOSECOMM during a flood", std::chrono::seconds(5));
+        EXPECT_TRUE(CLOSECOMM(port));
+    }
     m_port = -1;
     const std::size_t at_close = m_seen.size();
     flush_sent();

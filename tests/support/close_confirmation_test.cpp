@@ -198,10 +198,21 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     EXPECT_EQ(order, (std::vector<std::string>{"dialog", "page1", "page2"}));
 }
 
-TEST(ClassNames, AreTheObjectsOwnInUpperCase) {
+TEST_F(CloseConfirmationTest, TheLogControlIsCheckedLikeAnyFieldWhileStaticTextsAreNot) {
+    // Static texts are told by their class name: the window layer's own controls, such as the
+    // log, must not be mistaken for one.
     auto log = TMultiGet::New();
-    EXPECT_EQ(ClassName(*log), "TMULTIGET");
-    EXPECT_EQ(ClassName(*TDialog::New()), "TDIALOG");
+    log->Cargo = ControlCheck([](TControl&) { return false; });
+    auto label = std::make_shared<TSay>();
+    int label_checked = 0;
+    label->Cargo = ControlCheck([&](TControl&) { return ++label_checked > 0; });
+    m_dialog->aControls = {label, log};
+    m_display.script().answers.push_back(BoxAnswer::button(IDOK));
+    m_dialog->Cargo = 1;
+    EXPECT_FALSE(VALID_(*m_dialog, false));
+    EXPECT_EQ(label_checked, 0);
+    ASSERT_EQ(m_display.script().shown.size(), 1u);
+    EXPECT_EQ(m_display.script().shown[0].text, "Campo non valido.");
 }
 
 }  // namespace

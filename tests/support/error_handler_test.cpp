@@ -252,6 +252,24 @@ TEST_F(ReportPathTest, CancelStartsNoMailProgramButStillQuits) {
     EXPECT_EQ(m_exit_saw_quits, 1);
 }
 
+TEST_F(ReportPathTest, SharingAndAppendLocksThatCannotDefaultAreReported) {
+    RuntimeError shared = Error(21, 32);
+    RuntimeError append = Error(40, 0);
+    for (const RuntimeError& error : {shared, append}) {
+        SCOPED_TRACE(error.GENCODE);
+        ASSERT_FALSE(error.CANDEFAULT);
+        m_display.script().answers.push_back(BoxAnswer::button(IDCANCEL));
+        const std::size_t shown_before = m_display.script().shown.size();
+        EXPECT_THROW(DEFERROR(error), Quit) << "an error that cannot default was let through";
+        ASSERT_EQ(m_display.script().shown.size(), shown_before + 1);
+        EXPECT_EQ(m_display.script().shown.back().text,
+                  "Error BASE/???: a:\\dati.dbf\r\nFunction:   Line: 0\r\n\r\n"
+                  "Inviare rapporto di errore via email?");
+        EXPECT_FALSE(NETERR());
+    }
+    EXPECT_EQ(m_quits, 2);
+}
+
 TEST_F(ReportPathTest, OutOfMemoryTakesTheReportPath) {
     m_display.script().answers.push_back(BoxAnswer::button(IDCANCEL));
     EXPECT_THROW(DEFERROR(MakeOutOfMemoryError("PREPARAIMMAGINE")), Quit);

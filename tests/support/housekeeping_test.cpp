@@ -2,21 +2,21 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/program_lifecycle.h"
+#include "tests/common/unprivileged_child.h"
 #include "tests/support/scratch_folder.h"
 
 namespace kadro {
 namespace {
 
 using kadro_test::exists;
+using kadro_test::RunUnprivileged;
 using kadro_test::ScratchFolder;
 using kadro_test::write_file;
 namespace fs = std::filesystem;
@@ -165,21 +165,6 @@ std::vector<std::string> ListingOrder(const std::string& folder) {
     return names;
 }
 
-// Runs `body` in a child process with the identity of an unprivileged user; its exit status.
-int RunAsNobody(const std::function<void()>& body) {
-    pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-            ::_exit(2);
-        }
-        body();
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A sticky folder in which the unprivileged user owns every file except the third in listing
 // order, which it cannot delete: the POSIX shape of a read-only file. Returns the names in listing
 // order.
@@ -188,7 +173,8 @@ std::vector<std::string> MakeFolderWithUndeletableFile(const std::string& folder
     for (const char* name : {"f1", "f2", "f3", "f4", "f5", "f6"}) {
         std::string path = folder + "/" + name;
         write_file(path);
-        EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(::chown(path.c_str(), kadro_test::kUnprivilegedId, kadro_test::kUnprivilegedId),
+                  0);
     }
     ::chmod(folder.c_str(), 01777);
     std::vector<std::string> order = ListingOrder(folder);
@@ -217,14 +203,22 @@ class HousekeepingAsNobody : public Housekeeping {
 
 TEST_F(HousekeepingAsNobody, DeldirStopsAtTheFirstFileItCannotDelete) {
     std::vector<std::string> order = MakeFolderWithUndeletableFile(m_dir + "/d");
-    ASSERT_EQ(RunAsNobody([&] { DELDIR(m_dir + "/d"); }), 0);
+    ASSERT_EQ(RunUnprivileged([&] {
+                  DELDIR(m_dir + "/d");
+                  return 0;
+              }),
+              0);
     ExpectDeletedUpToTheThird(m_dir + "/d", order);
 }
 
 TEST_F(HousekeepingAsNobody, TempLeftoverWithUndeletableFileStays) {
     const std::string leftover = temp_dir() + "/" + kMark + "RO";
     std::vector<std::string> order = MakeFolderWithUndeletableFile(leftover);
-    ASSERT_EQ(RunAsNobody([] { INIT$(); }), 0);
+    ASSERT_EQ(RunUnprivileged([] {
+                  INIT$();
+                  return 0;
+              }),
+              0);
     ASSERT_TRUE(exists(leftover));
     ExpectDeletedUpToTheThird(leftover, order);
 }

@@ -1,0 +1,61 @@
+#pragma once
+// Running a piece of a test as an unprivileged user, so that permission bits apply to it also
+// when the suite runs as root (as it does in CI).
+//
+// RunUnprivileged(body) runs body() in a forked child and returns the child's exit status:
+// body()'s result (keep it within 0..125), kIdentityNotDropped when the child was root and could
+// not become "nobody", or -1 when the child did not exit normally. A child of root first drops
+// to uid and gid kUnprivilegedId with no supplementary groups; any other user stays itself.
+// The body must not use GoogleTest assertions (they would be lost with the child); it reports
+// through its result.
+//
+// GiveToUnprivilegedUser(paths) makes kUnprivilegedId the owner of each path when this process
+// is root, so that a child of RunUnprivileged acts on them as their owner; otherwise it does
+// nothing, the current user being the owner already. False when a change of owner failed.
+
+#include <grp.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+
+namespace kadro_test {
+
+inline constexpr uid_t kUnprivilegedId = 65534;  // "nobody" on Debian
+inline constexpr int kIdentityNotDropped = 126;
+
+inline int RunUnprivileged(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 ||
+                                 ::setuid(kUnprivilegedId) != 0 || ::geteuid() == 0)) {
+            ::_exit(kIdentityNotDropped);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline bool GiveToUnprivilegedUser(std::initializer_list<std::string> paths) {
+    if (::geteuid() != 0) {
+        return true;
+    }
+    for (const std::string& path : paths) {
+        if (::chown(path.c_str(), kUnprivilegedId, kUnprivilegedId) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace kadro_test
