@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -50,12 +51,9 @@ inline bool GiveToUnprivilegedUser(std::initializer_list<std::string> paths) {
     if (::geteuid() != 0) {
         return true;
     }
-    for (const std::string& path : paths) {
-        if (::chown(path.c_str(), kUnprivilegedId, kUnprivilegedId) != 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(paths, [](const std::string& path) {
+        return ::chown(path.c_str(), kUnprivilegedId, kUnprivilegedId) == 0;
+    });
 }
 
 }  // namespace kadro_test
