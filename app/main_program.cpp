@@ -14,8 +14,11 @@
 #include "app/text.h"
 #include "comm/message_pump.h"
 #include "comm/serial_port.h"
+#include "platform/file_name_text.h"
+#include "platform/text_encoding.h"
 #include "support/close_confirmation.h"
 #include "support/error_handler.h"
+#include "support/message_popup.h"
 #include "support/program_lifecycle.h"
 #include "ui/dialog.h"
 #include "ui/file_chooser.h"
@@ -42,6 +45,12 @@ std::string start_directory() {
     return text;
 }
 
+// A chosen path as the operator's code page shows it: the chooser hands back a path with a
+// character beyond 255 in UTF-8.
+std::string display_path(const std::string& path) {
+    return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::FileNameToUtf8(path)));
+}
+
 }  // namespace
 
 std::string MainCaption(const std::string& cPort) {
@@ -64,7 +73,16 @@ void MAIN() {
     }
     frame.line(__LINE__);
     try {
-        main_module().TrackImage = ReadTrackImage(cImageFile);
+        TrackImageRead read = ReadTrackImage(cImageFile);
+        if (read.failure) {
+            // Serving an unreadable file as an empty disk would look like success to the
+            // operator and to the remote machine alike.
+            POPMSG("Impossibile leggere l'immagine " + display_path(cImageFile) + ":;" +
+                       *read.failure + ".",
+                   1);
+            return;
+        }
+        main_module().TrackImage = std::move(read.TrackImage);
     } catch (const std::bad_alloc&) {
         RaiseRuntimeError(MakeOutOfMemoryError("MEMOREAD"));
         return;

@@ -74,7 +74,7 @@ TEST_F(ImagePreparation, FilesGiveTheDocumentedTrackLayouts) {
             layout.runs.empty() ? effective : Blocks(effective, layout.runs);
         EXPECT_EQ(MEMOREAD("IMAGE.IMG"), effective);
         EXPECT_EQ(PrepareTrackImage(effective), expected);
-        EXPECT_EQ(ReadTrackImage("IMAGE.IMG"), expected);
+        EXPECT_EQ(ReadTrackImage("IMAGE.IMG").TrackImage, expected);
     }
 }
 
@@ -95,7 +95,8 @@ TEST_F(ImagePreparation, BoundedReadMatchesTheFullReadAroundEveryThreshold) {
         for (const bool mark : {false, true}) {
             SCOPED_TRACE(std::to_string(size) + (mark ? " with mark" : ""));
             spit("IMAGE.IMG", Pattern(size, mark));
-            EXPECT_EQ(ReadTrackImage("IMAGE.IMG"), PrepareTrackImage(MEMOREAD("IMAGE.IMG")));
+            EXPECT_EQ(ReadTrackImage("IMAGE.IMG").TrackImage,
+                      PrepareTrackImage(MEMOREAD("IMAGE.IMG")));
         }
     }
 }
@@ -106,7 +107,7 @@ TEST_F(ImagePreparation, UnopenableFilesGiveNothingWithoutWaiting) {
     for (const char* name : {"missing", "fifo", "dir", "/dev/zero"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(MEMOREAD(name), "");
-        EXPECT_EQ(ReadTrackImage(name), "");
+        EXPECT_EQ(ReadTrackImage(name).TrackImage, "");
     }
 }
 
@@ -116,7 +117,7 @@ TEST_F(ImagePreparation, ANameIsUsedAsGivenBackslashesIncluded) {
     const std::string data = Pattern(1000, false);
     spit("GAMES\\DISK1.VKS", data);
     EXPECT_EQ(MEMOREAD("GAMES\\DISK1.VKS"), data);
-    EXPECT_EQ(ReadTrackImage("GAMES\\DISK1.VKS"), data);
+    EXPECT_EQ(ReadTrackImage("GAMES\\DISK1.VKS").TrackImage, data);
 }
 
 TEST_F(ImagePreparation, ReadsAFileSomeoneIsWriting) {
@@ -125,7 +126,7 @@ TEST_F(ImagePreparation, ReadsAFileSomeoneIsWriting) {
     ASSERT_GE(writer, 0);
     ASSERT_EQ(::write(writer, data.data(), data.size()), static_cast<ssize_t>(data.size()));
     EXPECT_EQ(MEMOREAD("busy.img"), data);
-    EXPECT_EQ(ReadTrackImage("busy.img"), Blocks(data, {{0, 42}, {1, 43}}));
+    EXPECT_EQ(ReadTrackImage("busy.img").TrackImage, Blocks(data, {{0, 42}, {1, 43}}));
     ::close(writer);
 }
 
@@ -134,11 +135,11 @@ TEST_F(ImagePreparation, HugeFileGivesTheFirstFullImage) {
     spit("huge.img", head);
     ASSERT_EQ(::truncate("huge.img", 100 * 1024 * 1024), 0);  // sparse: reads as zeros
     const std::string expected = Blocks(head, {{0, 158}, {1, 159}});
-    EXPECT_EQ(ReadTrackImage("huge.img"), expected);
+    EXPECT_EQ(ReadTrackImage("huge.img").TrackImage, expected);
     std::ofstream("huge.img", std::ios::binary | std::ios::in | std::ios::ate)
             .seekp(-1, std::ios::end)
         << '\x1A';
-    EXPECT_EQ(ReadTrackImage("huge.img"), expected);
+    EXPECT_EQ(ReadTrackImage("huge.img").TrackImage, expected);
 }
 
 }  // namespace

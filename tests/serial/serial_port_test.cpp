@@ -332,7 +332,10 @@ TEST_F(PortTransfer, HangUpStopsTheReaderAndWritesReturnAtOnce) {
 
     EXPECT_LT(WRITECOMM(port, std::string(4608, 'T')), 4608);
     flush_sent();
-    EXPECT_EQ(m_seen.size(), 1u);
+    ASSERT_EQ(m_seen.size(), 2u) << "the bytes, then the fault, each announced once";
+    std::optional<CommLineFault> fault = comm_line_fault(port);
+    ASSERT_TRUE(fault.has_value());
+    EXPECT_EQ(fault->kind, platform::LineFault::kHungUp);
     EXPECT_TRUE(CLOSECOMM(port));
     m_port = -1;
 }
@@ -343,12 +346,16 @@ TEST_F(PortTransfer, AWriteToAFarEndThatStoppedReadingGivesUpWithTheCountThatLef
     // A fast line keeps the deadline (twice the transfer time plus a second) short.
     ASSERT_TRUE(BUILDCOMMDCB("4000000,N,8,1", dcb));
     ASSERT_TRUE(SETCOMMSTATE(port, dcb));
+    ASSERT_TRUE(comm_set_stall_limit(port, std::chrono::milliseconds(300)));
     // The far end reads nothing: the terminal's buffers fill and the line stalls. The write
-    // must come back (after its deadline) instead of holding the interface thread forever.
+    // must come back (after the stall limit) instead of holding the interface thread forever.
     const std::string big(32767, 'x');
     std::int16_t first = WRITECOMM(port, big);
     EXPECT_GT(first, 0);
     EXPECT_LT(first, 32767);
+    std::optional<CommLineFault> fault = comm_line_fault(port);
+    ASSERT_TRUE(fault.has_value());
+    EXPECT_EQ(fault->kind, platform::LineFault::kStalled);
     EXPECT_EQ(static_cast<std::size_t>(first), m_pty.receive(100000, 200).size())
         << "the count returned is what the far end can read";
 }
