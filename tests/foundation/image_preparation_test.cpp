@@ -1,6 +1,9 @@
 #include "app/image_preparation.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
 
 #include <utility>
 #include <vector>
@@ -101,13 +104,59 @@ TEST_F(ImagePreparation, BoundedReadMatchesTheFullReadAroundEveryThreshold) {
     }
 }
 
-TEST_F(ImagePreparation, UnopenableFilesGiveNothingWithoutWaiting) {
+TEST_F(ImagePreparation, UnopenableFilesAreFailuresWithTheSystemsReasonAndNeverWait) {
     ASSERT_EQ(::mkfifo("fifo", 0600), 0);
     std::filesystem::create_directory("dir");
-    for (const char* name : {"missing", "fifo", "dir", "/dev/zero"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing", "No such file or directory"},
+        {"fifo", "Is a FIFO"},
+        {"dir", "Is a directory"},
+        {"/dev/zero", "Is a character device"},
+        {"dir/missing/deeper", "No such file or directory"},
+    };
+    for (const auto& [name, reason] : cases) {
         SCOPED_TRACE(name);
         EXPECT_EQ(MEMOREAD(name), "");
-        EXPECT_EQ(ReadTrackImage(name).TrackImage, "");
+        const kadro::TrackImageRead read = ReadTrackImage(name);
+        EXPECT_EQ(read.TrackImage, "");
+        EXPECT_EQ(read.failure, std::optional<std::string>(reason));
+    }
+}
+
+TEST_F(ImagePreparation, AFileWithoutReadPermissionIsAFailure) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permission bits do not stop root";
+    }
+    spit("locked.vks", Pattern(100, false));
+    ASSERT_EQ(::chmod("locked.vks", 0), 0);
+    EXPECT_EQ(ReadTrackImage("locked.vks").failure,
+              std::optional<std::string>("Permission denied"));
+}
+
+TEST_F(ImagePreparation, AnEmptyFileOrALoneEndMarkIsAnEmptyImageNotAFailure) {
+    spit("empty.vks", "");
+    spit("mark.vks", "\x1A");
+    for (const char* name : {"empty.vks", "mark.vks"}) {
+        SCOPED_TRACE(name);
+        const kadro::TrackImageRead read = ReadTrackImage(name);
+        EXPECT_EQ(read.TrackImage, "");
+        EXPECT_FALSE(read.failure.has_value());
+    }
+}
+
+TEST_F(ImagePreparation, AccentedNamesInTheCodePageOrTheChoosersUtf8FormReachTheFile) {
+    const std::string data = Pattern(5000, false);
+    // On disk in UTF-8; the program names them in Windows-1252, or in UTF-8 when a character
+    // lies beyond 255 (as the chooser returns it).
+    spit("d\xC3\xACsco \xC3\xA8.vks", data);
+    spit("caf\xC3\xA9.vks", data);
+    spit("prezzo \xE2\x82\xAC.vks", data);
+    for (const char* name :
+         {"d\xECsco \xE8.vks", "caf\xE9.vks", "prezzo \x80.vks", "prezzo \xE2\x82\xAC.vks"}) {
+        SCOPED_TRACE(name);
+        const kadro::TrackImageRead read = ReadTrackImage(name);
+        EXPECT_FALSE(read.failure.has_value());
+        EXPECT_EQ(read.TrackImage, data);
     }
 }
 
