@@ -537,7 +537,6 @@ TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
     use_image(image);
     PtyPair pty;
     write_settings(pty.path());
-    std::string wire;
     m_script->answers.push_back(kadro::testing::BoxAnswer::key(VK_ESCAPE, 27));
     const int code = run_with_remote([&] {
         wait_until_serving();
