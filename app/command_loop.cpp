@@ -102,10 +102,7 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                 }
             } else if (cCommand == "" && comm_line_fault(nPortHandle)) {
                 frame.line(__LINE__);
-                FaultWords why = describe(comm_line_fault(nPortHandle));
-                stop_serving(LogView, "Line lost: " + why.log + ". Serving stopped.",
-                             "Collegamento con la macchina remota perso:;" + why.operator_text +
-                                 ".;;L'invio \xE8 terminato.");
+                LINELOST(nPortHandle, LogView);
                 return;
             } else if (cCommand == "E") {
                 frame.line(__LINE__);
@@ -182,6 +179,15 @@ bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
     state.TrackImage.erase(0, count);
     state.SectorCounter += 18;
     return true;
+}
+
+void LINELOST(PortHandle nPortHandle, TMultiGet& LogView) {
+    ApplicationFrame frame("LINELOST");
+    frame.line(__LINE__);
+    FaultWords why = describe(comm_line_fault(nPortHandle));
+    stop_serving(LogView, "Line lost: " + why.log + ". Serving stopped.",
+                 "Collegamento con la macchina remota perso:;" + why.operator_text +
+                     ".;;L'invio \xE8 terminato.");
 }
 
 bool SENDSTR(PortHandle nPortHandle, std::string_view cData) {

@@ -45,6 +45,9 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle);
 std::string GETCHAR();
 // True when the lead-in and the track data all went out.
 bool TRK(PortHandle nPortHandle, TMultiGet& LogView);
+// The lost line told: "Line lost: <why>. Serving stopped." in the log, the Italian pop-up, and
+// the log view's dialog asked to end.
+void LINELOST(PortHandle nPortHandle, TMultiGet& LogView);
 bool SENDSTR(PortHandle nPortHandle, std::string_view cData);
 void MESSAGE(TMultiGet& LogView, std::string_view cLine);
 

@@ -15,7 +15,9 @@
 #include "comm/message_pump.h"
 #include "comm/serial_port.h"
 #include "platform/file_name_text.h"
+#include "platform/message_queue.h"
 #include "platform/text_encoding.h"
+#include "platform/window.h"
 #include "support/close_confirmation.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
@@ -49,6 +51,27 @@ std::string start_directory() {
 // character beyond 255 in UTF-8.
 std::string display_path(const std::string& path) {
     return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::FileNameToUtf8(path)));
+}
+
+// A window whose end was refused (F4 held) stays open after serving; a line lost then must
+// still reach the operator. A fault already known was told by the command loop.
+void watch_line_after_serving(TDialog& oDlg, TMultiGet& LogView, PortHandle nPortHandle) {
+    if (comm_line_fault(nPortHandle) || !platform::IsWindowVisible(oDlg.window())) {
+        return;
+    }
+    auto drain = oDlg.bCommNotify;
+    oDlg.bCommNotify = [drain, &oDlg, &LogView, nPortHandle, told = false](
+                           platform::WPARAM wParam, platform::LPARAM lParam) mutable {
+        EventResult result = drain ? drain(wParam, lParam) : EventResult{};
+        if (!told && comm_line_fault(nPortHandle)) {
+            told = true;
+            LINELOST(nPortHandle, LogView);
+            // The notification arrives while the dialog's loop waits for input, and the end
+            // request has already pumped the message that would have woken it.
+            platform::PostMessage(oDlg.window(), platform::WM_NULL, 0, 0);
+        }
+        return result;
+    };
 }
 
 }  // namespace
@@ -124,6 +147,7 @@ void MAIN() {
         // open until the operator closes it.
         if (nPortHandle && *nPortHandle >= 0) {
             KADRO(*nPortHandle, *LogView);
+            watch_line_after_serving(*oDlg, *LogView, *nPortHandle);
         }
     };
     frame.line(__LINE__);

@@ -563,5 +563,25 @@ TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
         << m_script->shown[0].text;
 }
 
+TEST_F(Program, AHangUpAfterARefusedEndIsStillShownAndOkEndsTheRun) {
+    use_image(make_image(kTrack));
+    PtyPair pty;
+    write_settings(pty.path());
+    platform::SetAsyncKeyState(VK_F4, true);
+    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    const int code = run_with_remote([&] {
+        wait_until_serving();
+        pty.send("E");  // refused while F4 is held: the window stays, serving has ended
+        pty.receive(1, 300);
+        platform::SetAsyncKeyState(VK_F4, false);
+        pty.close_master();
+    });
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_TRUE(m_script->shown[0].text.starts_with("Collegamento con la macchina remota perso:"));
+    EXPECT_TRUE(m_display->log_text.starts_with(waiting_line() + "Line lost: the line was hung up"))
+        << m_display->log_text;
+}
+
 }  // namespace
 }  // namespace kadro::test
