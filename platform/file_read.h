@@ -30,7 +30,8 @@
 // ReplaceFileContents(path, contents) contract (the writing counterpart settings files need):
 //  - Makes the file at NativePath(path) (program text, converted as file_name_text.h says)
 //    hold exactly `contents`, all or nothing: the data goes to a new temporary file in the same
-//    folder, is flushed to disk, and is renamed over the original. Readers see either the old or the new file, never a mixture, also after a crash.
+//    folder, is flushed to disk, and is renamed over the original. Readers see either the old
+//    or the new file, never a mixture, also after a crash.
 //  - An existing file keeps its permission bits (and, where allowed, its owner); a new file
 //    gets the usual permissions for new files. A symbolic link is followed and its target
 //    replaced, so the link stays a link.
