@@ -537,16 +537,25 @@ TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
     use_image(image);
     PtyPair pty;
     write_settings(pty.path());
-    m_script->answers.push_back(kadro::testing::BoxAnswer::key(VK_ESCAPE, 27));
+    std::atomic<std::chrono::steady_clock::rep> hung_up{0};
+    std::chrono::steady_clock::duration delay{};
+    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND) {
+        delay = std::chrono::steady_clock::now().time_since_epoch() -
+                std::chrono::steady_clock::duration(hung_up.load());
+        platform::InjectKeyDown(VK_ESCAPE, 27);
+        platform::InjectKeyUp(VK_ESCAPE);
+    }));
     const int code = run_with_remote([&] {
         wait_until_serving();
         pty.send(std::string(30, 'T'));
         // Nothing is read, so the program's write waits on a full line when it is hung up.
         std::this_thread::sleep_for(1s);
+        hung_up = std::chrono::steady_clock::now().time_since_epoch().count();
         pty.close_master();
     });
     EXPECT_EQ(code, 0);
     ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_LT(delay, 1s);
     EXPECT_EQ(m_script->unanswered, 0);
     const std::size_t logged = count_of(m_display->log_text, "Sending sectors ");
     ASSERT_GE(logged, 1u);
