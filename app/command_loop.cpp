@@ -3,8 +3,10 @@
 #include <chrono>
 
 #include "app/module_state.h"
+#include "app/port_setup.h"
 #include "comm/message_pump.h"
 #include "support/error_handler.h"
+#include "support/message_popup.h"
 #include "ui/dialog.h"
 #include "ui/multi_get.h"
 
@@ -20,6 +22,52 @@ constexpr char kStopByte = '\x09';
 // reports (one held while another program has the keyboard).
 constexpr std::chrono::milliseconds kLongestRest{10};
 
+// A line fault in the log's words (English) and the operator's (Italian, in the code page).
+struct FaultWords {
+    std::string log;
+    std::string operator_text;
+};
+
+FaultWords describe(const std::optional<CommLineFault>& fault) {
+    const std::string seconds = std::to_string(
+        std::chrono::duration_cast<std::chrono::seconds>(platform::SerialDevice::kDefaultStallLimit)
+            .count());
+    FaultWords words;
+    switch (fault ? fault->kind : platform::LineFault::kFailed) {
+        case platform::LineFault::kHungUp:
+            words = {"the line was hung up (far end closed or device removed)",
+                     "la linea \xE8 stata chiusa dall'altro capo o il dispositivo \xE8 stato "
+                     "rimosso"};
+            break;
+        case platform::LineFault::kStalled:
+            words = {"the line took no data for " + seconds + " seconds",
+                     "la linea non accetta dati da " + seconds + " secondi"};
+            break;
+        case platform::LineFault::kNone:
+        case platform::LineFault::kFailed:
+            words = {"the port failed", "errore della porta"};
+            break;
+    }
+    if (fault && !fault->reason.empty()) {
+        words.log += " (" + fault->reason + ")";
+        words.operator_text += " (" + fault->reason + ")";
+    }
+    return words;
+}
+
+// Serving cannot go on: the log says why, the operator is told, and the window is asked to end.
+void stop_serving(TMultiGet& LogView, const std::string& cLogLine, const std::string& cText) {
+    MESSAGE(LogView, cLogLine);
+    POPMSG(cText, 1);
+    if (auto* dialog = dynamic_cast<TDialog*>(LogView.oWnd)) {
+        dialog->End();
+    }
+}
+
+std::string sector_range(int first, std::string_view separator) {
+    return std::to_string(first) + std::string(separator) + std::to_string(first + 17);
+}
+
 }  // namespace
 
 void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
@@ -32,7 +80,7 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
         MESSAGE(LogView, "Waiting command (ESC to exit)...");
         for (;;) {
             frame.line(__LINE__);
-            std::optional<std::string> cCommand = WAITCOMMAND();
+            std::optional<std::string> cCommand = WAITCOMMAND(nPortHandle);
             if (GETASYNCKEYSTATE(kEscape)) {
                 frame.line(__LINE__);
                 SENDSTR(nPortHandle, std::string(1, kStopByte));
@@ -40,7 +88,22 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
             }
             if (cCommand == "T") {
                 frame.line(__LINE__);
-                TRK(nPortHandle, LogView);
+                const int first = main_module().SectorCounter;
+                if (!TRK(nPortHandle, LogView)) {
+                    // A track cut short must not be followed by the next one: the remote
+                    // machine would take it for the rest of this one.
+                    FaultWords why = describe(comm_line_fault(nPortHandle));
+                    stop_serving(LogView,
+                                 "Sectors " + sector_range(first, " to ") +
+                                     " not sent: " + why.log + ". Serving stopped.",
+                                 "Settori " + sector_range(first, " - ") + " non inviati:;" +
+                                     why.operator_text + ".;;L'invio \xE8 terminato.");
+                    return;
+                }
+            } else if (cCommand == "" && comm_line_fault(nPortHandle)) {
+                frame.line(__LINE__);
+                LINELOST(nPortHandle, LogView);
+                return;
             } else if (cCommand == "E") {
                 frame.line(__LINE__);
                 if (auto* dialog = dynamic_cast<TDialog*>(LogView.oWnd)) {
@@ -52,7 +115,7 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
     }
 }
 
-std::optional<std::string> WAITCOMMAND() {
+std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
     ApplicationFrame frame("WAITCOMMAND");
     std::optional<std::string> cCommand;
     for (;;) {
@@ -65,6 +128,14 @@ std::optional<std::string> WAITCOMMAND() {
             break;
         }
         SYSREFRESH();
+        if (main_module().InputBuffer.empty() && comm_line_fault(nPortHandle)) {
+            // Bytes that came before the fault are still commands; only then is the wait over.
+            main_module().InputBuffer += RECEIVESTR(nPortHandle);
+            if (main_module().InputBuffer.empty()) {
+                break;
+            }
+            continue;
+        }
         // Polling without a pause would keep a processor busy for the whole run.
         if (main_module().InputBuffer.empty()) {
             WAITFORINPUT(kLongestRest);
@@ -87,22 +158,36 @@ std::string GETCHAR() {
     return first;
 }
 
-void TRK(PortHandle nPortHandle, TMultiGet& LogView) {
+bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("TRK");
     MainModuleState& state = main_module();
     frame.line(__LINE__);
     MESSAGE(LogView, "Sending sectors " + std::to_string(state.SectorCounter) + " to " +
                          std::to_string(state.SectorCounter + 17));
     frame.line(__LINE__);
-    SENDSTR(nPortHandle, std::string(1, kLeadIn));
+    if (!SENDSTR(nPortHandle, std::string(1, kLeadIn))) {
+        return false;
+    }
     frame.line(__LINE__);
     SLEEP(10);
     frame.line(__LINE__);
     std::size_t count = std::min(kTrackBytes, state.TrackImage.size());
-    SENDSTR(nPortHandle, std::string_view(state.TrackImage).substr(0, count));
+    if (!SENDSTR(nPortHandle, std::string_view(state.TrackImage).substr(0, count))) {
+        return false;
+    }
     frame.line(__LINE__);
     state.TrackImage.erase(0, count);
     state.SectorCounter += 18;
+    return true;
+}
+
+void LINELOST(PortHandle nPortHandle, TMultiGet& LogView) {
+    ApplicationFrame frame("LINELOST");
+    frame.line(__LINE__);
+    FaultWords why = describe(comm_line_fault(nPortHandle));
+    stop_serving(LogView, "Line lost: " + why.log + ". Serving stopped.",
+                 "Collegamento con la macchina remota perso:;" + why.operator_text +
+                     ".;;L'invio \xE8 terminato.");
 }
 
 bool SENDSTR(PortHandle nPortHandle, std::string_view cData) {

@@ -17,26 +17,39 @@ constexpr std::size_t kSingleSideBytes = kBlocksPerSide * kBlockBytes;   // 1843
 constexpr std::size_t kTrackImageBytes = 2 * kBlockPairs * kBlockBytes;  // 737280
 constexpr unsigned char kEndOfFileMark = 0x1A;
 
+struct RawRead {
+    std::string data;
+    std::optional<std::string> failure;
+};
+
 // Reads the file without its end-of-file mark, but no more than `limit` bytes of it.
-std::string read_without_end_mark(std::string_view file_name, std::uint64_t limit) {
+RawRead read_without_end_mark(std::string_view file_name, std::uint64_t limit) {
     platform::ReadOnlyFileResult opened = platform::ReadOnlyFile::open(file_name);
     if (!opened.file) {
-        return {};
+        return {{}, std::move(opened.reason)};
     }
     std::uint64_t length = opened.file->size();
     if (length == 0) {
         return {};
     }
-    if (opened.file->read_byte_at(length - 1) == kEndOfFileMark) {
+    platform::FileReadResult last = opened.file->read_at(length - 1, 1);
+    if (!last.error.empty()) {
+        return {{}, std::move(last.error)};
+    }
+    if (last.data.size() == 1 && static_cast<unsigned char>(last.data[0]) == kEndOfFileMark) {
         --length;
     }
-    return opened.file->read_from_start(std::min(length, limit));
+    platform::FileReadResult read = opened.file->read_at(0, std::min(length, limit));
+    if (!read.error.empty()) {
+        return {{}, std::move(read.error)};
+    }
+    return {std::move(read.data), std::nullopt};
 }
 
 }  // namespace
 
 std::string MEMOREAD(std::string_view cFile) {
-    return read_without_end_mark(cFile, std::numeric_limits<std::uint64_t>::max());
+    return read_without_end_mark(cFile, std::numeric_limits<std::uint64_t>::max()).data;
 }
 
 std::string PrepareTrackImage(std::string_view cRawImage) {
@@ -60,11 +73,15 @@ std::string PrepareTrackImage(std::string_view cRawImage) {
     return image;
 }
 
-std::string ReadTrackImage(std::string_view cImageFile) {
+TrackImageRead ReadTrackImage(std::string_view cImageFile) {
     // Only the first 737280 bytes can reach the track image, and whether the data is longer
     // than 184320 bytes is already settled within them. The end mark must still be judged on
     // the file's real last byte, which read_without_end_mark does before cutting.
-    return PrepareTrackImage(read_without_end_mark(cImageFile, kTrackImageBytes));
+    RawRead raw = read_without_end_mark(cImageFile, kTrackImageBytes);
+    if (raw.failure) {
+        return {{}, std::move(raw.failure)};
+    }
+    return {PrepareTrackImage(raw.data), std::nullopt};
 }
 
 }  // namespace kadro

@@ -15,10 +15,15 @@
 //
 // PrepareTrackImage(cRawImage): the track image of the given data, as above. Pure.
 //
-// ReadTrackImage(cImageFile): exactly PrepareTrackImage(MEMOREAD(cImageFile)), but reads no
-// more than the first 737280 bytes and the last byte, so a huge file costs no more memory
-// than a full image. Allocation failure throws std::bad_alloc.
+// ReadTrackImage(cImageFile): PrepareTrackImage(MEMOREAD(cImageFile)) for a file that can be
+// read, but reads no more than the first 737280 bytes and the last byte, so a huge file costs
+// no more memory than a full image. Unlike MEMOREAD it tells a file that cannot be read from an
+// empty one: when the file cannot be opened (missing, no permission, not a regular file) or an
+// input/output error stops a read, `failure` holds the system's text for it and `TrackImage` is
+// empty. An existing file of 0 bytes, or of the single byte 0x1A, is an empty image, no failure.
+// Allocation failure throws std::bad_alloc.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +33,11 @@ std::string MEMOREAD(std::string_view cFile);
 
 std::string PrepareTrackImage(std::string_view cRawImage);
 
-std::string ReadTrackImage(std::string_view cImageFile);
+struct TrackImageRead {
+    std::string TrackImage;
+    std::optional<std::string> failure;
+};
+
+TrackImageRead ReadTrackImage(std::string_view cImageFile);
 
 }  // namespace kadro

@@ -14,8 +14,13 @@
 #include "app/text.h"
 #include "comm/message_pump.h"
 #include "comm/serial_port.h"
+#include "platform/file_name_text.h"
+#include "platform/message_queue.h"
+#include "platform/text_encoding.h"
+#include "platform/window.h"
 #include "support/close_confirmation.h"
 #include "support/error_handler.h"
+#include "support/message_popup.h"
 #include "support/program_lifecycle.h"
 #include "ui/dialog.h"
 #include "ui/file_chooser.h"
@@ -42,6 +47,33 @@ std::string start_directory() {
     return text;
 }
 
+// A chosen path as the operator's code page shows it: the chooser hands back a path with a
+// character beyond 255 in UTF-8.
+std::string display_path(const std::string& path) {
+    return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::FileNameToUtf8(path)));
+}
+
+// A window whose end was refused (F4 held) stays open after serving; a line lost then must
+// still reach the operator. A fault already known was told by the command loop.
+void watch_line_after_serving(TDialog& oDlg, TMultiGet& LogView, PortHandle nPortHandle) {
+    if (comm_line_fault(nPortHandle) || !platform::IsWindowVisible(oDlg.window())) {
+        return;
+    }
+    auto drain = oDlg.bCommNotify;
+    oDlg.bCommNotify = [drain, &oDlg, &LogView, nPortHandle, told = false](
+                           platform::WPARAM wParam, platform::LPARAM lParam) mutable {
+        EventResult result = drain ? drain(wParam, lParam) : EventResult{};
+        if (!told && comm_line_fault(nPortHandle)) {
+            told = true;
+            LINELOST(nPortHandle, LogView);
+            // The notification arrives while the dialog's loop waits for input, and the end
+            // request has already pumped the message that would have woken it.
+            platform::PostMessage(oDlg.window(), platform::WM_NULL, 0, 0);
+        }
+        return result;
+    };
+}
+
 }  // namespace
 
 std::string MainCaption(const std::string& cPort) {
@@ -64,7 +96,16 @@ void MAIN() {
     }
     frame.line(__LINE__);
     try {
-        main_module().TrackImage = ReadTrackImage(cImageFile);
+        TrackImageRead read = ReadTrackImage(cImageFile);
+        if (read.failure) {
+            // Serving an unreadable file as an empty disk would look like success to the
+            // operator and to the remote machine alike.
+            POPMSG("Impossibile leggere l'immagine " + display_path(cImageFile) + ":;" +
+                       *read.failure + ".",
+                   1);
+            return;
+        }
+        main_module().TrackImage = std::move(read.TrackImage);
     } catch (const std::bad_alloc&) {
         RaiseRuntimeError(MakeOutOfMemoryError("MEMOREAD"));
         return;
@@ -106,6 +147,7 @@ void MAIN() {
         // open until the operator closes it.
         if (nPortHandle && *nPortHandle >= 0) {
             KADRO(*nPortHandle, *LogView);
+            watch_line_after_serving(*oDlg, *LogView, *nPortHandle);
         }
     };
     frame.line(__LINE__);

@@ -2,11 +2,15 @@
 // The program's flow from the choice of the image to the end of the run.
 //
 // MAIN(): asks for the image (chooser starting in the current directory), reads the port name
-// from ".\KADRO.INI", ends quietly when no image was chosen, prepares the image, writes "COM1"
+// from ".\KADRO.INI", ends quietly when no image was chosen, prepares the image (an image that
+// cannot be read is told to the operator in one pop-up naming the file and the system's reason,
+// and the run ends there, without settings written, port or window), writes "COM1"
 // into the settings file when the port entry is missing or blank, and runs the one window: a
 // modal dialog whose client area is the read-only log. Its init callback opens the port (and
 // ends the dialog before it is shown when that fails); its start callback runs the command loop
-// inside the first paint. When the dialog has ended, the port is closed.
+// inside the first paint. When the command loop returns and the window stays open (its end was
+// refused), a line lost afterwards is still told (log line, pop-up, end request). When the
+// dialog has ended, the port is closed.
 //
 // RunProgram(): the whole life of the process: the main module's state gets its initial values,
 // the error handler is installed, the start-up procedures run, MAIN runs, then the exit

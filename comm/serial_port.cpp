@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,19 @@ class CommPortContext {
 
     platform::SerialDevice& device() { return m_device; }
 
+    // The first fault recorded stays; later ones add nothing.
+    void record_fault(CommLineFault fault) {
+        std::lock_guard lock(m_fault_mutex);
+        if (!m_fault) {
+            m_fault = std::move(fault);
+        }
+    }
+
+    std::optional<CommLineFault> fault() const {
+        std::lock_guard lock(m_fault_mutex);
+        return m_fault;
+    }
+
     CommRingPositions positions() const {
         return {m_write_pos.load(std::memory_order_acquire),
                 m_read_pos.load(std::memory_order_acquire)};
@@ -106,19 +120,20 @@ class CommPortContext {
                 return;
             }
             std::ptrdiff_t got = -1;
+            int error_number = 0;
             if (event == platform::InputWait::Ready) {
                 std::size_t waiting = m_device.waiting();
                 std::size_t want = waiting == 0 ? kMaxPerCycle : std::min(waiting, kMaxPerCycle);
-                got = m_device.read(staging.data(), want);
+                got = m_device.read(staging.data(), want, &error_number);
             }
             if (got < 0) {
                 // The device has failed for good: polling it again would return at once,
-                // forever. Say so once, then sleep until CLOSECOMM.
-                std::fprintf(stderr,
-                             "kadro: %s stopped working (hung up or removed); nothing more will "
-                             "be received from it\n",
-                             m_device.path().c_str());
-                m_device.wait_for_cancel();
+                // forever. Record why, tell the window, then sleep until CLOSECOMM.
+                record_fault({error_number == 0 || error_number == EIO
+                                  ? platform::LineFault::kHungUp
+                                  : platform::LineFault::kFailed,
+                              error_number == 0 ? std::string() : std::strerror(error_number)});
+                announce_fault_until_stopped();
                 return;
             }
             if (got == 0) {
@@ -182,6 +197,26 @@ class CommPortContext {
         }
     }
 
+    // One notification to each window that registers from now on (the handler's off-and-on
+    // again registers the same window, which is not told twice), until the port closes.
+    void announce_fault_until_stopped() {
+        platform::HWND told = 0;
+        while (true) {
+            std::uint32_t seen = m_room_signal.load(std::memory_order_acquire);
+            if (m_stop.load(std::memory_order_acquire)) {
+                return;
+            }
+            platform::HWND window = m_window.load(std::memory_order_acquire);
+            if (window != 0 && window != told) {
+                told = window;
+                m_gate.send(window, platform::WM_COMMNOTIFY,
+                            static_cast<platform::WPARAM>(m_handle), 1);
+                continue;
+            }
+            m_room_signal.wait(seen, std::memory_order_acquire);
+        }
+    }
+
     // A window registered since the last announcement went out to nobody.
     bool unannounced_window() const {
         return m_last_announced_to == 0 && m_window.load(std::memory_order_acquire) != 0;
@@ -204,9 +239,11 @@ class CommPortContext {
     std::atomic<platform::HWND> m_window{0};
     platform::HWND m_last_announced_to = 0;  // reader thread only
     std::atomic<bool> m_stop{false};
-    // Bumped whenever READCOMM frees room or the port closes; the reader thread waits on it
-    // while the ring is full.
+    // Bumped whenever READCOMM frees room, a window registers or the port closes; the reader
+    // thread waits on it while the ring is full and after the device has failed.
     std::atomic<std::uint32_t> m_room_signal{0};
+    mutable std::mutex m_fault_mutex;
+    std::optional<CommLineFault> m_fault;
     platform::SendGate m_gate;
     std::thread m_reader;
 };
@@ -312,9 +349,12 @@ std::int16_t WRITECOMM(PortHandle nPortHandle, std::string_view cData) {
         return 0;
     }
     std::size_t size = std::min(cData.size(), kMaxTransfer);
-    std::size_t written =
+    platform::WriteResult result =
         port->device().write(reinterpret_cast<const std::uint8_t*>(cData.data()), size);
-    return static_cast<std::int16_t>(written);
+    if (result.fault != platform::LineFault::kNone) {
+        port->record_fault({result.fault, std::move(result.reason)});
+    }
+    return static_cast<std::int16_t>(result.written);
 }
 
 std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle) {
@@ -324,6 +364,23 @@ std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle) {
     }
     return CommQueueSizes{port->device().recommended_input_queue(),
                           port->device().recommended_output_queue()};
+}
+
+bool comm_set_stall_limit(PortHandle nPortHandle, std::chrono::milliseconds limit) {
+    auto port = find_port(nPortHandle);
+    if (port == nullptr) {
+        return false;
+    }
+    port->device().set_stall_limit(limit);
+    return true;
+}
+
+std::optional<CommLineFault> comm_line_fault(PortHandle nPortHandle) {
+    auto port = find_port(nPortHandle);
+    if (port == nullptr) {
+        return std::nullopt;
+    }
+    return port->fault();
 }
 
 std::optional<CommRingPositions> comm_ring_positions(PortHandle nPortHandle) {

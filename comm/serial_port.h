@@ -19,9 +19,14 @@
 // - No received byte is ever overwritten: with 2047 unread bytes in the ring the reader thread
 //   announces what it has and waits for READCOMM to make room; meanwhile newer bytes stay in
 //   the driver's input queue.
-// - A device that fails for good (hang-up, I/O error) makes the reader thread stop using it and
-//   sleep until CLOSECOMM; it never spins. WRITECOMM then returns at once with the count the
-//   device took.
+// - A device that fails for good (hang-up, I/O error) makes the reader thread record the fault
+//   in the port (see comm_line_fault), announce it with one WM_COMMNOTIFY to the registered
+//   window (or, when none is registered, to the next window that registers), and then sleep
+//   until CLOSECOMM; it never spins. WRITECOMM then returns at once with the count the device
+//   took.
+// - A write that does not complete (hang-up, device error, or a line that takes no byte for
+//   10 s; see platform/serial_device.h) is recorded in the port the same way; the first fault
+//   recorded stays.
 // - CLOSECOMM always returns true. It withdraws a notification the reader thread is waiting to
 //   deliver, wakes and joins the thread, and closes the device. Once it has returned, no
 //   WM_COMMNOTIFY for that port is delivered and nothing of the port is touched. It may also be
@@ -36,11 +41,13 @@
 // - A handle that names no open port is harmless: READCOMM and WRITECOMM return 0,
 //   SETCOMMSTATE false, ENABLECOMMNOTIFICATION and CLOSECOMM true.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/serial_device.h"
 #include "platform/types.h"
 
 namespace kadro {
@@ -68,6 +75,17 @@ struct CommQueueSizes {
     std::uint16_t output = 0;
 };
 std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle);
+// Sets how long a write waits for a line that takes no byte (10 s at open); false for a handle
+// naming no port.
+bool comm_set_stall_limit(PortHandle nPortHandle, std::chrono::milliseconds limit);
+
+// Why a port stopped working, as far as it has: the kind and the system's text for it (may be
+// empty). nullopt while the port works, and for a handle naming no port.
+struct CommLineFault {
+    platform::LineFault kind = platform::LineFault::kNone;
+    std::string reason;
+};
+std::optional<CommLineFault> comm_line_fault(PortHandle nPortHandle);
 
 struct CommRingPositions {
     std::int16_t write = 0;

@@ -2,16 +2,19 @@
 // Reading an existing file without disturbing anyone else who has it open.
 //
 // Contract:
-//  - ReadOnlyFile::open(path) opens the file at the native path `path`, unchanged (a name the
-//    person chose may hold any byte, backslashes included), for reading only, shared: other readers
-//    and writers may hold it open at the same time, and a file another process is writing can still
-//    be read. Opening never blocks (a FIFO without a writer does not wait for one) and never
-//    creates anything.
+//  - ReadOnlyFile::open(path) opens the file at the native path `path` (a name the person chose
+//    may hold any byte, backslashes included). The path is the program's text; it reaches the
+//    file system as file_name_text.h describes. The file is opened for reading only, shared: other
+//    readers and writers may hold it open at the same time, and a file another process is writing
+//    can still be read. Opening never blocks (a FIFO without a writer does not wait for one) and
+//    never creates anything.
 //  - Only regular files open. A directory, FIFO, device or socket is reported as
 //    OpenFailure::kNotRegularFile and its descriptor is closed again at once.
 //  - The result either holds an open file or the reason it could not be opened, never a
-//    half-open file. The handle closes itself when destroyed; it can be moved, not copied.
-//    A moved-from handle has size 0 and reads nothing.
+//    half-open file: the kind of failure and the system's own text for it (for a file that
+//    opened but is no regular file, a text of the same style naming what it is, such as
+//    "Is a directory" or "Is a FIFO"). The handle closes itself when destroyed; it can be moved,
+//    not copied. A moved-from handle has size 0 and reads nothing.
 //  - size() is the size found when the file was opened. Reads never go past the point the
 //    file actually ends when they run: if it has shrunk meanwhile they deliver less, and they
 //    never deliver bytes beyond the size found at open even if it has grown.
@@ -19,11 +22,16 @@
 //  - read_from_start(count) delivers up to `count` bytes from the beginning: fewer when the
 //    file ends early or an input/output error stops the read (the bytes read so far are kept).
 //    It allocates `count` bytes up front; when that is impossible it throws std::bad_alloc.
+//  - read_at(offset, count) is the checked form of both: up to `count` bytes from `offset`, and
+//    when an input/output error stopped the read, the system's text for it in `error` (the
+//    bytes read before it are kept). A file that ends early is no error. Allocates like
+//    read_from_start.
 //
 // ReplaceFileContents(path, contents) contract (the writing counterpart settings files need):
-//  - Makes the file at NativePath(path) hold exactly `contents`, all or nothing: the data goes
-//    to a new temporary file in the same folder, is flushed to disk, and is renamed over the
-//    original. Readers see either the old or the new file, never a mixture, also after a crash.
+//  - Makes the file at NativePath(path) (program text, converted as file_name_text.h says)
+//    hold exactly `contents`, all or nothing: the data goes to a new temporary file in the same
+//    folder, is flushed to disk, and is renamed over the original. Readers see either the old
+//    or the new file, never a mixture, also after a crash.
 //  - An existing file keeps its permission bits (and, where allowed, its owner); a new file
 //    gets the usual permissions for new files. A symbolic link is followed and its target
 //    replaced, so the link stays a link.
@@ -49,6 +57,11 @@ enum class OpenFailure {
 
 struct ReadOnlyFileResult;
 
+struct FileReadResult {
+    std::string data;
+    std::string error;  // the system's text for an input/output error; empty when none
+};
+
 bool ReplaceFileContents(std::string_view path, std::string_view contents);
 
 class ReadOnlyFile {
@@ -64,6 +77,7 @@ class ReadOnlyFile {
     std::uint64_t size() const { return m_size; }
     std::optional<unsigned char> read_byte_at(std::uint64_t offset) const;
     std::string read_from_start(std::uint64_t count) const;
+    FileReadResult read_at(std::uint64_t offset, std::uint64_t count) const;
 
   private:
     ReadOnlyFile(std::intptr_t handle, std::uint64_t size) : m_handle(handle), m_size(size) {}
@@ -77,6 +91,7 @@ class ReadOnlyFile {
 struct ReadOnlyFileResult {
     std::optional<ReadOnlyFile> file;  // engaged exactly when failure == kNone
     OpenFailure failure = OpenFailure::kNone;
+    std::string reason;  // the system's text for the failure; empty when opened
 };
 
 }  // namespace platform

@@ -4,12 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
+#include "platform/file_name_text.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -32,10 +35,34 @@ OpenFailure failure_from_errno(int error) {
     }
 }
 
+ReadOnlyFileResult failed(OpenFailure failure, std::string reason) {
+    return {std::nullopt, failure, std::move(reason)};
+}
+
+// What an open file that is no regular file is, in the style of the system's error texts.
+std::string kind_of_special_file(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return std::strerror(EISDIR);
+    }
+    if (S_ISFIFO(mode)) {
+        return "Is a FIFO";
+    }
+    if (S_ISCHR(mode)) {
+        return "Is a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "Is a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "Is a socket";
+    }
+    return "Is not a regular file";
+}
+
 }  // namespace
 
 ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
-    const std::string native(path);
+    const std::string native = FileNameToUtf8(path);
     // O_NONBLOCK keeps a FIFO without a writer from blocking the open; for a regular file it
     // changes nothing.
     int fd;
@@ -43,18 +70,19 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
         fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        return {std::nullopt, failure_from_errno(errno)};
+        const int error = errno;
+        return failed(failure_from_errno(error), std::strerror(error));
     }
     ReadOnlyFile file(fd, 0);  // owns the descriptor from here on, whatever happens
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        return {std::nullopt, OpenFailure::kOther};
+        return failed(OpenFailure::kOther, std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        return {std::nullopt, OpenFailure::kNotRegularFile};
+        return failed(OpenFailure::kNotRegularFile, kind_of_special_file(info.st_mode));
     }
     file.m_size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-    return {std::move(file), OpenFailure::kNone};
+    return {std::move(file), OpenFailure::kNone, {}};
 }
 
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
@@ -82,46 +110,45 @@ void ReadOnlyFile::close() noexcept {
 }
 
 std::optional<unsigned char> ReadOnlyFile::read_byte_at(std::uint64_t offset) const {
-    if (m_handle == kNoHandle || offset >= m_size) {
+    FileReadResult read = read_at(offset, 1);
+    if (read.data.size() != 1) {
         return std::nullopt;
     }
-    unsigned char byte = 0;
-    ssize_t got;
-    do {
-        got = ::pread(static_cast<int>(m_handle), &byte, 1, static_cast<off_t>(offset));
-    } while (got < 0 && errno == EINTR);
-    if (got != 1) {
-        return std::nullopt;
-    }
-    return byte;
+    return static_cast<unsigned char>(read.data.front());
 }
 
 std::string ReadOnlyFile::read_from_start(std::uint64_t count) const {
-    if (m_handle == kNoHandle) {
-        return {};
+    return read_at(0, count).data;
+}
+
+FileReadResult ReadOnlyFile::read_at(std::uint64_t offset, std::uint64_t count) const {
+    FileReadResult result;
+    if (m_handle == kNoHandle || offset >= m_size) {
+        return result;
     }
-    if (count > m_size) {
-        count = m_size;
-    }
-    std::string data;
-    if (count > data.max_size()) {
+    count = std::min(count, m_size - offset);
+    if (count > result.data.max_size()) {
         throw std::bad_alloc();
     }
-    data.resize(static_cast<std::size_t>(count));
+    result.data.resize(static_cast<std::size_t>(count));
     std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t got = ::pread(static_cast<int>(m_handle), data.data() + done,
-                                    data.size() - done, static_cast<off_t>(done));
+    while (done < result.data.size()) {
+        const ssize_t got = ::pread(static_cast<int>(m_handle), result.data.data() + done,
+                                    result.data.size() - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (got <= 0) {
-            break;  // end of file or an input/output error: keep what arrived
+        if (got < 0) {
+            result.error = std::strerror(errno);
+            break;
+        }
+        if (got == 0) {
+            break;  // the file has shrunk since it was opened
         }
         done += static_cast<std::size_t>(got);
     }
-    data.resize(done);
-    return data;
+    result.data.resize(done);
+    return result;
 }
 
 }  // namespace platform
@@ -210,7 +237,7 @@ void sync_folder_of(const std::string& path) {
 }  // namespace
 
 bool ReplaceFileContents(std::string_view path, std::string_view contents) {
-    std::string target = NativePath(path);
+    std::string target = FileNameToUtf8(NativePath(path));
     if (target.empty()) {
         return false;
     }

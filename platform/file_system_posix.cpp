@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
+
+#include "platform/file_name_text.h"
 
 namespace platform {
 namespace {
@@ -18,8 +21,14 @@ struct DirCloser {
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 std::string FolderPath(std::string_view folder) {
-    return folder.empty() ? std::string(".") : std::string(folder);
+    return folder.empty() ? std::string(".") : FileNameToUtf8(folder);
 }
+
+// A folder entry: its name on disk and the program's text for it.
+struct Entry {
+    std::string on_disk;
+    std::string text;
+};
 
 // Opens a folder for listing. With kNoFollow the last component must not be a link: the clean-up
 // never lists a folder that a link named like a leftover points to.
@@ -32,10 +41,11 @@ UniqueFd OpenFolder(int at, const std::string& name, LastComponent last) {
     return UniqueFd(::openat(at, name.c_str(), flags));
 }
 
-// Names in the folder, in listing order, taken before anything is deleted so that deleting does
-// not disturb the listing.
-std::vector<std::string> ListNames(const UniqueFd& folder) {
-    std::vector<std::string> names;
+// Entries of the folder, in listing order, taken before anything is deleted so that deleting
+// does not disturb the listing. A name without program text is left out: nothing here acts on a
+// file the program could not name.
+std::vector<Entry> ListNames(const UniqueFd& folder) {
+    std::vector<Entry> names;
     int copy = ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
         return names;
@@ -47,8 +57,11 @@ std::vector<std::string> ListNames(const UniqueFd& folder) {
     }
     while (const dirent* entry = ::readdir(dir.get())) {
         std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (std::optional<std::string> text = FileNameFromUtf8(name)) {
+            names.push_back({std::string(name), std::move(*text)});
         }
     }
     return names;
@@ -75,16 +88,17 @@ bool IsHidden(std::string_view name) {
 
 void DeletePlainFilesAt(const UniqueFd& folder, const std::function<bool(std::string_view)>& wanted,
                         HiddenFiles hidden, OnFailure on_failure) {
-    for (const std::string& name : ListNames(folder)) {
-        if (hidden == HiddenFiles::kSkip && IsHidden(name)) {
+    for (const Entry& entry : ListNames(folder)) {
+        if (hidden == HiddenFiles::kSkip && IsHidden(entry.text)) {
             continue;
         }
-        if (!wanted(name) || KindOf(folder.get(), name) != EntryKind::kPlainFile) {
+        if (!wanted(entry.text) || KindOf(folder.get(), entry.on_disk) != EntryKind::kPlainFile) {
             continue;
         }
         // unlinkat never follows a link, so an entry swapped for one after the check above only
         // loses the link itself.
-        if (::unlinkat(folder.get(), name.c_str(), 0) != 0 && on_failure == OnFailure::kStop) {
+        if (::unlinkat(folder.get(), entry.on_disk.c_str(), 0) != 0 &&
+            on_failure == OnFailure::kStop) {
             return;
         }
     }
@@ -108,8 +122,9 @@ void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
     if (parent_fd.get() < 0) {
         return;
     }
-    for (const std::string& name : ListNames(parent_fd)) {
-        if (IsHidden(name) || !name.starts_with(prefix)) {
+    for (const Entry& entry : ListNames(parent_fd)) {
+        const std::string& name = entry.on_disk;
+        if (IsHidden(entry.text) || !entry.text.starts_with(prefix)) {
             continue;
         }
         if (KindOf(parent_fd.get(), name) != EntryKind::kFolder) {
@@ -129,7 +144,7 @@ void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
 }
 
 bool RemoveEmptyFolder(std::string_view folder) {
-    std::string path(folder);
+    std::string path = FileNameToUtf8(folder);
     // "link/" would name the link's target; the folder asked for is the entry itself.
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -145,17 +160,15 @@ bool RemoveEmptyFolder(std::string_view folder) {
 }
 
 bool DeletePlainFile(std::string_view path) {
-    std::string name(path);
-    if (!IsPlainFile(name)) {
+    if (!IsPlainFile(path)) {
         return false;
     }
-    return ::unlink(name.c_str()) == 0;
+    return ::unlink(FileNameToUtf8(path).c_str()) == 0;
 }
 
 bool IsPlainFile(std::string_view path) {
     struct stat st {};
-    std::string name(path);
-    return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::lstat(FileNameToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {

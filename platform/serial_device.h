@@ -14,16 +14,21 @@
 //   speed kept), so that bytes received before any line settings are not held back or echoed.
 // - wait_for_input() blocks without a time limit until input, hang-up or cancel(); cancel()
 //   may be called from any thread and makes every later wait return at once as well.
-// - read() never blocks; write() blocks until every byte was taken and drained, or returns
-//   early with the count taken so far when the device fails (hang-up, I/O error) or cancel()
-//   was called. A line that stops taking bytes without failing (a far end that no longer
-//   reads) is given twice the time the bytes need at the line's speed plus a second; then the
-//   bytes still queued are dropped and the count that left is returned.
+// - read() never blocks; on failure it can give the system's error number.
+// - write() blocks until every byte was taken and drained, or returns early with the count
+//   taken so far and the reason: the line hung up, the device failed (with the system's text),
+//   or cancel() was called (a failure). A line that takes no byte at all for stall_limit()
+//   (a far end that no longer reads; 10 s unless set) counts as stalled: the bytes still queued
+//   are dropped and the count that left is returned. The limit runs from the last byte that
+//   moved, not from the start, so a slow line that keeps moving is waited for however long the
+//   write takes; a real line at any speed moves a byte in milliseconds.
 // - Failures of raise_dtr() are ignored by design (pseudo-terminals have no modem lines); the
 //   queue-size recommendation is only recorded because terminals have no such setting.
 // - Device names: "\\.\" prefixes are dropped; COM1..COM256 name /dev/ttyS0../dev/ttyS255; an
-//   absolute path is used as it is; any other name is looked up under /dev.
+//   absolute path is used as it is; any other name is looked up under /dev. The name is the
+//   program's text and reaches the file system as file_name_text.h describes.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,6 +42,20 @@ namespace platform {
 
 // Maps a port name as the settings file gives it to a device path.
 std::string serial_device_path(std::string_view name);
+
+// Why a write ended early, or why the device stopped delivering.
+enum class LineFault {
+    kNone,
+    kHungUp,   // the far end closed the line or the device went away
+    kStalled,  // the line took no byte for the stall limit
+    kFailed,   // the device reported an error
+};
+
+struct WriteResult {
+    std::size_t written = 0;  // bytes that left (taken by the driver and, unless stalled, sent)
+    LineFault fault = LineFault::kNone;
+    std::string reason;  // the system's text for the failure, when it gave one
+};
 
 enum class InputWait {
     Ready,      // bytes (or a line event) are waiting
@@ -76,10 +95,15 @@ class SerialDevice {
     // Bytes waiting in the driver's input queue; 0 on failure.
     std::size_t waiting() const;
     // Reads at most `size` bytes without blocking. Returns the count, 0 when nothing waits,
-    // -1 when the device has failed (end of file or an I/O error).
-    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size) const;
-    // See the file comment; returns the count of bytes the device took.
-    std::size_t write(const std::uint8_t* data, std::size_t size) const;
+    // -1 when the device has failed (end of file or an I/O error); then *error_number, when
+    // given, holds the system's error number (0 for end of file).
+    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size, int* error_number = nullptr) const;
+    // See the file comment.
+    WriteResult write(const std::uint8_t* data, std::size_t size) const;
+
+    static constexpr std::chrono::milliseconds kDefaultStallLimit{10000};
+    std::chrono::milliseconds stall_limit() const { return m_stall_limit; }
+    void set_stall_limit(std::chrono::milliseconds limit) { m_stall_limit = limit; }
 
     bool apply(const DCB& dcb);
 
@@ -92,6 +116,7 @@ class SerialDevice {
     std::string m_path;
     std::uint16_t m_input_queue = 0;
     std::uint16_t m_output_queue = 0;
+    std::chrono::milliseconds m_stall_limit = kDefaultStallLimit;
 };
 
 class SerialDevice::OpenResult {

@@ -21,6 +21,7 @@
 #include "platform/serial_device.h"
 
 #include "platform/comm_dcb.h"
+#include "platform/file_name_text.h"
 
 namespace platform {
 
@@ -133,7 +134,7 @@ std::string serial_device_path(std::string_view name) {
 }
 
 SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
-    std::string path = serial_device_path(name);
+    std::string path = FileNameToUtf8(serial_device_path(name));
     auto fail = [&path](int error_number) {
         report_open_failure(path.empty() ? std::string("(empty name)") : path, error_number);
         return OpenResult(error_number);
@@ -174,7 +175,8 @@ SerialDevice::SerialDevice(SerialDevice&& other) noexcept
       m_cancel_fd(std::exchange(other.m_cancel_fd, -1)),
       m_path(std::move(other.m_path)),
       m_input_queue(other.m_input_queue),
-      m_output_queue(other.m_output_queue) {}
+      m_output_queue(other.m_output_queue),
+      m_stall_limit(other.m_stall_limit) {}
 
 SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
     if (this != &other) {
@@ -184,6 +186,7 @@ SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
         m_path = std::move(other.m_path);
         m_input_queue = other.m_input_queue;
         m_output_queue = other.m_output_queue;
+        m_stall_limit = other.m_stall_limit;
     }
     return *this;
 }
@@ -255,43 +258,38 @@ std::size_t SerialDevice::waiting() const {
     return static_cast<std::size_t>(count);
 }
 
-std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size) const {
+std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size, int* error_number) const {
     while (true) {
         ssize_t n = ::read(m_fd, buffer, size);
         if (n > 0) {
             return n;
         }
         if (n == 0) {
+            if (size != 0 && error_number != nullptr) {
+                *error_number = 0;
+            }
             return size == 0 ? 0 : -1;  // end of file: the terminal was hung up
         }
         if (errno == EINTR) {
             continue;
         }
-        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        if (error_number != nullptr) {
+            *error_number = errno;
+        }
+        return -1;
     }
 }
 
 namespace {
 
-// How long a write of `size` bytes may take before the line counts as stuck: twice the time
-// the bytes need at the line's speed (10 bit times each), plus a second. A real line never
-// stalls without flow control, but a pseudo-terminal or an adapter whose far end stopped
-// reading would otherwise hold the caller forever.
-std::chrono::steady_clock::time_point write_deadline(int fd, std::size_t size) {
-    termios settings{};
-    std::uint32_t rate = ::tcgetattr(fd, &settings) == 0 ? termios_output_rate(settings) : 0;
-    if (rate == 0) {
-        rate = 300;  // an unknown speed: assume a slow one rather than give up early
-    }
-    auto transfer = std::chrono::microseconds(static_cast<std::int64_t>(size) * 10 * 1000000 /
-                                              static_cast<std::int64_t>(rate));
-    return std::chrono::steady_clock::now() + 2 * transfer + std::chrono::seconds(1);
-}
+using Clock = std::chrono::steady_clock;
 
-int milliseconds_until(std::chrono::steady_clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+int milliseconds_until(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
 }
 
 int bytes_queued_for_output(int fd) {
@@ -299,15 +297,36 @@ int bytes_queued_for_output(int fd) {
     return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
 }
 
+// A failed write on a terminal the far end has closed reports EIO; the poll flags tell the
+// hang-up from other device errors.
+bool is_hung_up(int fd) {
+    pollfd probe{fd, 0, 0};
+    return poll_retrying(&probe, 1, 0) > 0 && (probe.revents & POLLHUP) != 0;
+}
+
+WriteResult ended(std::size_t written, LineFault fault, std::string reason = {}) {
+    return {written, fault, std::move(reason)};
+}
+
+WriteResult failed_with(int fd, std::size_t written, int error_number) {
+    if (error_number == EIO && is_hung_up(fd)) {
+        return ended(written, LineFault::kHungUp, std::strerror(error_number));
+    }
+    return ended(written, LineFault::kFailed, std::strerror(error_number));
+}
+
 }  // namespace
 
-std::size_t SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
-    const auto deadline = write_deadline(m_fd, size);
+WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
+    // The stall limit counts from the last byte that moved: a line that drains, however slowly,
+    // is waited for; one that takes nothing for the whole limit will not take the rest either.
+    auto deadline = Clock::now() + m_stall_limit;
     std::size_t done = 0;
     while (done < size) {
         ssize_t n = ::write(m_fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            deadline = Clock::now() + m_stall_limit;
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -316,34 +335,56 @@ std::size_t SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, POLLOUT, 0}}};
             int ready = poll_retrying(fds.data(), fds.size(), milliseconds_until(deadline));
-            if (ready == 0) {
-                break;  // stuck: see write_deadline
+            if (ready < 0) {
+                return failed_with(m_fd, done, errno);
             }
-            if (ready < 0 || (fds[0].revents & POLLIN) != 0 || (fds[1].revents & POLLOUT) == 0) {
-                return done;
+            if (ready == 0) {
+                // What the driver took stays queued for a far end that may read it later.
+                return ended(done, LineFault::kStalled);
+            }
+            if ((fds[0].revents & POLLIN) != 0) {
+                return ended(done, LineFault::kFailed, std::strerror(ECANCELED));
+            }
+            if ((fds[1].revents & POLLHUP) != 0) {
+                return ended(done, LineFault::kHungUp);
+            }
+            if ((fds[1].revents & (POLLERR | POLLNVAL)) != 0) {
+                return ended(done, LineFault::kFailed, std::strerror(EIO));
             }
             continue;
         }
-        return done;  // the device failed: report what it took
+        return failed_with(m_fd, done, n < 0 ? errno : EIO);
     }
-    // Wait for the driver's queue to empty, as a drain would, but not past the deadline.
+    // Wait for the driver's queue to empty, as a drain would, with the same stall limit.
+    int last_queued = -1;
     while (size > 0) {
         int queued = bytes_queued_for_output(m_fd);
         if (queued <= 0) {
-            return done;
+            return ended(done, LineFault::kNone);
+        }
+        if (last_queued < 0 || queued < last_queued) {
+            deadline = Clock::now() + m_stall_limit;
+            last_queued = queued;
         }
         int wait_ms = milliseconds_until(deadline);
         if (wait_ms == 0) {
             // What is still queued will not go out: drop it and report only what left.
             ::tcflush(m_fd, TCOFLUSH);
-            return done - std::min(done, static_cast<std::size_t>(queued));
+            return ended(done - std::min(done, static_cast<std::size_t>(queued)),
+                         LineFault::kStalled);
         }
-        pollfd cancel{m_cancel_fd, POLLIN, 0};
-        if (poll_retrying(&cancel, 1, std::min(wait_ms, 2)) > 0) {
-            return done;
+        std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, 0, 0}}};
+        if (poll_retrying(fds.data(), fds.size(), std::min(wait_ms, 2)) > 0) {
+            if ((fds[0].revents & POLLIN) != 0) {
+                return ended(done, LineFault::kFailed, std::strerror(ECANCELED));
+            }
+            if ((fds[1].revents & POLLHUP) != 0) {
+                return ended(done - std::min(done, static_cast<std::size_t>(queued)),
+                             LineFault::kHungUp);
+            }
         }
     }
-    return done;
+    return ended(done, LineFault::kNone);
 }
 
 bool SerialDevice::apply(const DCB& dcb) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/file_name_text.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 
@@ -82,10 +83,13 @@ LoginState& login_state() {
 
 std::string TempSearchFolder() {
     const char* temp = std::getenv("TEMP");
-    if (temp == nullptr || *temp == '\0') {
+    // The environment holds the file system's spelling; the file calls take the program's text.
+    std::optional<std::string> text =
+        temp != nullptr ? platform::FileNameFromUtf8(temp) : std::nullopt;
+    if (!text || text->empty()) {
         return "/";
     }
-    return platform::NativePath(temp);
+    return platform::NativePath(*text);
 }
 
 void INIT$() {

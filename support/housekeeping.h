@@ -80,8 +80,8 @@ LoginState& login_state();
 // The shared lock table whose presence makes EXIT$ remove the user's ".USR" file.
 inline constexpr std::string_view kNetworkLockTable = "/QIRA/NET";
 
-// The folder INIT$ searches for leftover folders: $TEMP, or the root folder "/" when TEMP is
-// unset or empty.
+// The folder INIT$ searches for leftover folders: $TEMP as program text, or the root folder "/"
+// when TEMP is unset, empty or has no program text (see platform/file_name_text.h).
 std::string TempSearchFolder();
 
 void INIT$();

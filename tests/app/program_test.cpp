@@ -2,9 +2,15 @@
 // played on its far end: the wire protocol byte for byte, the log, the ways a run ends, the
 // settings file and the port failures.
 
+#include <sys/stat.h>
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "app/image_preparation.h"
 #include "app/main_program.h"
@@ -424,6 +430,274 @@ TEST_F(Program, CancelInTheChooserEndsWithoutWindowOrSettingsFile) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "KADRO.INI"));
     EXPECT_FALSE(m_display->main_window_shown);
     EXPECT_TRUE(m_script->shown.empty());
+}
+
+// ---- images that cannot be read, and accented names ----------------------------------------
+
+struct ChosenName {
+    const char* on_disk;  // UTF-8, as the file system holds it
+};
+
+class AccentedName : public ProgramTest, public ::testing::WithParamInterface<ChosenName> {};
+
+TEST_P(AccentedName, PickedInTheChooserTheImageIsServedByteForByte) {
+    const std::string image = make_image(2 * kTrack + 100);
+    const std::filesystem::path path = m_dir / GetParam().on_disk;
+    std::ofstream(path, std::ios::binary) << image;
+    m_display->image = path.string();
+    PtyPair pty;
+    write_settings(pty.path());
+    std::vector<std::string> answers;
+    int code = run_with_remote([&] {
+        wait_until_serving();
+        answers = fetch_tracks(pty, image, 3);
+        pty.send("E");
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(m_script->shown.empty());
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0] + answers[1] + answers[2],
+              std::string(1, '\0') + image.substr(0, kTrack) + std::string(1, '\0') +
+                  image.substr(kTrack, kTrack) + std::string(1, '\0') + image.substr(2 * kTrack));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AccentedName,
+                         ::testing::Values(ChosenName{"d\xC3\xACsco \xC3\xA8.vks"},
+                                           ChosenName{"caf\xC3\xA9.vks"},
+                                           ChosenName{"prezzo \xE2\x82\xAC.vks"}));
+
+struct Unreadable {
+    const char* on_disk;  // UTF-8
+    const char* shown;    // the same name in the operator's code page
+    enum class Kind { kMissing, kDirectory, kFifo } kind;
+    const char* reason;
+};
+
+class UnreadableImage : public ProgramTest, public ::testing::WithParamInterface<Unreadable> {};
+
+TEST_P(UnreadableImage, IsReportedWithTheSystemsReasonAndNothingIsServed) {
+    const Unreadable& c = GetParam();
+    const std::filesystem::path path = m_dir / c.on_disk;
+    if (c.kind == Unreadable::Kind::kDirectory) {
+        std::filesystem::create_directory(path);
+    } else if (c.kind == Unreadable::Kind::kFifo) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    }
+    m_display->image = path.string();
+    PtyPair pty;
+    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_EQ(m_script->shown[0].text, "Impossibile leggere l'immagine " + m_dir.string() + "/" +
+                                           c.shown + ":\r\n" + c.reason + ".");
+    EXPECT_EQ(m_script->shown[0].caption, "Attenzione");
+    EXPECT_FALSE(m_display->main_window_shown);
+    for (const auto& [hwnd, caption] : m_display->captions) {
+        EXPECT_FALSE(caption.starts_with("KADRO")) << "no main window was built";
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "KADRO.INI")) << "nothing was written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnreadableImage,
+    ::testing::Values(Unreadable{"nessuna.vks", "nessuna.vks", Unreadable::Kind::kMissing,
+                                 "No such file or directory"},
+                      Unreadable{"mancante \xC3\xA8.vks", "mancante \xE8.vks",
+                                 Unreadable::Kind::kMissing, "No such file or directory"},
+                      Unreadable{"cartella.vks", "cartella.vks", Unreadable::Kind::kDirectory,
+                                 "Is a directory"},
+                      Unreadable{"coda.vks", "coda.vks", Unreadable::Kind::kFifo, "Is a FIFO"}));
+
+// ---- a line that stops taking data or is hung up ------------------------------------------
+
+constexpr std::size_t kAnswer = 1 + kTrack;
+
+// The bytes a remote machine should get for the first `count` track requests.
+std::string expected_answers(const std::string& tracks, std::size_t count) {
+    std::string wire;
+    for (std::size_t k = 0; k < count; ++k) {
+        wire += '\0';
+        wire += tracks.substr(k * kTrack, kTrack);
+    }
+    return wire;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+double process_cpu_seconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+TEST_F(Program, ARemoteThatStopsReadingFor9SecondsGetsEveryQueuedTrackWhole) {
+    const std::string image = make_image(40 * kTrack);
+    use_image(image);
+    PtyPair pty;
+    write_settings(pty.path());
+    std::string wire;
+    int code = run_with_remote([&] {
+        wait_until_serving();
+        pty.send(std::string(30, 'T'));
+        wire = pty.receive(kAnswer);
+        std::this_thread::sleep_for(9s);
+        wire += pty.receive(29 * kAnswer, 15000);
+        pty.send("E");
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(wire == expected_answers(image, 30)) << "received " << wire.size() << " bytes";
+    EXPECT_EQ(count_of(m_display->log_text, "Sending sectors "), 30u);
+    EXPECT_EQ(count_of(m_display->log_text, "not sent"), 0u);
+    EXPECT_TRUE(m_script->shown.empty());
+}
+
+TEST_F(Program, ALineThatTakesNothingFor10SecondsStopsServingAfterTheCutTrack) {
+    const std::string image = make_image(40 * kTrack);
+    use_image(image);
+    PtyPair pty;
+    write_settings(pty.path());
+    std::thread far_end([&] {
+        wait_until_serving();
+        pty.send(std::string(30, 'T'));  // and never reads again while the program runs
+    });
+    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    const int code = RunProgram();
+    far_end.join();
+    const std::string wire = pty.receive(30 * kAnswer, 300);
+    EXPECT_EQ(code, 0);
+
+    // Every track the log calls sent arrived whole; the cut one is the last thing on the line.
+    const std::size_t logged = count_of(m_display->log_text, "Sending sectors ");
+    ASSERT_GE(logged, 1u);
+    const std::size_t claimed = logged - 1;
+    const int first = 18 * static_cast<int>(claimed) - 1;
+    const std::string range = std::to_string(first) + " to " + std::to_string(first + 17);
+    EXPECT_TRUE(m_display->log_text.ends_with(
+        "Sending sectors " + range + "\r\nSectors " + range +
+        " not sent: the line took no data for 10 seconds. Serving stopped.\r\n"))
+        << m_display->log_text;
+    EXPECT_GE(wire.size(), claimed * kAnswer);
+    EXPECT_LT(wire.size(), logged * kAnswer);
+    EXPECT_TRUE(wire == expected_answers(image, logged).substr(0, wire.size()))
+        << "no track follows the cut one";
+
+    ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_EQ(m_script->shown[0].text,
+              "Settori " + std::to_string(first) + " - " + std::to_string(first + 17) +
+                  " non inviati:\r\nla linea non accetta dati da 10 secondi.\r\n\r\nL'invio "
+                  "\xE8 terminato.");
+    PortHandle again = OPENCOMM(pty.path());
+    EXPECT_GE(again, 0) << "the port was released";
+    CLOSECOMM(again);
+}
+
+TEST_F(Program, AHangUpWhileIdleIsShownWithinASecondAndOkEndsTheRun) {
+    const std::string image = make_image(3 * kTrack);
+    use_image(image);
+    PtyPair pty;
+    write_settings(pty.path());
+    std::chrono::steady_clock::time_point hung_up;
+    std::chrono::steady_clock::time_point shown;
+    double cpu_while_shown = -1;
+    std::thread answer;
+    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND box) {
+        shown = std::chrono::steady_clock::now();
+        // Hold the pop-up open for a while and see what the process spends meanwhile.
+        answer = std::thread([&, box] {
+            const double before = process_cpu_seconds();
+            std::this_thread::sleep_for(500ms);
+            cpu_while_shown = process_cpu_seconds() - before;
+            platform::PostMessage(box, platform::WM_COMMAND, platform::IDOK, 0);
+        });
+    }));
+    const int code = run_with_remote([&] {
+        wait_until_serving();
+        EXPECT_EQ(fetch_tracks(pty, image, 1)[0], expected_answers(image, 1));
+        std::this_thread::sleep_for(200ms);
+        hung_up = std::chrono::steady_clock::now();
+        pty.close_master();
+    });
+    if (answer.joinable()) {
+        answer.join();
+    }
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_LT(shown - hung_up, 1s);
+    EXPECT_GE(cpu_while_shown, 0.0);
+    EXPECT_LT(cpu_while_shown, 0.1) << "the process should rest while the pop-up waits";
+    EXPECT_TRUE(m_display->log_text.starts_with(waiting_line() + sending_line(0) +
+                                                "Line lost: the line was hung up"))
+        << m_display->log_text;
+    EXPECT_TRUE(m_display->log_text.ends_with(". Serving stopped.\r\n"));
+    EXPECT_TRUE(m_script->shown[0].text.starts_with(
+        "Collegamento con la macchina remota perso:\r\nla linea \xE8 stata chiusa"))
+        << m_script->shown[0].text;
+}
+
+TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
+    const std::string image = make_image(40 * kTrack);
+    use_image(image);
+    PtyPair pty;
+    write_settings(pty.path());
+    std::atomic<std::chrono::steady_clock::rep> hung_up{0};
+    std::chrono::steady_clock::duration delay{};
+    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND) {
+        delay = std::chrono::steady_clock::now().time_since_epoch() -
+                std::chrono::steady_clock::duration(hung_up.load());
+        platform::InjectKeyDown(VK_ESCAPE, 27);
+        platform::InjectKeyUp(VK_ESCAPE);
+    }));
+    const int code = run_with_remote([&] {
+        wait_until_serving();
+        pty.send(std::string(30, 'T'));
+        // Nothing is read, so the program's write waits on a full line when it is hung up.
+        std::this_thread::sleep_for(1s);
+        hung_up = std::chrono::steady_clock::now().time_since_epoch().count();
+        pty.close_master();
+    });
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_LT(delay, 1s);
+    EXPECT_EQ(m_script->unanswered, 0);
+    const std::size_t logged = count_of(m_display->log_text, "Sending sectors ");
+    ASSERT_GE(logged, 1u);
+    const int first = 18 * static_cast<int>(logged - 1) - 1;
+    EXPECT_NE(m_display->log_text.find("Sending sectors " + std::to_string(first) + " to " +
+                                       std::to_string(first + 17) + "\r\nSectors " +
+                                       std::to_string(first) + " to " + std::to_string(first + 17) +
+                                       " not sent: the line was hung up"),
+              std::string::npos)
+        << m_display->log_text;
+    EXPECT_TRUE(m_script->shown[0].text.starts_with("Settori " + std::to_string(first) + " - " +
+                                                    std::to_string(first + 17) +
+                                                    " non inviati:\r\nla linea \xE8 stata chiusa"))
+        << m_script->shown[0].text;
+}
+
+TEST_F(Program, AHangUpAfterARefusedEndIsStillShownAndOkEndsTheRun) {
+    use_image(make_image(kTrack));
+    PtyPair pty;
+    write_settings(pty.path());
+    platform::SetAsyncKeyState(VK_F4, true);
+    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    const int code = run_with_remote([&] {
+        wait_until_serving();
+        pty.send("E");  // refused while F4 is held: the window stays, serving has ended
+        pty.receive(1, 300);
+        platform::SetAsyncKeyState(VK_F4, false);
+        pty.close_master();
+    });
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(m_script->shown.size(), 1u);
+    EXPECT_TRUE(m_script->shown[0].text.starts_with("Collegamento con la macchina remota perso:"));
+    EXPECT_TRUE(m_display->log_text.starts_with(waiting_line() + "Line lost: the line was hung up"))
+        << m_display->log_text;
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "app/image_preparation.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
 
 #include <utility>
 #include <vector>
@@ -74,7 +77,7 @@ TEST_F(ImagePreparation, FilesGiveTheDocumentedTrackLayouts) {
             layout.runs.empty() ? effective : Blocks(effective, layout.runs);
         EXPECT_EQ(MEMOREAD("IMAGE.IMG"), effective);
         EXPECT_EQ(PrepareTrackImage(effective), expected);
-        EXPECT_EQ(ReadTrackImage("IMAGE.IMG"), expected);
+        EXPECT_EQ(ReadTrackImage("IMAGE.IMG").TrackImage, expected);
     }
 }
 
@@ -95,7 +98,8 @@ TEST_F(ImagePreparation, BoundedReadMatchesTheFullReadAroundEveryThreshold) {
         for (const bool mark : {false, true}) {
             SCOPED_TRACE(std::to_string(size) + (mark ? " with mark" : ""));
             spit("IMAGE.IMG", Pattern(size, mark));
-            EXPECT_EQ(ReadTrackImage("IMAGE.IMG"), PrepareTrackImage(MEMOREAD("IMAGE.IMG")));
+            EXPECT_EQ(ReadTrackImage("IMAGE.IMG").TrackImage,
+                      PrepareTrackImage(MEMOREAD("IMAGE.IMG")));
         }
     }
 }
@@ -109,7 +113,7 @@ TEST_F(ImagePreparation, AnEndMarkInsideALongFileIsDataOnlyTheRealLastByteCounts
             std::string data = Pattern(size, mark);
             data[737279] = '\x1A';
             spit("IMAGE.IMG", data);
-            const std::string tracks = ReadTrackImage("IMAGE.IMG");
+            const std::string tracks = ReadTrackImage("IMAGE.IMG").TrackImage;
             ASSERT_EQ(tracks.size(), 737280u);
             EXPECT_EQ(tracks.back(), '\x1A');
             EXPECT_EQ(tracks, Blocks(data, {{0, 158}, {1, 159}}));
@@ -117,13 +121,59 @@ TEST_F(ImagePreparation, AnEndMarkInsideALongFileIsDataOnlyTheRealLastByteCounts
     }
 }
 
-TEST_F(ImagePreparation, UnopenableFilesGiveNothingWithoutWaiting) {
+TEST_F(ImagePreparation, UnopenableFilesAreFailuresWithTheSystemsReasonAndNeverWait) {
     ASSERT_EQ(::mkfifo("fifo", 0600), 0);
     std::filesystem::create_directory("dir");
-    for (const char* name : {"missing", "fifo", "dir", "/dev/zero"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing", "No such file or directory"},
+        {"fifo", "Is a FIFO"},
+        {"dir", "Is a directory"},
+        {"/dev/zero", "Is a character device"},
+        {"dir/missing/deeper", "No such file or directory"},
+    };
+    for (const auto& [name, reason] : cases) {
         SCOPED_TRACE(name);
         EXPECT_EQ(MEMOREAD(name), "");
-        EXPECT_EQ(ReadTrackImage(name), "");
+        const kadro::TrackImageRead read = ReadTrackImage(name);
+        EXPECT_EQ(read.TrackImage, "");
+        EXPECT_EQ(read.failure, std::optional<std::string>(reason));
+    }
+}
+
+TEST_F(ImagePreparation, AFileWithoutReadPermissionIsAFailure) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permission bits do not stop root";
+    }
+    spit("locked.vks", Pattern(100, false));
+    ASSERT_EQ(::chmod("locked.vks", 0), 0);
+    EXPECT_EQ(ReadTrackImage("locked.vks").failure,
+              std::optional<std::string>("Permission denied"));
+}
+
+TEST_F(ImagePreparation, AnEmptyFileOrALoneEndMarkIsAnEmptyImageNotAFailure) {
+    spit("empty.vks", "");
+    spit("mark.vks", "\x1A");
+    for (const char* name : {"empty.vks", "mark.vks"}) {
+        SCOPED_TRACE(name);
+        const kadro::TrackImageRead read = ReadTrackImage(name);
+        EXPECT_EQ(read.TrackImage, "");
+        EXPECT_FALSE(read.failure.has_value());
+    }
+}
+
+TEST_F(ImagePreparation, AccentedNamesInTheCodePageOrTheChoosersUtf8FormReachTheFile) {
+    const std::string data = Pattern(5000, false);
+    // On disk in UTF-8; the program names them in Windows-1252, or in UTF-8 when a character
+    // lies beyond 255 (as the chooser returns it).
+    spit("d\xC3\xACsco \xC3\xA8.vks", data);
+    spit("caf\xC3\xA9.vks", data);
+    spit("prezzo \xE2\x82\xAC.vks", data);
+    for (const char* name :
+         {"d\xECsco \xE8.vks", "caf\xE9.vks", "prezzo \x80.vks", "prezzo \xE2\x82\xAC.vks"}) {
+        SCOPED_TRACE(name);
+        const kadro::TrackImageRead read = ReadTrackImage(name);
+        EXPECT_FALSE(read.failure.has_value());
+        EXPECT_EQ(read.TrackImage, data);
     }
 }
 
@@ -133,7 +183,7 @@ TEST_F(ImagePreparation, ANameIsUsedAsGivenBackslashesIncluded) {
     const std::string data = Pattern(1000, false);
     spit("GAMES\\DISK1.VKS", data);
     EXPECT_EQ(MEMOREAD("GAMES\\DISK1.VKS"), data);
-    EXPECT_EQ(ReadTrackImage("GAMES\\DISK1.VKS"), data);
+    EXPECT_EQ(ReadTrackImage("GAMES\\DISK1.VKS").TrackImage, data);
 }
 
 TEST_F(ImagePreparation, ReadsAFileSomeoneIsWriting) {
@@ -142,7 +192,7 @@ TEST_F(ImagePreparation, ReadsAFileSomeoneIsWriting) {
     ASSERT_GE(writer, 0);
     ASSERT_EQ(::write(writer, data.data(), data.size()), static_cast<ssize_t>(data.size()));
     EXPECT_EQ(MEMOREAD("busy.img"), data);
-    EXPECT_EQ(ReadTrackImage("busy.img"), Blocks(data, {{0, 42}, {1, 43}}));
+    EXPECT_EQ(ReadTrackImage("busy.img").TrackImage, Blocks(data, {{0, 42}, {1, 43}}));
     ::close(writer);
 }
 
@@ -151,11 +201,11 @@ TEST_F(ImagePreparation, HugeFileGivesTheFirstFullImage) {
     spit("huge.img", head);
     ASSERT_EQ(::truncate("huge.img", 100 * 1024 * 1024), 0);  // sparse: reads as zeros
     const std::string expected = Blocks(head, {{0, 158}, {1, 159}});
-    EXPECT_EQ(ReadTrackImage("huge.img"), expected);
+    EXPECT_EQ(ReadTrackImage("huge.img").TrackImage, expected);
     std::ofstream("huge.img", std::ios::binary | std::ios::in | std::ios::ate)
             .seekp(-1, std::ios::end)
         << '\x1A';
-    EXPECT_EQ(ReadTrackImage("huge.img"), expected);
+    EXPECT_EQ(ReadTrackImage("huge.img").TrackImage, expected);
 }
 
 }  // namespace

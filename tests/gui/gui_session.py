@@ -417,6 +417,46 @@ def scenario_port_failure(s):
         stop_process(proc)
 
 
+def process_cpu_ticks(pid):
+    """User plus system clock ticks the process has used so far."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def scenario_line_lost(s):
+    pair = SerialPair(s.work)
+    proc = None
+    try:
+        s.write_settings(pair.near)
+        proc = s.start_kadro("line-lost")
+        s.choose_image()
+        s.wait_window("^KADRO 1\\.00 ")
+        result = s.remote(pair.far, "--tracks", "1", "--expect", s.first_track())
+        check(result.returncode == 0, f"first track: {result.stderr.strip()}")
+        # Ending the pair hangs up the program's end, as a pulled cable or a closed emulator.
+        hung_up = time.monotonic()
+        pair.stop()
+        box = wait_for(lambda: s.visible_windows("^Attenzione$"), 5, "the lost-line message")[0]
+        delay = time.monotonic() - hung_up
+        # The window search itself polls every 0.1 s and starts a process each time.
+        check(delay < 1.5, f"the lost-line message came {delay:.2f} s after the hang-up")
+        s.screenshot("kadro-line-lost")
+        ticks = process_cpu_ticks(proc.pid)
+        time.sleep(1.0)
+        spent = (process_cpu_ticks(proc.pid) - ticks) / os.sysconf("SC_CLK_TCK")
+        check(spent < 0.2, f"the program used {spent:.2f} s of processor in 1 s while waiting")
+        check(proc.poll() is None, "the program ended before the message was answered")
+        s.focus(box)
+        s.xdo("key", "Escape")
+        rc = wait_exit(proc, 15, "answering the lost-line message with Escape")
+        check(rc == 0, f"exit code {rc} after a lost line")
+        check(not s.visible_windows("^KADRO 1\\.00 "), "the main window stayed")
+    finally:
+        stop_process(proc)
+        pair.stop()
+
+
 SCENARIOS = [
     ("no-display", scenario_no_display),
     ("transfer", scenario_transfer),
@@ -424,6 +464,7 @@ SCENARIOS = [
     ("toolkit-chooser", scenario_toolkit_chooser),
     ("cancel", scenario_cancel),
     ("port-failure", scenario_port_failure),
+    ("line-lost", scenario_line_lost),
 ]
 
 

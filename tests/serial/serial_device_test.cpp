@@ -170,8 +170,10 @@ TEST(SerialDeviceIo, OpenMakesTheLineRawAndBytesPassUnchanged) {
     EXPECT_EQ(device.read(buffer, sizeof buffer), 0) << "nothing waiting is not end of file";
 
     const std::string back = pattern(4608, 3);
-    EXPECT_EQ(device.write(reinterpret_cast<const std::uint8_t*>(back.data()), back.size()),
-              back.size());
+    platform::WriteResult wrote =
+        device.write(reinterpret_cast<const std::uint8_t*>(back.data()), back.size());
+    EXPECT_EQ(wrote.written, back.size());
+    EXPECT_EQ(wrote.fault, platform::LineFault::kNone);
     EXPECT_EQ(pty.receive(back.size()), back);
 }
 
@@ -193,7 +195,10 @@ TEST(SerialDeviceIo, HangUpIsReportedAndWritesReturnAtOnce) {
     EXPECT_EQ(device.wait_for_input(), InputWait::HungUp);
     EXPECT_EQ(device.read(buffer, sizeof buffer), -1);
     const std::string data(4608, 'T');
-    EXPECT_EQ(device.write(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()), 0u);
+    platform::WriteResult wrote =
+        device.write(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+    EXPECT_EQ(wrote.written, 0u);
+    EXPECT_EQ(wrote.fault, platform::LineFault::kHungUp);
 }
 
 TEST(SerialDeviceLineSettings, AppliedRecordReadsBackAndRefusedOnesFail) {

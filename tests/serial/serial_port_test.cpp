@@ -339,7 +339,10 @@ TEST_F(PortTransfer, HangUpStopsTheReaderAndWritesReturnAtOnce) {
 
     EXPECT_LT(WRITECOMM(port, std::string(4608, 'T')), 4608);
     flush_sent();
-    EXPECT_EQ(m_seen.size(), 1u);
+    ASSERT_EQ(m_seen.size(), 2u) << "the bytes, then the fault, each announced once";
+    std::optional<CommLineFault> fault = comm_line_fault(port);
+    ASSERT_TRUE(fault.has_value());
+    EXPECT_EQ(fault->kind, platform::LineFault::kHungUp);
     EXPECT_TRUE(CLOSECOMM(port));
     m_port = -1;
 }
@@ -350,14 +353,79 @@ TEST_F(PortTransfer, AWriteToAFarEndThatStoppedReadingGivesUpWithTheCountThatLef
     // A fast line keeps the deadline (twice the transfer time plus a second) short.
     ASSERT_TRUE(BUILDCOMMDCB("4000000,N,8,1", dcb));
     ASSERT_TRUE(SETCOMMSTATE(port, dcb));
+    ASSERT_TRUE(comm_set_stall_limit(port, std::chrono::milliseconds(300)));
     // The far end reads nothing: the terminal's buffers fill and the line stalls. The write
-    // must come back (after its deadline) instead of holding the interface thread forever.
+    // must come back (after the stall limit) instead of holding the interface thread forever.
     const std::string big(32767, 'x');
     std::int16_t first = WRITECOMM(port, big);
     EXPECT_GT(first, 0);
     EXPECT_LT(first, 32767);
+    std::optional<CommLineFault> fault = comm_line_fault(port);
+    ASSERT_TRUE(fault.has_value());
+    EXPECT_EQ(fault->kind, platform::LineFault::kStalled);
     EXPECT_EQ(static_cast<std::size_t>(first), m_pty.receive(100000, 200).size())
         << "the count returned is what the far end can read";
+}
+
+TEST_F(PortTransfer, ASlowLineThatKeepsMovingIsWaitedForPastTheStallLimit) {
+    PortHandle port = open_port();
+    std::string dcb;
+    ASSERT_TRUE(BUILDCOMMDCB("4000000,N,8,1", dcb));
+    ASSERT_TRUE(SETCOMMSTATE(port, dcb));
+    constexpr auto kLimit = std::chrono::milliseconds(1500);
+    ASSERT_TRUE(comm_set_stall_limit(port, kLimit));
+    // The far end takes 512 bytes every 50 ms: far slower than the line's speed promises, so
+    // the write outlasts the stall limit, but it never stops moving for that long (a terminal
+    // makes room in bursts of a few kilobytes).
+    const std::string data = pattern(32767, 5);
+    std::string received;
+    std::thread far_end([&] {
+        while (received.size() < data.size()) {
+            std::string part =
+                m_pty.receive(std::min<std::size_t>(512, data.size() - received.size()), 2000);
+            if (part.empty()) {
+                return;
+            }
+            received += part;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    std::int16_t written = WRITECOMM(port, data);
+    const auto took = std::chrono::steady_clock::now() - started;
+    far_end.join();
+    EXPECT_EQ(written, 32767);
+    EXPECT_FALSE(comm_line_fault(port).has_value());
+    EXPECT_GT(took, kLimit) << "the far end did not hold the line back";
+    EXPECT_TRUE(received == data);
+}
+
+TEST_F(PortTransfer, AFaultBeforeAnyWindowListensIsAnnouncedToTheFirstOneThatDoes) {
+    PortHandle port = open_port();
+    m_pty.close_master();
+    // Wait until the reader thread has seen the hang-up; no window is registered yet.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!comm_line_fault(port) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(comm_line_fault(port).has_value());
+    EXPECT_EQ(comm_line_fault(port)->kind, platform::LineFault::kHungUp);
+    flush_sent();
+    EXPECT_TRUE(m_seen.empty());
+
+    // The handler switches off and on again, as the application's does: one notification only.
+    m_on_notify = [&](PortHandle h) {
+        ENABLECOMMNOTIFICATION(h, 0, 1, -1);
+        ENABLECOMMNOTIFICATION(h, m_window, 1, -1);
+    };
+    ENABLECOMMNOTIFICATION(port, m_window, 1, -1);
+    pump_until([&] { return !m_seen.empty(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    flush_sent();
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_EQ(static_cast<PortHandle>(m_seen[0].wparam), port);
+    EXPECT_TRUE(CLOSECOMM(port));
+    m_port = -1;
 }
 
 TEST_F(PortTransfer, FloodWithASlowDrainLosesNothing) {
