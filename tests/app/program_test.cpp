@@ -631,7 +631,7 @@ TEST_F(Program, AHangUpWhileIdleIsShownWithinASecondAndOkEndsTheRun) {
     EXPECT_LT(shown - hung_up, 1s);
     EXPECT_GE(cpu_while_shown, 0.0);
     EXPECT_LT(cpu_while_shown, 0.1) << "the process should rest while the pop-up waits";
-    EXPECT_TRUE(m_display->log_text.starts_with(waiting_line() + sending_line(0) +
+    EXPECT_TRUE(m_display->log_text.starts_with(kWaiting + sending_line(0) +
                                                 "Line lost: the line was hung up"))
         << m_display->log_text;
     EXPECT_TRUE(m_display->log_text.ends_with(". Serving stopped.\r\n"));
@@ -696,7 +696,7 @@ TEST_F(Program, AHangUpAfterARefusedEndIsStillShownAndOkEndsTheRun) {
     EXPECT_EQ(code, 0);
     ASSERT_EQ(m_script->shown.size(), 1u);
     EXPECT_TRUE(m_script->shown[0].text.starts_with("Collegamento con la macchina remota perso:"));
-    EXPECT_TRUE(m_display->log_text.starts_with(waiting_line() + "Line lost: the line was hung up"))
+    EXPECT_TRUE(m_display->log_text.starts_with(kWaiting + "Line lost: the line was hung up"))
         << m_display->log_text;
 }
 

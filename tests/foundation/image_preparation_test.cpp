@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scratch_dir.h"
+#include "tests/common/unprivileged_child.h"
 
 namespace {
 
@@ -141,13 +142,22 @@ TEST_F(ImagePreparation, UnopenableFilesAreFailuresWithTheSystemsReasonAndNeverW
 }
 
 TEST_F(ImagePreparation, AFileWithoutReadPermissionIsAFailure) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permission bits do not stop root";
-    }
+    // Permission bits do not stop root, so the reads run as an unprivileged user.
     spit("locked.vks", Pattern(100, false));
+    spit("open.vks", Pattern(100, false));
+    ASSERT_TRUE(kadro_test::GiveToUnprivilegedUser({".", "locked.vks", "open.vks"}));
     ASSERT_EQ(::chmod("locked.vks", 0), 0);
-    EXPECT_EQ(ReadTrackImage("locked.vks").failure,
-              std::optional<std::string>("Permission denied"));
+    const int status = kadro_test::RunUnprivileged([] {
+        if (ReadTrackImage("open.vks").failure.has_value()) {
+            return 1;  // the same user must still read a readable file
+        }
+        const kadro::TrackImageRead read = ReadTrackImage("locked.vks");
+        return read.failure == std::optional<std::string>("Permission denied") &&
+                       read.TrackImage.empty()
+                   ? 0
+                   : 2;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(ImagePreparation, AnEmptyFileOrALoneEndMarkIsAnEmptyImageNotAFailure) {
