@@ -11,7 +11,8 @@
 //   bits, no parity, 1 stop bit, no flow control of either kind, no error or NUL processing,
 //   DTR and RTS on. In the comma form the flow-control suffix (or its absence) sets every flow
 //   field, as the platform does. A malformed string yields nullopt; nothing else is reported.
-// - dcb_to_termios() changes only what the record governs and returns false, leaving `out`
+// - dcb_to_termios() (POSIX builds only) changes only what the record governs and returns false,
+// leaving `out`
 //   unspecified, for a record the POSIX line discipline cannot honour (speed not in the
 //   standard table, 1.5 stop bits, data bits outside 5..8, DSR-based flow control or
 //   sensitivity, DTR handshake, RTS toggle, error-character replacement, NUL discarding,

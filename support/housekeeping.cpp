@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 
 namespace kadro {
 namespace {
@@ -39,11 +40,6 @@ bool IsBlankText(std::string_view text) {
 std::map<std::string, UserValue>& user_variables() {
     static std::map<std::string, UserValue> variables;
     return variables;
-}
-
-unsigned& error_mode() {
-    static unsigned mode = 0;
-    return mode;
 }
 
 // The log-in temporary folder without its trailing separator ("" for the current folder).
@@ -155,9 +151,7 @@ void SUNLOCK() {
 }
 
 unsigned SETERRORMODE(unsigned nMode) {
-    unsigned previous = error_mode();
-    error_mode() = nMode;
-    return previous;
+    return platform::SetErrorMode(nMode);
 }
 
 }  // namespace kadro
