@@ -21,6 +21,7 @@ fi
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"
 cmake --build "$build" -j"$(nproc)"
+(cd "$build" && cpack -G ZIP >cpack.log)
 
 # A private Wine prefix, made once per build folder. The server is started, and the prefix
 # booted, before ctest: otherwise the first test's Wine services keep ctest's output pipe open
