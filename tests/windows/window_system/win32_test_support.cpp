@@ -8,7 +8,8 @@ namespace {
 thread_local std::function<void(::HWND)> t_on_activate;
 
 LRESULT CALLBACK CbtProc(int code, WPARAM wparam, LPARAM lparam) {
-    if (code == HCBT_ACTIVATE && t_on_activate) {
+    // Activation moving to no window at all (the last box closing) is not reported.
+    if (code == HCBT_ACTIVATE && wparam != 0 && t_on_activate) {
         t_on_activate(reinterpret_cast<::HWND>(wparam));
     }
     return CallNextHookEx(nullptr, code, wparam, lparam);
