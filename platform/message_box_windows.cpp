@@ -2,6 +2,8 @@
 
 #include "platform/message_box.h"
 
+#include <algorithm>
+
 #include "platform/win32_bridge.h"
 
 #include <windows.h>
@@ -51,13 +53,24 @@ bool GetMessageBoxContent(HWND box, MessageBoxContent* content) {
          child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t child_class[16] = {};
         GetClassNameW(child, child_class, 16);
-        if (std::wstring_view(child_class) == L"Button" && ::IsWindowVisible(child)) {
+        // The box's own buttons are shown (its unused ones are hidden), whether or not the
+        // box itself is on screen yet.
+        const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+        if (std::wstring_view(child_class) == L"Button" && (style & WS_VISIBLE) != 0) {
             const int id = ::GetDlgCtrlID(child);
             content->buttons.push_back(id);
-            if ((GetWindowLongPtrW(child, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON) {
+            if ((style & 0x0F) == BS_DEFPUSHBUTTON) {
                 content->default_button = id;
             }
         }
+    }
+    // Before the box is on screen its default button may not look like one yet: ask the
+    // dialog manager then, if it names one of the buttons.
+    const LRESULT default_id = SendMessageW(native(box), DM_GETDEFID, 0, 0);
+    if (content->default_button == 0 && HIWORD(default_id) == DC_HASDEFID &&
+        std::find(content->buttons.begin(), content->buttons.end(), LOWORD(default_id)) !=
+            content->buttons.end()) {
+        content->default_button = LOWORD(default_id);
     }
     // The style the box was made with is not kept by the system.
     return true;
