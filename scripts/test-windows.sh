@@ -9,15 +9,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-windows}
 shift || true
 
-packages=(cmake make g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb xdotool python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+KADRO_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine wine64" \
+  bash scripts/install-deps.sh
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"
 cmake --build "$build" -j"$(nproc)"
