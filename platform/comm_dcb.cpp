@@ -332,7 +332,7 @@ DCB default_dcb() {
     return dcb;
 }
 
-std::optional<DCB> build_dcb_from_mode(std::string_view mode) {
+std::optional<DCB> parse_mode_string(std::string_view mode) {
     std::string_view rest = strip_device_prefix(trim(mode));
     if (rest.empty()) {
         return std::nullopt;

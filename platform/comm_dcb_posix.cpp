@@ -1,4 +1,5 @@
-// The mapping of a line-settings record onto POSIX terminal settings.
+// Line settings on POSIX: our own mode-string parser, and the mapping of a line-settings record
+// onto terminal settings.
 
 #include <termios.h>
 
@@ -27,6 +28,10 @@ constexpr std::array<SpeedEntry, 30> kSpeeds{{
 }};
 
 }  // namespace
+
+std::optional<DCB> build_dcb_from_mode(std::string_view mode) {
+    return parse_mode_string(mode);
+}
 
 std::uint32_t termios_output_rate(const termios& settings) {
     speed_t code = cfgetospeed(&settings);
