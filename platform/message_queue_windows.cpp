@@ -34,9 +34,7 @@
 namespace platform {
 namespace {
 
-::HWND native(HWND hwnd) {
-    return reinterpret_cast<::HWND>(hwnd);
-}
+using win32::native;
 
 // ---- sends through a gate ------------------------------------------------------------------
 
