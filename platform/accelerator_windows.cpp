@@ -38,8 +38,7 @@ bool TranslateAccelerator(HWND hwnd, const AcceleratorTable* table, const MSG* m
     }
     ::MSG real{};
     win32::ToNativeMessage(*msg, &real);
-    const bool translated =
-        TranslateAcceleratorW(reinterpret_cast<::HWND>(hwnd), real_table, &real) != 0;
+    const bool translated = TranslateAcceleratorW(win32::native(hwnd), real_table, &real) != 0;
     DestroyAcceleratorTable(real_table);
     return translated;
 }

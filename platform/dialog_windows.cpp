@@ -26,13 +26,8 @@
 namespace platform {
 namespace {
 
-::HWND native(HWND hwnd) {
-    return reinterpret_cast<::HWND>(hwnd);
-}
-
-HWND ours(::HWND hwnd) {
-    return reinterpret_cast<HWND>(hwnd);
-}
+using win32::native;
+using win32::ours;
 
 struct DialogBindings {
     std::mutex mutex;

@@ -13,9 +13,7 @@
 namespace platform {
 namespace {
 
-::HWND native(HWND hwnd) {
-    return reinterpret_cast<::HWND>(hwnd);
-}
+using win32::native;
 
 // The static control that shows a box's text.
 constexpr int kTextControlId = 0xFFFF;

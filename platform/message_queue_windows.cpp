@@ -34,9 +34,7 @@
 namespace platform {
 namespace {
 
-::HWND native(HWND hwnd) {
-    return reinterpret_cast<::HWND>(hwnd);
-}
+using win32::native;
 
 // ---- sends through a gate ------------------------------------------------------------------
 
@@ -94,10 +92,9 @@ void deliver_gate_send(std::uint64_t number) {
         send = found->second;
         send->stage = SendStage::Running;
     }
-    LRESULT result = 0;
     struct Release {
         std::shared_ptr<GateSend>& send;
-        LRESULT& result;
+        LRESULT result = 0;
         // Whatever the procedure does, even throw, the sender is released.
         ~Release() {
             GateSendRegistry& r = gate_sends();
@@ -108,8 +105,8 @@ void deliver_gate_send(std::uint64_t number) {
             }
             SetEvent(send->finished);
         }
-    } release{send, result};
-    result = SendMessageW(native(send->hwnd), send->message, send->wparam, send->lparam);
+    } release{send};
+    release.result = SendMessageW(native(send->hwnd), send->message, send->wparam, send->lparam);
 }
 
 // Each thread that owns windows of the program gets a receiver: a hidden message-only window of

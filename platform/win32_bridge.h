@@ -29,8 +29,17 @@
 #include "platform/types.h"
 
 struct tagMSG;
+struct HWND__;  // the real HWND is a pointer to it
 
 namespace platform::win32 {
+
+// The real handle of a window, and ours.
+inline HWND__* native(HWND hwnd) {
+    return reinterpret_cast<HWND__*>(hwnd);
+}
+inline HWND ours(HWND__* hwnd) {
+    return reinterpret_cast<HWND>(hwnd);
+}
 
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);

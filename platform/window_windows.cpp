@@ -35,16 +35,11 @@
 namespace platform {
 namespace {
 
+using win32::native;
+using win32::ours;
+
 using win32::AnsiToWide;
 using win32::WideToAnsi;
-
-::HWND native(HWND hwnd) {
-    return reinterpret_cast<::HWND>(hwnd);
-}
-
-HWND ours(::HWND hwnd) {
-    return reinterpret_cast<HWND>(hwnd);
-}
 
 HINSTANCE this_module() {
     return GetModuleHandleW(nullptr);

@@ -102,6 +102,19 @@ TEST(Win32Windows, ChildrenComeInCreationOrderAndKeepTheirIdentifiers) {
     EXPECT_FALSE(platform::IsWindow(made[0]));
 }
 
+TEST(Win32Windows, StaticIconNamedByOrdinalShowsTheSystemIcon) {
+    EnsureRecordingClass();
+    platform::HWND parent =
+        platform::CreateWindowEx(0, "KadroRecording", "", WS_OVERLAPPED, 0, 0, 100, 100, 0, 0);
+    ASSERT_NE(parent, 0u);
+    platform::HWND icon = platform::CreateWindowEx(0, "Static", "#32515", WS_CHILD | SS_ICON, 8, 7,
+                                                   32, 32, parent, -1);
+    ASSERT_NE(icon, 0u);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(real(icon), STM_GETICON, 0, 0)),
+              LoadIconW(nullptr, MAKEINTRESOURCEW(32515)));
+    platform::DestroyWindow(parent);
+}
+
 // ---- subclassing a real control ----
 
 platform::WNDPROC g_edit_before = nullptr;
