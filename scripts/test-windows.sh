@@ -22,6 +22,8 @@ cmake --build "$build" -j"$(nproc)"
 export WINEPREFIX="$PWD/$build/wineprefix"
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$build/wine-logs"
+# A server left from an earlier run (the persistent one below never ends by itself) goes first.
+wineserver -k >/dev/null 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 wine wineboot -i >"$build/wine-logs/wineboot-init.log" 2>&1 || true
 fi
