@@ -4,19 +4,23 @@
 // mapping of a record onto POSIX terminal settings.
 //
 // Contract:
-// - build_dcb_from_mode() accepts the comma form "baud[,parity[,data[,stop[,x|p]]]]" and the
-//   key=value form "baud=.. parity=.. data=.. stop=.. to=.. xon=.. odsr=.. octs=.. dtr=.. rts=..
-//   idsr=..", each optionally preceded by a device prefix such as "COM1:". Fields that the string
-//   does not name keep the values of default_dcb(), which describe a transparent line: 8 data
-//   bits, no parity, 1 stop bit, no flow control of either kind, no error or NUL processing,
-//   DTR and RTS on. In the comma form the flow-control suffix (or its absence) sets every flow
-//   field, as the platform does. A malformed string yields nullopt; nothing else is reported.
-// - dcb_to_termios() changes only what the record governs and returns false, leaving `out`
-//   unspecified, for a record the POSIX line discipline cannot honour (speed not in the
-//   standard table, 1.5 stop bits, data bits outside 5..8, DSR-based flow control or
-//   sensitivity, DTR handshake, RTS toggle, error-character replacement, NUL discarding,
-//   non-binary mode). It always asks for a raw line: no echo, no signals, no canonical input,
-//   no CR/LF translation, no output processing.
+// - build_dcb_from_mode() is the platform's parser: BuildCommDCBA on Windows (starting from
+//   default_dcb(), so the fields the string does not name are defined), parse_mode_string()
+//   elsewhere. nullopt for a string the parser rejects.
+// - parse_mode_string() is our own parser of the syntax. It accepts the comma form
+//   "baud[,parity[,data[,stop[,x|p]]]]" and the key=value form "baud=.. parity=.. data=..
+//   stop=.. to=.. xon=.. odsr=.. octs=.. dtr=.. rts=.. idsr=..", each optionally preceded by a
+//   device prefix such as "COM1:". Fields that the string does not name keep the values of
+//   default_dcb(), which describe a transparent line: 8 data bits, no parity, 1 stop bit, no
+//   flow control of either kind, no error or NUL processing, DTR and RTS on. In the comma form
+//   the flow-control suffix (or its absence) sets every flow field, as the platform does. A
+//   malformed string yields nullopt; nothing else is reported.
+// - dcb_to_termios() (POSIX builds only) changes only what the record governs and returns
+//   false, leaving `out` unspecified, for a record the POSIX line discipline cannot honour
+//   (speed not in the standard table, 1.5 stop bits, data bits outside 5..8, DSR-based flow
+//   control or sensitivity, DTR handshake, RTS toggle, error-character replacement, NUL
+//   discarding, non-binary mode). It always asks for a raw line: no echo, no signals, no
+//   canonical input, no CR/LF translation, no output processing.
 // - dcb_to_bytes() / dcb_from_bytes() carry the record as a byte string; dcb_from_bytes()
 //   refuses any length other than 28.
 
@@ -86,6 +90,7 @@ static_assert(sizeof(DCB) == 28, "the record must keep the platform's 28-byte la
 DCB default_dcb();
 
 std::optional<DCB> build_dcb_from_mode(std::string_view mode);
+std::optional<DCB> parse_mode_string(std::string_view mode);
 
 std::string dcb_to_bytes(const DCB& dcb);
 std::optional<DCB> dcb_from_bytes(std::string_view bytes);

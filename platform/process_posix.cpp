@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 
 #include "platform/process.h"
 
@@ -25,6 +26,11 @@ bool ShellOpen(const std::string& target) {
     std::array<char*, 3> argv{program.data(), argument.data(), nullptr};
     pid_t child = 0;
     return ::posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+}
+
+unsigned SetErrorMode(unsigned mode) {
+    static std::atomic<unsigned> current{0};
+    return current.exchange(mode);
 }
 
 }  // namespace platform

@@ -27,10 +27,17 @@
 // - Device names: "\\.\" prefixes are dropped; COM1..COM256 name /dev/ttyS0../dev/ttyS255; an
 //   absolute path is used as it is; any other name is looked up under /dev. The name is the
 //   program's text and reaches the file system as file_name_text.h describes.
+// - Windows: the device is the system's own ("\\.\" + name, the prefix added when missing),
+//   opened without sharing and for overlapped I/O; open() yields the system's error code instead
+//   of an errno. The line settings of the record are applied unchanged. raise_dtr() failing is
+//   normal on a port emulated over a pseudo-terminal. wait_for_input() takes the first received
+//   byte into the device object (a one-byte read is the wait), and waiting() and read() count
+//   and return it first.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -111,12 +118,16 @@ class SerialDevice {
     SerialDevice(int fd, int cancel_fd, std::string path);
     void reset() noexcept;
 
+    // POSIX: the terminal and the eventfd that cancel() signals.
     int m_fd = -1;
     int m_cancel_fd = -1;
     std::string m_path;
     std::uint16_t m_input_queue = 0;
     std::uint16_t m_output_queue = 0;
     std::chrono::milliseconds m_stall_limit = kDefaultStallLimit;
+    // Windows: the device, its events and the pending one-byte read (null on POSIX).
+    struct Win32State;
+    std::shared_ptr<Win32State> m_win32;
 };
 
 class SerialDevice::OpenResult {

@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libbenchmark-dev socat
   libfltk1.3-dev fonts-dejavu-core xvfb xdotool xclip imagemagick python3)
+# KADRO_EXTRA_PACKAGES: more packages a caller needs (the Windows build adds its own).
+packages+=(${KADRO_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -8,6 +8,7 @@
 #include "platform/file_name_text.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 
 namespace kadro {
 namespace {
@@ -40,11 +41,6 @@ bool IsBlankText(std::string_view text) {
 std::map<std::string, UserValue>& user_variables() {
     static std::map<std::string, UserValue> variables;
     return variables;
-}
-
-unsigned& error_mode() {
-    static unsigned mode = 0;
-    return mode;
 }
 
 // The log-in temporary folder without its trailing separator ("" for the current folder).
@@ -159,9 +155,7 @@ void SUNLOCK() {
 }
 
 unsigned SETERRORMODE(unsigned nMode) {
-    unsigned previous = error_mode();
-    error_mode() = nMode;
-    return previous;
+    return platform::SetErrorMode(nMode);
 }
 
 }  // namespace kadro

@@ -25,8 +25,9 @@
 // REMOVEDIR(cDir) — removes an empty folder; true on success, false otherwise.
 // SUNLOCK() — releases the multi-user locks of a log-in; there is no log-in and no lock table in
 // this program, so there is never anything to release.
-// SETERRORMODE(n) — POSIX has no system error boxes to suppress; the mode is recorded and the
-// previous one (0 at first) returned.
+// SETERRORMODE(n) — sets the process error mode (platform::SetErrorMode: the system's on
+// Windows; only recorded on POSIX, which has no system error boxes) and returns the previous
+// one (0 at first).
 //
 // Safety of the clean-up: only plain files and empty folders found by name are removed. Symbolic
 // links, devices, pipes and sockets are never deleted and never followed, so a link named like a

@@ -2,11 +2,7 @@
 // each answer (the 0x00 lead-in, then up to 4608 bytes), can send "E" and other bytes, and
 // writes what it received to a file or compares it with an expected image.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -19,8 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/comm_dcb.h"
-#include "platform/serial_device.h"
+#include "tools/remote/line.h"
 
 namespace {
 
@@ -172,68 +167,12 @@ std::optional<Options> parse_options(int argc, char** argv, bool& help) {
     return o;
 }
 
-int open_device(const Options& o) {
-    std::string path = platform::serial_device_path(o.device);
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        std::fprintf(stderr, "kadro-remote: cannot open %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        return -1;
-    }
-    auto dcb = platform::build_dcb_from_mode(o.mode);
-    termios t{};
-    if (!dcb || ::tcgetattr(fd, &t) != 0 || !platform::dcb_to_termios(*dcb, t) ||
-        ::tcsetattr(fd, TCSANOW, &t) != 0) {
-        std::fprintf(stderr, "kadro-remote: cannot set line \"%s\" on %s\n", o.mode.c_str(),
-                     path.c_str());
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            std::fprintf(stderr, "kadro-remote: write failed: %s\n", std::strerror(errno));
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Reads up to `count` bytes, giving up when nothing arrives for `timeout_ms`.
-std::string read_some(int fd, std::size_t count, int timeout_ms) {
-    std::string out;
-    char buffer[kTrackSize];
-    while (out.size() < count) {
-        pollfd p{fd, POLLIN, 0};
-        int rc = ::poll(&p, 1, timeout_ms);
-        if (rc < 0 && errno == EINTR) {
-            continue;
-        }
-        if (rc <= 0) {
-            break;
-        }
-        ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - out.size()));
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    return out;
-}
+using remote::LineHandle;
+using remote::read_some;
+using remote::write_all;
 
 // Receives one answer into `data`; false (with the reason printed) when the lead-in is missing.
-bool receive_answer(int fd, long number, const Options& o, std::string& data) {
+bool receive_answer(LineHandle fd, long number, const Options& o, std::string& data) {
     std::string lead = read_some(fd, 1, o.timeout_ms);
     if (lead.empty()) {
         std::fprintf(stderr, "kadro-remote: track %ld: no answer within %d ms\n", number,
@@ -294,8 +233,8 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     const Options& o = *options;
-    int fd = o.fd >= 0 ? o.fd : open_device(o);
-    if (fd < 0) {
+    LineHandle fd = o.fd >= 0 ? remote::adopt_line(o.fd) : remote::open_line(o.device, o.mode);
+    if (fd == remote::kNoLine) {
         return kUsage;
     }
     if (!o.send_first.empty() && !write_all(fd, o.send_first)) {

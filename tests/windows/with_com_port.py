@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Runs a command under Wine with a COM port that is a pseudo-terminal echoing every byte.
+
+    with_com_port.py COMMAND [ARGS...]
+
+A fresh pseudo-terminal pair is made; $WINEPREFIX/dosdevices/comN is pointed at its terminal
+end (the first free N from 20), and the command gets KADRO_TEST_PORT=COMN in its environment.
+A thread writes every byte read from the other end straight back, so what the program sends
+comes back to it. The command's exit code is passed on; the link is removed afterwards.
+"""
+import os
+import select
+import subprocess
+import sys
+import threading
+
+
+def claim_port(dosdevices, terminal):
+    for number in range(20, 120):
+        link = os.path.join(dosdevices, f"com{number}")
+        try:
+            os.symlink(terminal, link)  # fails when another test holds that number
+            return number, link
+        except FileExistsError:
+            continue
+    raise SystemExit("with_com_port: no free COM number")
+
+
+def echo(master, stop):
+    while not stop.is_set():
+        ready, _, _ = select.select([master], [], [], 0.1)
+        if not ready:
+            continue
+        try:
+            data = os.read(master, 4096)
+        except OSError:
+            return
+        view = memoryview(data)
+        while view:
+            view = view[os.write(master, view):]
+
+
+def main():
+    prefix = os.environ.get("WINEPREFIX")
+    if not prefix:
+        raise SystemExit("with_com_port: WINEPREFIX is not set")
+    master, slave = os.openpty()
+    # Raw: the terminal end must pass every byte unchanged before the program sets the line.
+    import tty
+    tty.setraw(slave)
+    terminal = os.ttyname(slave)
+    dosdevices = os.path.join(prefix, "dosdevices")
+    os.makedirs(dosdevices, exist_ok=True)
+    number, link = claim_port(dosdevices, terminal)
+    stop = threading.Event()
+    thread = threading.Thread(target=echo, args=(master, stop), daemon=True)
+    thread.start()
+    env = dict(os.environ, KADRO_TEST_PORT=f"COM{number}")
+    try:
+        return subprocess.call(sys.argv[1:], env=env)
+    finally:
+        stop.set()
+        thread.join(1)
+        os.unlink(link)
+        os.close(slave)
+        os.close(master)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
