@@ -78,13 +78,11 @@ std::optional<std::string> WAITCOMMAND() {
 std::string GETCHAR() {
     ApplicationFrame frame("GETCHAR");
     frame.line(__LINE__);
-    std::string& input = main_module().InputBuffer;
+    ByteQueue& input = main_module().InputBuffer;
     if (input.empty()) {
         return {};
     }
-    std::string first(1, input.front());
-    input.erase(0, 1);
-    return first;
+    return std::string(1, input.take_front());
 }
 
 void TRK(PortHandle nPortHandle, TMultiGet& LogView) {
