@@ -16,9 +16,8 @@ constexpr std::size_t kTrackBytes = 4608;
 constexpr char kLeadIn = '\x00';
 constexpr char kStopByte = '\x09';
 // Longest rest between two polls of the wait. A received byte, a window message and a change of
-// the key state end the rest at once; the bound only matters for a key whose change nothing
-// reports (one held while another program has the keyboard).
-constexpr std::chrono::milliseconds kLongestRest{10};
+// the key state end the rest at once, so the bound is only a guard.
+constexpr std::chrono::milliseconds kLongestRest{std::chrono::hours(1)};
 
 }  // namespace
 

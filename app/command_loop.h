@@ -15,8 +15,7 @@
 // WAITCOMMAND() returns the byte taken, "" when Escape ended the wait after the first poll, and
 // nullopt when Escape was down at the first poll. Between polls it pumps window messages (which
 // is how received bytes reach InputBuffer) and rests until a message, a notification or a change
-// of the key state arrives (at most 10 ms), so that it does not keep a processor busy while
-// nothing happens.
+// of the key state arrives, so that it does not keep a processor busy while nothing happens.
 //
 // Interface thread only.
 
