@@ -58,7 +58,7 @@ std::vector<double> fetch_tracks(int fd, std::size_t count) {
     return latencies;
 }
 
-double answer_after_noise(int fd, std::size_t size) {
+NoiseAnswer answer_after_noise(int fd, std::size_t size) {
     std::string noise;
     for (std::size_t i = 0; noise.size() < size; ++i) {
         char c = static_cast<char>(i * 131 + 7);
@@ -66,6 +66,7 @@ double answer_after_noise(int fd, std::size_t size) {
             noise.push_back(c);
         }
     }
+    auto noise_start = Clock::now();
     write_all(fd, noise);
     auto start = Clock::now();
     write_all(fd, "T");
@@ -74,7 +75,9 @@ double answer_after_noise(int fd, std::size_t size) {
     if (lead != '\0') {
         throw std::runtime_error("the request after the noise was not answered with 0x00");
     }
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    auto end = Clock::now();
+    return {std::chrono::duration<double, std::milli>(end - start).count(),
+            std::chrono::duration<double, std::milli>(end - noise_start).count()};
 }
 
 double percentile(std::vector<double> values, double p) {

@@ -24,8 +24,12 @@ std::size_t read_some(int fd, char* buffer, std::size_t size,
 // returns the milliseconds from each "T" written to its 0x00 read.
 std::vector<double> fetch_tracks(int fd, std::size_t count);
 // Writes `size` bytes that are neither "T" nor "E", then "T"; returns the milliseconds from that
-// "T" to its 0x00 (whatever follows is not read).
-double answer_after_noise(int fd, std::size_t size);
+// "T" to its 0x00, and from the first byte of noise to that 0x00 (whatever follows is not read).
+struct NoiseAnswer {
+    double after_t_ms = 0;
+    double after_noise_start_ms = 0;
+};
+NoiseAnswer answer_after_noise(int fd, std::size_t size);
 // The value below which the fraction `p` of `values` lies (nearest rank).
 double percentile(std::vector<double> values, double p);
 

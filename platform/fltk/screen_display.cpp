@@ -256,7 +256,11 @@ class TopWindow final : public Fl_Double_Window {
             text != nullptr ? std::string_view(text, static_cast<std::size_t>(Fl::event_length()))
                             : std::string_view(),
             {Fl::event_state(FL_CTRL) != 0, Fl::event_state(FL_ALT) != 0});
-        m_keys.tracker.press_in_window(key_code(), vk);
+        // A press that came without an X key event cannot be followed to its release: it is
+        // told as a message and leaves the key state alone.
+        if (const unsigned code = key_code(); code != 0) {
+            m_keys.tracker.press_in_window(code, vk);
+        }
         InjectKeyDown(vk, character, KeyStateChange::Leave);
     }
 
@@ -267,12 +271,13 @@ class TopWindow final : public Fl_Double_Window {
         }
         // With physical transitions reported, the release that counts is the physical one: a
         // release this window hears may be the server's imitation between two repeats.
-        if (!m_keys.physical) {
+        if (!m_keys.physical && key_code() != 0) {
             m_keys.tracker.physical_release(key_code());
         }
         InjectKeyUp(vk, KeyStateChange::Leave);
     }
 
+    // The X key code of the key event being handled; 0 when none is.
     static unsigned key_code() {
         return fl_xevent != nullptr &&
                        (fl_xevent->type == KeyPress || fl_xevent->type == KeyRelease)

@@ -467,120 +467,121 @@ def scenario_escape(s):
         pair.stop()
 
 
+class Serving:
+    """The program serving on a fresh line, with the remote machine's end open; everything is
+    stopped on leaving the block."""
+
+    def __init__(self, s, name):
+        self.s = s
+        self.name = name
+        self.pair = SerialPair(s.work)
+        self.far = None
+        self.proc = None
+        self.window = None
+
+    def __enter__(self):
+        try:
+            self.far = FarEnd(self.pair.far)
+            self.proc, self.window = start_serving(self.s, self.pair, self.name)
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+    def __exit__(self, *_):
+        if self.far is not None:
+            self.far.close()
+        stop_process(self.proc)
+        self.pair.stop()
+
+    def expect_exit(self, after):
+        rc = wait_exit(self.proc, 15, after)
+        check(rc == 0, f"exit code {rc} after {after}")
+
+    def end_with_e(self):
+        self.far.write(b"E")
+        self.expect_exit('"E"')
+
+
 def scenario_escape_streaming(s):
-    pair = SerialPair(s.work)
-    proc = None
-    far = FarEnd(pair.far)
-    try:
-        proc, window = start_serving(s, pair, "escape-streaming")
-        s.focus(window)
+    with Serving(s, "escape-streaming") as run:
+        s.focus(run.window)
         for _ in range(3):
-            check(far.request_track(), "the stop byte came before Escape was pressed")
+            check(run.far.request_track(), "the stop byte came before Escape was pressed")
         s.xdo("keydown", "Escape")
         try:
             served_after = 0
-            while far.request_track():
+            while run.far.request_track():
                 served_after += 1
                 check(served_after <= 3, "serving went on with Escape held")
         finally:
             s.xdo("keyup", "Escape")
-        rest = far.read_for(0.5)
+        rest = run.far.read_for(0.5)
         check(rest == b"", f"after the stop byte the line carried {rest!r}")
-        rc = wait_exit(proc, 15, "Escape while streaming")
-        check(rc == 0, f"exit code {rc} after Escape while streaming")
+        run.expect_exit("Escape while streaming")
         print(f"  tracks answered after Escape went down: {served_after}")
-    finally:
-        far.close()
-        stop_process(proc)
-        pair.stop()
 
 
 def scenario_escape_window_gone(s):
-    pair = SerialPair(s.work)
-    proc = None
-    far = FarEnd(pair.far)
-    try:
-        proc, window = start_serving(s, pair, "escape-window-gone")
-        s.focus(window)
-        check(far.request_track(), "first track")
+    with Serving(s, "escape-window-gone") as run:
+        s.focus(run.window)
+        check(run.far.request_track(), "first track")
         # Requests pile up unread until the line's buffers are full and the program sits in a
         # write: a tap of Escape then is not seen by the loop's tests, but its key message
         # reaches the window when the loop next pumps messages.
         requests = 20
-        far.write(b"T" * requests)
+        run.far.write(b"T" * requests)
         time.sleep(0.4)
         s.xdo("key", "--delay", "0", "Escape")
         time.sleep(0.4)
-        answers = far.read_exact(requests * (TRACK + 1), 20, "the piled-up tracks")
+        answers = run.far.read_exact(requests * (TRACK + 1), 20, "the piled-up tracks")
         check(all(answers[k * (TRACK + 1)] == 0 for k in range(requests)),
               "a piled-up request was not answered with a whole track")
         wait_for(lambda: not s.visible_windows(MAIN_WINDOW), 10, "the window to leave the screen")
-        check(proc.poll() is None, "the program ended on a tap of Escape during a track")
-        check(far.request_track(), "serving stopped with the window gone")
+        check(run.proc.poll() is None, "the program ended on a tap of Escape during a track")
+        check(run.far.request_track(), "serving stopped with the window gone")
         s.screenshot("window-gone")
         hold_key(s, "Escape", 0.2)
-        received = far.read_for(1.0)
+        received = run.far.read_for(1.0)
         check(received == b"\x09", f"Escape with the window gone: the line carried {received!r}")
-        rc = wait_exit(proc, 15, "Escape with the window gone")
-        check(rc == 0, f"exit code {rc} after Escape with the window gone")
-    finally:
-        far.close()
-        stop_process(proc)
-        pair.stop()
+        run.expect_exit("Escape with the window gone")
 
 
 def scenario_escape_elsewhere(s):
-    pair = SerialPair(s.work)
-    proc = None
     other = None
-    far = FarEnd(pair.far)
-    try:
-        proc, window = start_serving(s, pair, "escape-elsewhere")
-        other = subprocess.Popen(["display", "-title", "other-program", "-geometry", "+10+10",
-                                  "-size", "200x120", "xc:gray"], env=s.env,
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        other_window = s.wait_window("^other-program")
-        s.focus(other_window)
-        hold_key(s, "Escape", 0.3)
-        time.sleep(0.3)
-        check(proc.poll() is None, "the program ended on Escape typed into another program")
-        check(window in s.visible_windows(MAIN_WINDOW), "the window left the screen")
-        received = far.read_for(0.3)
-        check(received == b"", f"Escape in another program put {received!r} on the line")
-        check(far.request_track(), "serving stopped on Escape typed into another program")
-        s.screenshot("escape-elsewhere")
-        far.write(b"E")
-        rc = wait_exit(proc, 15, '"E"')
-        check(rc == 0, f"exit code {rc} after \"E\"")
-    finally:
-        far.close()
-        stop_process(other)
-        stop_process(proc)
-        pair.stop()
+    with Serving(s, "escape-elsewhere") as run:
+        try:
+            other = subprocess.Popen(["display", "-title", "other-program", "-geometry",
+                                      "+10+10", "-size", "200x120", "xc:gray"], env=s.env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            s.focus(s.wait_window("^other-program"))
+            hold_key(s, "Escape", 0.3)
+            time.sleep(0.3)
+            check(run.proc.poll() is None,
+                  "the program ended on Escape typed into another program")
+            check(run.window in s.visible_windows(MAIN_WINDOW), "the window left the screen")
+            received = run.far.read_for(0.3)
+            check(received == b"", f"Escape in another program put {received!r} on the line")
+            check(run.far.request_track(),
+                  "serving stopped on Escape typed into another program")
+            s.screenshot("escape-elsewhere")
+            run.end_with_e()
+        finally:
+            stop_process(other)
 
 
 def scenario_noise(s):
-    pair = SerialPair(s.work)
-    proc = None
-    far = FarEnd(pair.far)
-    try:
-        proc, _ = start_serving(s, pair, "noise")
-        noise = bytes(b for b in range(256) if b not in b"TE") * (1 << 20)
-        far.write(noise[: 1 << 20])
+    with Serving(s, "noise") as run:
+        pattern = bytes(b for b in range(256) if b not in b"TE")
+        run.far.write((pattern * ((1 << 20) // len(pattern) + 1))[: 1 << 20])
         started = time.monotonic()
-        far.write(b"T")
-        lead = far.read_exact(1, 60, "the answer to T after 1 MB of noise")
+        run.far.write(b"T")
+        lead = run.far.read_exact(1, 60, "the answer to T after 1 MB of noise")
         answered = time.monotonic() - started
         check(lead == b"\x00", f"T after noise answered with {lead!r}")
-        far.read_exact(TRACK, 10, "the track after the noise")
+        run.far.read_exact(TRACK, 10, "the track after the noise")
         print(f"  T after 1 MB of noise answered in {answered:.3f} s")
-        far.write(b"E")
-        rc = wait_exit(proc, 15, '"E"')
-        check(rc == 0, f"exit code {rc} after \"E\"")
-    finally:
-        far.close()
-        stop_process(proc)
-        pair.stop()
+        run.end_with_e()
 
 
 def toolkit_chooser_env(s):

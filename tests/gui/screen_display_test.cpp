@@ -236,6 +236,10 @@ EditSnapshot log_snapshot(int lines, int first) {
 
 constexpr RECT kClient{10, 20, 310, 20 + 16 * 4 + 8};  // four whole rows and half a row
 
+EditView log_view(int lines, int first) {
+    return ViewFromSnapshot(log_snapshot(lines, first), kClient, true);
+}
+
 TEST(EditView, RowsShowTheLinesCaretAndSelection) {
     EditSnapshot snap = log_snapshot(3, 1);
     snap.selection_start = snap.line_starts[1] + 2;  // "ne 1\r\nli" selected
@@ -261,9 +265,7 @@ TEST(EditView, RowsShowTheLinesCaretAndSelection) {
 
 TEST(EditView, ALogLineScrollsTheRowsAndDrawsOnlyWhatIsNew) {
     // Ten lines in four and a half rows: the view shows lines 7 to 10 (10 is the empty one).
-    EditView before = ViewFromSnapshot(log_snapshot(10, 7), kClient, true);
-    EditView after = ViewFromSnapshot(log_snapshot(11, 8), kClient, true);
-    std::optional<EditRepaint> plan = PlanEditRepaint(before, after);
+    std::optional<EditRepaint> plan = PlanEditRepaint(log_view(10, 7), log_view(11, 8));
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->scroll_rows, 1);
     // Row 0..1 moved up unchanged; row 2 now shows "line 10" where the caret row was; row 3
@@ -274,9 +276,8 @@ TEST(EditView, ALogLineScrollsTheRowsAndDrawsOnlyWhatIsNew) {
 }
 
 TEST(EditView, AChangeInPlaceDrawsOnlyItsRows) {
-    EditView before = ViewFromSnapshot(log_snapshot(2, 0), kClient, true);
-    EditView after = ViewFromSnapshot(log_snapshot(3, 0), kClient, true);
-    std::optional<EditRepaint> plan = PlanEditRepaint(before, after);
+    EditView after = log_view(3, 0);
+    std::optional<EditRepaint> plan = PlanEditRepaint(log_view(2, 0), after);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->scroll_rows, 0);
     EXPECT_EQ(plan->rows, (std::vector<int>{2, 3, 4}));
@@ -287,21 +288,19 @@ TEST(EditView, AChangeInPlaceDrawsOnlyItsRows) {
 }
 
 TEST(EditView, ScrollingFurtherThanAPageDrawsEveryRow) {
-    EditView before = ViewFromSnapshot(log_snapshot(40, 0), kClient, true);
-    EditView after = ViewFromSnapshot(log_snapshot(40, 20), kClient, true);
-    std::optional<EditRepaint> plan = PlanEditRepaint(before, after);
+    std::optional<EditRepaint> plan = PlanEditRepaint(log_view(40, 0), log_view(40, 20));
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->scroll_rows, 0);
     EXPECT_EQ(plan->rows.size(), 5u);
     // Scrolling back by a row moves the pixels down and draws the new top row.
-    plan = PlanEditRepaint(after, ViewFromSnapshot(log_snapshot(40, 19), kClient, true));
+    plan = PlanEditRepaint(log_view(40, 20), log_view(40, 19));
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->scroll_rows, -1);
     EXPECT_EQ(plan->rows, std::vector<int>{0});
 }
 
 TEST(EditView, ViewsThatDoNotLineUpAreDrawnWhole) {
-    EditView before = ViewFromSnapshot(log_snapshot(5, 0), kClient, true);
+    EditView before = log_view(5, 0);
     RECT moved = kClient;
     moved.left += 1;
     EXPECT_FALSE(PlanEditRepaint(before, ViewFromSnapshot(log_snapshot(5, 0), moved, true)));
