@@ -139,6 +139,8 @@ class Session:
         self.work = os.path.join(args.artefacts, "work")
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
+        if args.toolkit_chooser:
+            self.env = toolkit_chooser_env(self)
         self.image = os.path.join(self.work, "sample.vks")
         self.expected = os.path.join(self.work, "sending-order.bin")
         subprocess.run([args.make_image, self.image, "--sending-order", self.expected], check=True)
@@ -576,7 +578,9 @@ def scenario_noise(s):
         run.far.write((pattern * ((1 << 20) // len(pattern) + 1))[: 1 << 20])
         started = time.monotonic()
         run.far.write(b"T")
-        lead = run.far.read_exact(1, 60, "the answer to T after 1 MB of noise")
+        # Generous for sanitizer builds, whose passes are many times slower; the benchmark
+        # holds the target (1 s).
+        lead = run.far.read_exact(1, 300, "the answer to T after 1 MB of noise")
         answered = time.monotonic() - started
         check(lead == b"\x00", f"T after noise answered with {lead!r}")
         run.far.read_exact(TRACK, 10, "the track after the noise")
@@ -671,6 +675,9 @@ def main():
     parser.add_argument("--make-image", required=True)
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--only", action="append", help="run only these scenarios")
+    parser.add_argument("--toolkit-chooser", action="store_true",
+                        help="use the toolkit's own chooser everywhere (for ThreadSanitizer, "
+                             "which misreads the locking of the desktop's uninstrumented one)")
     parser.add_argument("--mode", action="append", choices=["no-wm", "openbox"],
                         help="run only on this kind of display (default: both)")
     args = parser.parse_args()
