@@ -140,7 +140,7 @@ class CommPortContext {
         std::size_t done = 0;
         while (true) {
             done += store(data + done, count - done);
-            notify();
+            announce();
             if (done == count) {
                 return !m_stop.load(std::memory_order_acquire);
             }
@@ -161,6 +161,26 @@ class CommPortContext {
         }
         m_write_pos.store(write, std::memory_order_release);
         return take;
+    }
+
+    // Notifies, and notifies again while the window takes part of the ring and leaves the rest:
+    // a window that reads less per notification than a burst left in the ring would otherwise
+    // leave the last bytes (a command after a burst of noise) waiting for the next arrival.
+    void announce() {
+        std::size_t before = unread();
+        notify();
+        for (std::size_t left = unread();
+             left > 0 && left < before && !m_stop.load(std::memory_order_acquire);
+             left = unread()) {
+            before = left;
+            notify();
+        }
+    }
+
+    std::size_t unread() const {
+        std::int16_t write = m_write_pos.load(std::memory_order_acquire);
+        std::int16_t read = m_read_pos.load(std::memory_order_acquire);
+        return static_cast<std::size_t>((write - read + kRingSize) % kRingSize);
     }
 
     bool has_room() const {
