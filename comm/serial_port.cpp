@@ -132,6 +132,7 @@ class CommPortContext {
             if (!deliver(staging.data(), static_cast<std::size_t>(got))) {
                 return;
             }
+            announce_tail();
         }
     }
 
@@ -140,7 +141,7 @@ class CommPortContext {
         std::size_t done = 0;
         while (true) {
             done += store(data + done, count - done);
-            announce();
+            notify();
             if (done == count) {
                 return !m_stop.load(std::memory_order_acquire);
             }
@@ -163,17 +164,19 @@ class CommPortContext {
         return take;
     }
 
-    // Notifies, and notifies again while the window takes part of the ring and leaves the rest:
-    // a window that reads less per notification than a burst left in the ring would otherwise
-    // leave the last bytes (a command after a burst of noise) waiting for the next arrival.
-    void announce() {
+    // When the line has gone quiet, notifies again while the window takes part of the ring and
+    // leaves the rest: a window that reads less per notification than a burst left in the ring
+    // would otherwise leave its last bytes (a command after a burst of noise) unannounced
+    // until some later byte arrives.
+    void announce_tail() {
         std::size_t before = unread();
-        notify();
-        for (std::size_t left = unread();
-             left > 0 && left < before && !m_stop.load(std::memory_order_acquire);
-             left = unread()) {
-            before = left;
+        while (before > 0 && !m_stop.load(std::memory_order_acquire) && m_device.waiting() == 0) {
             notify();
+            const std::size_t left = unread();
+            if (left >= before) {
+                return;  // the window takes nothing now: the next arrival announces the rest
+            }
+            before = left;
         }
     }
 
