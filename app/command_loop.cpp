@@ -18,9 +18,8 @@ constexpr std::size_t kTrackBytes = 4608;
 constexpr char kLeadIn = '\x00';
 constexpr char kStopByte = '\x09';
 // Longest rest between two polls of the wait. A received byte, a window message and a change of
-// the key state end the rest at once; the bound only matters for a key whose change nothing
-// reports (one held while another program has the keyboard).
-constexpr std::chrono::milliseconds kLongestRest{10};
+// the key state end the rest at once, so the bound is only a guard.
+constexpr std::chrono::milliseconds kLongestRest{std::chrono::hours(1)};
 
 // A line fault in the log's words (English) and the operator's (Italian, in the code page).
 struct FaultWords {
@@ -149,13 +148,11 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
 std::string GETCHAR() {
     ApplicationFrame frame("GETCHAR");
     frame.line(__LINE__);
-    std::string& input = main_module().InputBuffer;
+    ByteQueue& input = main_module().InputBuffer;
     if (input.empty()) {
         return {};
     }
-    std::string first(1, input.front());
-    input.erase(0, 1);
-    return first;
+    return std::string(1, input.take_front());
 }
 
 bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {

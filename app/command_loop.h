@@ -25,8 +25,7 @@
 // the port reported a fault with no byte left to take, and nullopt when Escape was down at the
 // first poll. Between polls it pumps window messages (which
 // is how received bytes reach InputBuffer) and rests until a message, a notification or a change
-// of the key state arrives (at most 10 ms), so that it does not keep a processor busy while
-// nothing happens.
+// of the key state arrives, so that it does not keep a processor busy while nothing happens.
 //
 // Interface thread only.
 

@@ -6,11 +6,13 @@
 
 #include <string>
 
+#include "app/byte_queue.h"
+
 namespace kadro {
 
 struct MainModuleState {
     std::string TrackImage;
-    std::string InputBuffer;
+    ByteQueue InputBuffer;
     int SectorCounter = -1;
 };
 

@@ -147,6 +147,7 @@ class CommPortContext {
             if (!deliver(staging.data(), static_cast<std::size_t>(got))) {
                 return;
             }
+            announce_tail();
         }
     }
 
@@ -176,6 +177,28 @@ class CommPortContext {
         }
         m_write_pos.store(write, std::memory_order_release);
         return take;
+    }
+
+    // When the line has gone quiet, notifies again while the window takes part of the ring and
+    // leaves the rest: a window that reads less per notification than a burst left in the ring
+    // would otherwise leave its last bytes (a command after a burst of noise) unannounced
+    // until some later byte arrives.
+    void announce_tail() {
+        std::size_t before = unread();
+        while (before > 0 && !m_stop.load(std::memory_order_acquire) && m_device.waiting() == 0) {
+            notify();
+            const std::size_t left = unread();
+            if (left >= before) {
+                return;  // the window takes nothing now: the next arrival announces the rest
+            }
+            before = left;
+        }
+    }
+
+    std::size_t unread() const {
+        std::int16_t write = m_write_pos.load(std::memory_order_acquire);
+        std::int16_t read = m_read_pos.load(std::memory_order_acquire);
+        return static_cast<std::size_t>((write - read + kRingSize) % kRingSize);
     }
 
     bool has_room() const {

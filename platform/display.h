@@ -5,6 +5,11 @@
 //
 // Contract: all methods except wake() are called on the interface thread. wake() may be called
 // from any thread and must make a pending wait() return soon.
+//
+// Drawing is the lowest-priority work: the window system reports changes at once, a display
+// only notes them, and draws them when paint() is called, which the message queue does when the
+// interface thread has nothing else to do (before it sleeps, in a pause) or when changes have
+// waited too long in a loop that never rests.
 
 #include <chrono>
 #include <memory>
@@ -30,6 +35,13 @@ struct FileChooserRequest {
     DWORD flags = 0;  // the OFN_ flags of file_chooser.h
 };
 
+// When the message queue asks a display to draw.
+enum class PaintTime {
+    Idle,  // nothing else is waiting: draw every change
+    Busy,  // a retrieval found nothing, but the thread will not rest: draw only changes that
+           // have waited longer than a display's patience
+};
+
 class Display {
   public:
     virtual ~Display() = default;
@@ -52,14 +64,19 @@ class Display {
     virtual void message_box_shown(HWND) {}
 
     // Turns input that has arrived since the last call into window messages, without waiting.
+    // A display may skip the work when it looked very recently, so that a loop that calls it
+    // again and again does not pay for it on every pass.
     virtual void poll() {}
+    // Draws the changes noted since the last call (see PaintTime).
+    virtual void paint(PaintTime) {}
     // Waits up to `timeout` for input or for wake(). Returns false when the display has no wait of
     // its own; the window system then waits on its own queue.
     virtual bool wait(std::chrono::milliseconds) { return false; }
     virtual void wake() {}
 
-    // The key's physical state, when the display can read it; nullopt leaves the answer to the
-    // state set through SetAsyncKeyState.
+    // The key's physical state, when the display can read it at no cost; nullopt leaves the
+    // answer to the state set through SetAsyncKeyState (a display that follows the keyboard's
+    // transitions sets it there).
     virtual std::optional<bool> key_down(int /*virtual_key*/) const { return std::nullopt; }
 
     // Sound. Headless: silent.

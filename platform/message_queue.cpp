@@ -232,10 +232,11 @@ bool SendGate::closed() const {
 }
 
 bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, UINT remove) {
-    CurrentDisplay().poll();
+    Display& display = CurrentDisplay();
+    display.poll();
     deliver_sent_messages();
     auto self = std::this_thread::get_id();
-    std::lock_guard lock(state().mutex);
+    std::unique_lock lock(state().mutex);
     ThreadQueue& queue = detail::queue_of(self);
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (matches(*it, hwnd_filter, min_filter, max_filter)) {
@@ -257,6 +258,8 @@ bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, U
             return true;
         }
     }
+    lock.unlock();
+    display.paint(PaintTime::Busy);
     return false;
 }
 
@@ -313,8 +316,8 @@ bool MsgWaitForInput(std::chrono::milliseconds timeout) {
         }
         key_changes = state().key_changes;
     }
+    display.paint(PaintTime::Idle);
     if (display.wait(timeout)) {
-        display.poll();
         std::lock_guard lock(state().mutex);
         return input_ready(self) || state().key_changes != key_changes;
     }
@@ -328,8 +331,10 @@ bool InSendMessage() {
     return t_send_depth > 0;
 }
 
-void InjectKeyDown(int virtual_key, std::uint32_t character) {
-    SetAsyncKeyState(virtual_key, true);
+void InjectKeyDown(int virtual_key, std::uint32_t character, KeyStateChange change) {
+    if (change == KeyStateChange::Apply) {
+        SetAsyncKeyState(virtual_key, true);
+    }
     bool alt = (GetAsyncKeyState(VK_MENU) & 0x8000) != 0;
     bool ctrl = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
     bool system = (alt && !ctrl) || virtual_key == VK_F10 || virtual_key == VK_MENU;
@@ -348,8 +353,10 @@ void InjectKeyDown(int virtual_key, std::uint32_t character) {
                   false);
 }
 
-void InjectKeyUp(int virtual_key) {
-    SetAsyncKeyState(virtual_key, false);
+void InjectKeyUp(int virtual_key, KeyStateChange change) {
+    if (change == KeyStateChange::Apply) {
+        SetAsyncKeyState(virtual_key, false);
+    }
     bool alt = (GetAsyncKeyState(VK_MENU) & 0x8000) != 0;
     HWND target = GetFocus();
     if (target == 0) {
@@ -398,7 +405,10 @@ void SetAsyncKeyState(int virtual_key, bool down) {
 }
 
 void Sleep(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    CurrentDisplay().paint(PaintTime::Idle);
+    std::this_thread::sleep_until(deadline);
 }
 
 }  // namespace platform

@@ -50,7 +50,8 @@ class SendGate {
 };
 
 // Takes the next message for the calling thread without waiting (see the file comment for the
-// order). hwnd_filter 0 takes messages for any window. Returns false when there is none.
+// order). hwnd_filter 0 takes messages for any window. Returns false when there is none; only
+// then may the display draw changes that have waited too long (PaintTime::Busy).
 bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, UINT remove);
 // Waits for the next message; false when it is WM_QUIT (which is removed).
 bool GetMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter);
@@ -62,18 +63,21 @@ LRESULT DispatchMessage(const MSG* msg);
 
 // Waits until a message is posted to the calling thread, a message is sent to it from another
 // thread, a window of it needs painting, a key's state changes, or the time-out passes. True
-// when something arrived.
+// when something arrived. Before it sleeps, the display draws what has changed.
 bool MsgWaitForInput(std::chrono::milliseconds timeout);
 
 // Whether the calling thread is inside a retrieval call delivering a cross-thread send.
 bool InSendMessage();
 
-// Input injection, used by displays and tests. The key state changes at once; the key message
-// goes to the focus window (or the active window when nothing has the focus) of the calling
-// thread. A key-down with Alt held (or F10) becomes WM_SYSKEYDOWN. `character` is what the key
-// produces (0 for none); TranslateMessage turns it into WM_CHAR / WM_SYSCHAR.
-void InjectKeyDown(int virtual_key, std::uint32_t character = 0);
-void InjectKeyUp(int virtual_key);
+// Input injection, used by displays and tests. The key state changes at once (unless the caller
+// keeps it itself: KeyStateChange::Leave); the key message goes to the focus window (or the
+// active window when nothing has the focus) of the calling thread. A key-down with Alt held (or
+// F10) becomes WM_SYSKEYDOWN. `character` is what the key produces (0 for none);
+// TranslateMessage turns it into WM_CHAR / WM_SYSCHAR.
+enum class KeyStateChange { Apply, Leave };
+void InjectKeyDown(int virtual_key, std::uint32_t character = 0,
+                   KeyStateChange change = KeyStateChange::Apply);
+void InjectKeyUp(int virtual_key, KeyStateChange change = KeyStateChange::Apply);
 // Posts a mouse message to hwnd with client coordinates.
 void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys);
 
@@ -84,6 +88,9 @@ short GetKeyState(int virtual_key);
 // Sets a key's state without posting a message (tests; displays that read the keyboard).
 void SetAsyncKeyState(int virtual_key, bool down);
 
+// Suspends the calling thread; handles no message. On the interface thread the display uses the
+// pause to draw what has changed (drawing handles no message either); the pause never ends
+// before `milliseconds` have passed.
 void Sleep(unsigned milliseconds);
 
 }  // namespace platform

@@ -25,53 +25,20 @@
 #include "app/main_program.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
+#include "remote_side.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kTrack = 4608;
-constexpr std::size_t kTracks = 160;
-
+using kadro::bench::kTrack;
+using kadro::bench::kTracks;
+using kadro::bench::percentile;
+using kadro::bench::read_some;
+using kadro::bench::write_all;
 using kadro::test::PtyPair;
 
-void write_all(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n <= 0) {
-            throw std::runtime_error("write failed");
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
-std::size_t read_some(int fd, char* buffer, std::size_t size) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 10000) <= 0) {
-        throw std::runtime_error("the far end went quiet");
-    }
-    ssize_t n = ::read(fd, buffer, size);
-    if (n <= 0) {
-        throw std::runtime_error("read failed");
-    }
-    return static_cast<std::size_t>(n);
-}
-
-// Plays the remote machine: asks for every track; returns the per-request lead-in latencies.
 std::vector<double> fetch_all(int fd) {
-    std::vector<double> latencies;
-    std::vector<char> buffer(kTrack + 1);
-    for (std::size_t k = 0; k < kTracks; ++k) {
-        auto start = Clock::now();
-        write_all(fd, "T", 1);
-        std::size_t got = read_some(fd, buffer.data(), 1);
-        latencies.push_back(
-            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        while (got < kTrack + 1) {
-            got += read_some(fd, buffer.data(), kTrack + 1 - got);
-        }
-    }
-    return latencies;
+    return kadro::bench::fetch_tracks(fd, kTracks);
 }
 
 // The reference: the least a server must do for the same protocol.
@@ -82,10 +49,10 @@ void reference_server(int fd, const std::string& image) {
         do {
             read_some(fd, &command, 1);
         } while (command != 'T');
-        write_all(fd, "\0", 1);
+        write_all(fd, std::string_view("\0", 1));
         ::tcdrain(fd);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        write_all(fd, image.data() + offset, kTrack);
+        write_all(fd, std::string_view(image).substr(offset, kTrack));
         ::tcdrain(fd);
         offset += kTrack;
     }
@@ -102,12 +69,6 @@ class BenchDisplay : public platform::Display {
   private:
     std::string m_image;
 };
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    std::size_t index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[index];
-}
 
 double process_cpu_seconds() {
     timespec t{};
@@ -155,7 +116,7 @@ int main(int argc, char** argv) {
         auto start = Clock::now();
         latencies = fetch_all(line.master());
         served_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        write_all(line.master(), "E", 1);
+        write_all(line.master(), "E");
     });
     int code = kadro::RunProgram();
     remote.join();

@@ -2,10 +2,12 @@
 
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -223,79 +225,61 @@ void draw_scroll_bar(const EditScrollBar& bar) {
     }
 }
 
-void draw_edit(HWND hwnd, RECT win, const FontMetrics& metrics) {
+// One row of an edit control's view, over a cleared background.
+void draw_edit_row(const EditView& view, int r, const FontMetrics& metrics) {
+    const EditRow& row = view.rows[static_cast<std::size_t>(r)];
+    const int lh = view.line_height;
+    const int top = view.client.top + r * lh;
+    const int baseline = baseline_for(top, lh);
+    fl_color(kWindowBack);
+    fl_rectf(view.client.left, top, view.client.width(), lh);
+    int x = view.client.left;
+    for (std::size_t b = 0; b < row.text.size(); ++b) {
+        const auto byte = static_cast<unsigned char>(row.text[b]);
+        const int w = metrics.width(byte);
+        const bool selected = b >= row.selection_from && b < row.selection_to;
+        if (selected) {
+            fl_color(kHighlight);
+            fl_rectf(x, top, w, lh);
+        }
+        fl_color(selected ? kHighlightText : (view.enabled ? kText : kGrayText));
+        draw_bytes(std::string_view(&row.text[b], 1), x, baseline, metrics);
+        x += w;
+    }
+    if (row.caret != kNoCaret) {
+        const int cx = view.client.left + metrics.text_width(std::string_view(row.text).substr(
+                                              0, std::min(row.caret, row.text.size())));
+        fl_color(kText);
+        fl_line(cx, top, cx, top + lh - 1);
+    }
+}
+
+void draw_edit_bar(const EditView& view) {
+    if (view.bar) {
+        draw_scroll_bar(EditScrollBar{view.bar_rect, {}, *view.bar});
+    }
+}
+
+void draw_edit(HWND hwnd, RECT win, const FontMetrics& metrics, EditViews* drawn) {
     const DWORD style = style_of(hwnd);
-    const bool enabled = IsWindowEnabled(hwnd);
     fl_color(kWindowBack);
     fl_rectf(win.left, win.top, win.width(), win.height());
     if ((style & WS_BORDER) != 0) {
         fl_color(kEditBorder);
         fl_rect(win.left, win.top, win.width(), win.height());
     }
-    EditSnapshot snap;
-    if (!GetEditSnapshot(hwnd, &snap)) {
+    std::optional<EditView> view = CurrentEditView(hwnd);
+    if (!view) {
         return;
     }
-    const RECT client = ClientRectInTop(hwnd);
-    const int lh = std::max(1, snap.line_height);
-    const std::size_t line_count = snap.line_starts.empty() ? 1 : snap.line_starts.size();
-    auto line_start = [&](std::size_t i) {
-        return snap.line_starts.empty() ? std::size_t{0} : snap.line_starts[i];
-    };
-    auto line_end = [&](std::size_t i) {
-        if (i + 1 >= line_count) {
-            return snap.text.size();
-        }
-        std::size_t next = line_start(i + 1);
-        if (next >= 2 && snap.text.compare(next - 2, 2, "\r\n") == 0) {
-            return next - 2;
-        }
-        return next;
-    };
-    const bool show_selection = snap.focused && snap.selection_start < snap.selection_end;
-    // The caret stands on the line the edit control itself puts it on: at a soft break, the
-    // start of the next line.
-    const std::size_t caret_line =
-        snap.line_starts.empty()
-            ? 0
-            : static_cast<std::size_t>(
-                  std::upper_bound(snap.line_starts.begin(), snap.line_starts.end(), snap.caret) -
-                  snap.line_starts.begin() - 1);
-
-    fl_push_clip(client.left, client.top, client.width(), client.height());
-    const auto first = static_cast<std::size_t>(std::max(0, snap.first_visible_line));
-    for (std::size_t i = first; i < line_count; ++i) {
-        const int top = client.top + static_cast<int>(i - first) * lh;
-        if (top >= client.bottom) {
-            break;
-        }
-        const int baseline = baseline_for(top, lh);
-        int x = client.left;
-        const std::size_t end = line_end(i);
-        for (std::size_t b = line_start(i); b < end && b < snap.text.size(); ++b) {
-            auto byte = static_cast<unsigned char>(snap.text[b]);
-            const int w = metrics.width(byte);
-            const bool selected =
-                show_selection && b >= snap.selection_start && b < snap.selection_end;
-            if (selected) {
-                fl_color(kHighlight);
-                fl_rectf(x, top, w, lh);
-            }
-            fl_color(selected ? kHighlightText : (enabled ? kText : kGrayText));
-            draw_bytes(std::string_view(&snap.text[b], 1), x, baseline, metrics);
-            x += w;
-        }
-        if (snap.focused && i == caret_line && snap.caret <= snap.text.size()) {
-            int cx = client.left + metrics.text_width(std::string_view(snap.text).substr(
-                                       line_start(i), snap.caret - line_start(i)));
-            fl_color(kText);
-            fl_line(cx, top, cx, top + lh - 1);
-        }
+    fl_push_clip(view->client.left, view->client.top, view->client.width(), view->client.height());
+    for (int r = 0; r < static_cast<int>(view->rows.size()); ++r) {
+        draw_edit_row(*view, r, metrics);
     }
     fl_pop_clip();
-
-    if (std::optional<EditScrollBar> bar = FindEditScrollBar(hwnd)) {
-        draw_scroll_bar(*bar);
+    draw_edit_bar(*view);
+    if (drawn != nullptr) {
+        (*drawn)[hwnd] = std::move(*view);
     }
 }
 
@@ -325,7 +309,7 @@ void draw_button(HWND hwnd, RECT win, const FontMetrics& metrics) {
     draw_bytes(caption, x, baseline_for(top, FontMetrics::kLineHeight), metrics);
 }
 
-void draw_window(HWND hwnd, const FontMetrics& metrics) {
+void draw_window(HWND hwnd, const FontMetrics& metrics, EditViews* drawn) {
     if (!IsWindowVisible(hwnd)) {
         return;
     }
@@ -334,7 +318,7 @@ void draw_window(HWND hwnd, const FontMetrics& metrics) {
     const std::string cls = upper(GetClassName(hwnd));
     const DWORD style = style_of(hwnd);
     if (cls == "EDIT") {
-        draw_edit(hwnd, win, metrics);
+        draw_edit(hwnd, win, metrics, drawn);
     } else if (cls == "BUTTON") {
         draw_button(hwnd, win, metrics);
     } else if (cls == "STATIC") {
@@ -353,7 +337,7 @@ void draw_window(HWND hwnd, const FontMetrics& metrics) {
         fl_rect(win.left, win.top, win.width(), win.height());
     }
     for (HWND child : GetChildren(hwnd)) {
-        draw_window(child, metrics);
+        draw_window(child, metrics, drawn);
     }
     fl_pop_clip();
 }
@@ -436,13 +420,51 @@ std::optional<EditScrollBar> FindEditScrollBar(HWND hwnd) {
     return bar;
 }
 
-void PaintTopLevel(HWND top, const FontMetrics& metrics) {
+void PaintTopLevel(HWND top, const FontMetrics& metrics, EditViews* drawn) {
     fl_font(kFont, kFontSize);
     const RECT client = ClientRectInTop(top);
     fl_color(kDialogFace);
     fl_rectf(0, 0, client.width(), client.height());
     for (HWND child : GetChildren(top)) {
-        draw_window(child, metrics);
+        draw_window(child, metrics, drawn);
+    }
+}
+
+std::optional<EditView> CurrentEditView(HWND edit) {
+    if (!IsWindowVisible(edit) || upper(GetClassName(edit)) != "EDIT") {
+        return std::nullopt;
+    }
+    EditSnapshot snap;
+    if (!GetEditSnapshot(edit, &snap)) {
+        return std::nullopt;
+    }
+    EditView view = ViewFromSnapshot(snap, ClientRectInTop(edit), IsWindowEnabled(edit));
+    if (std::optional<EditScrollBar> bar = FindEditScrollBar(edit)) {
+        view.bar = bar->layout;
+        view.bar_rect = bar->rect;
+    }
+    return view;
+}
+
+void PaintEditRepaint(const EditView& view, const EditRepaint& plan, const FontMetrics& metrics) {
+    fl_font(kFont, kFontSize);
+    const RECT& c = view.client;
+    fl_push_clip(c.left, c.top, c.width(), c.height());
+    if (plan.scroll_rows != 0) {
+        // The rows that stay move by whole rows inside the back buffer; only the rest is drawn.
+        const int shift = std::abs(plan.scroll_rows) * view.line_height;
+        const int from = plan.scroll_rows > 0 ? c.top + shift : c.top;
+        const int to = plan.scroll_rows > 0 ? c.top : c.top + shift;
+        XCopyArea(fl_display, fl_window, fl_window, fl_gc, c.left, from,
+                  static_cast<unsigned>(c.width()), static_cast<unsigned>(c.height() - shift),
+                  c.left, to);
+    }
+    for (int r : plan.rows) {
+        draw_edit_row(view, r, metrics);
+    }
+    fl_pop_clip();
+    if (plan.bar) {
+        draw_edit_bar(view);
     }
 }
 

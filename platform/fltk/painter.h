@@ -11,9 +11,11 @@
 // with the same numbers.
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string_view>
 
+#include "platform/fltk/edit_view.h"
 #include "platform/fltk/scroll_bar.h"
 #include "platform/types.h"
 
@@ -32,8 +34,21 @@ class FontMetrics {
     std::array<int, 256> m_widths{};
 };
 
-// Paints the client area of the top-level window `top` and all its visible children.
-void PaintTopLevel(HWND top, const FontMetrics& metrics);
+// What was last drawn of each edit control, by window.
+using EditViews = std::map<HWND, EditView>;
+
+// Paints the client area of the top-level window `top` and all its visible children; records
+// in *drawn (when given) the view drawn of each edit control.
+void PaintTopLevel(HWND top, const FontMetrics& metrics, EditViews* drawn);
+
+// The view of an edit control as it stands now; nullopt for a window that is not a visible edit
+// control.
+std::optional<EditView> CurrentEditView(HWND edit);
+
+// Draws what `plan` says of an edit control whose screen shows what the plan started from:
+// moves the rows that stay within the drawing surface, then draws the rest. The surface must
+// be the one the control was last drawn on (a toolkit window's back buffer).
+void PaintEditRepaint(const EditView& view, const EditRepaint& plan, const FontMetrics& metrics);
 
 // The rectangle of `hwnd` (window or client area) in the client coordinates of its top-level
 // window.

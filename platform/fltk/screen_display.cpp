@@ -5,13 +5,18 @@
 #include <FL/Fl_Native_File_Chooser.H>
 #include <FL/fl_ask.H>
 #include <FL/x.H>
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "platform/edit_control.h"
@@ -19,6 +24,7 @@
 #include "platform/fltk/ansi_text.h"
 #include "platform/fltk/chooser_request.h"
 #include "platform/fltk/key_map.h"
+#include "platform/fltk/key_tracker.h"
 #include "platform/fltk/painter.h"
 #include "platform/fltk/scroll_bar.h"
 #include "platform/message_queue.h"
@@ -40,16 +46,37 @@ constexpr double kRepeatDelay = 0.4;
 constexpr double kRepeatInterval = 0.05;
 constexpr int kWheelLines = 3;
 
-class ScreenDisplay;
+// A loop that polls again and again reads the X connection at most this often; a wait reads it
+// at once.
+constexpr std::chrono::milliseconds kPollInterval{2};
+// Changes wait at most this long for drawing while the interface thread never rests.
+constexpr std::chrono::milliseconds kPaintPatience{100};
+
+// The keyboard as the program sees it: which presses count (KeyTracker), and whether the X
+// server reports physical transitions (without them a release counts only where a window of the
+// program hears it, or when the server's key map says so).
+struct KeyInput {
+    explicit KeyInput(screen::KeyTracker::Report report) : tracker(std::move(report)) {}
+    screen::KeyTracker tracker;
+    bool physical = false;
+};
+
+// Cleared on the interface thread when the wake-up written by another thread has been read.
+std::atomic<bool> g_wake_pending{false};
+
+void wake_read(void*) {
+    g_wake_pending.store(false);
+}
 
 // One top-level window of the window system on the screen. It owns no state of the window
 // system: it draws it and reports input.
 class TopWindow final : public Fl_Double_Window {
   public:
-    TopWindow(HWND hwnd, const FontMetrics& metrics, RECT client)
+    TopWindow(HWND hwnd, const FontMetrics& metrics, KeyInput& keys, RECT client)
         : Fl_Double_Window(client.left, client.top, client.width(), client.height()),
           m_hwnd(hwnd),
           m_metrics(metrics),
+          m_keys(keys),
           m_geometry(client) {
         end();
         size_range(client.width(), client.height(), client.width(), client.height());
@@ -85,10 +112,64 @@ class TopWindow final : public Fl_Double_Window {
         } else if (!visible()) {
             show();
         }
-        redraw();
     }
 
-    void draw() override { screen::PaintTopLevel(m_hwnd, m_metrics); }
+    enum class Repaint { Whole, Changes };
+
+    // Marks for the next flush what the window system changed: the whole window, or the edit
+    // controls in `edits`, each drawn from what it showed before where that can be done.
+    void repaint(const std::set<HWND>& edits, Repaint what) {
+        m_plans.clear();
+        if (!shown()) {
+            return;
+        }
+        if (what == Repaint::Whole || m_drawn.empty()) {
+            redraw();
+            return;
+        }
+        for (HWND edit : edits) {
+            std::optional<screen::EditView> view = screen::CurrentEditView(edit);
+            auto drawn = m_drawn.find(edit);
+            if (!view && drawn == m_drawn.end()) {
+                continue;  // neither shown before nor now
+            }
+            std::optional<screen::EditRepaint> plan;
+            if (view && drawn != m_drawn.end()) {
+                plan = screen::PlanEditRepaint(drawn->second, *view);
+            }
+            if (!plan) {
+                m_plans.clear();
+                redraw();
+                return;
+            }
+            if (!plan->empty()) {
+                m_plans.push_back({edit, std::move(*view), std::move(*plan)});
+            }
+        }
+        for (const Planned& p : m_plans) {
+            const RECT& a = p.plan.area;
+            damage(FL_DAMAGE_USER1, a.left, a.top, a.width(), a.height());
+        }
+    }
+
+    void draw() override {
+        if (damage() == FL_DAMAGE_USER1 && !m_plans.empty()) {
+            for (Planned& p : m_plans) {
+                screen::PaintEditRepaint(p.view, p.plan, m_metrics);
+                m_drawn[p.edit] = std::move(p.view);
+            }
+        } else {
+            screen::EditViews drawn;
+            screen::PaintTopLevel(m_hwnd, m_metrics, &drawn);
+            // Only a whole drawing tells what every part of the window shows.
+            if ((damage() & FL_DAMAGE_ALL) != 0) {
+                m_drawn = std::move(drawn);
+            } else {
+                m_drawn.clear();
+            }
+        }
+        m_plans.clear();
+    }
 
     int handle(int event) override {
         switch (event) {
@@ -103,9 +184,7 @@ class TopWindow final : public Fl_Double_Window {
                 key_down();
                 return 1;
             case FL_KEYUP:
-                if (int vk = screen::VirtualKeyFromFltk(Fl::event_key())) {
-                    InjectKeyUp(vk);
-                }
+                key_up();
                 return 1;
             case FL_PUSH:
                 push();
@@ -177,7 +256,33 @@ class TopWindow final : public Fl_Double_Window {
             text != nullptr ? std::string_view(text, static_cast<std::size_t>(Fl::event_length()))
                             : std::string_view(),
             {Fl::event_state(FL_CTRL) != 0, Fl::event_state(FL_ALT) != 0});
-        InjectKeyDown(vk, character);
+        // A press that came without an X key event cannot be followed to its release: it is
+        // told as a message and leaves the key state alone.
+        if (const unsigned code = key_code(); code != 0) {
+            m_keys.tracker.press_in_window(code, vk);
+        }
+        InjectKeyDown(vk, character, KeyStateChange::Leave);
+    }
+
+    void key_up() {
+        const int vk = screen::VirtualKeyFromFltk(Fl::event_key());
+        if (vk == 0) {
+            return;
+        }
+        // With physical transitions reported, the release that counts is the physical one: a
+        // release this window hears may be the server's imitation between two repeats.
+        if (!m_keys.physical && key_code() != 0) {
+            m_keys.tracker.physical_release(key_code());
+        }
+        InjectKeyUp(vk, KeyStateChange::Leave);
+    }
+
+    // The X key code of the key event being handled; 0 when none is.
+    static unsigned key_code() {
+        return fl_xevent != nullptr &&
+                       (fl_xevent->type == KeyPress || fl_xevent->type == KeyRelease)
+                   ? fl_xevent->xkey.keycode
+                   : 0U;
     }
 
     static WPARAM mouse_keys(bool button_down) {
@@ -316,8 +421,17 @@ class TopWindow final : public Fl_Double_Window {
         }
     }
 
+    struct Planned {
+        HWND edit = 0;
+        screen::EditView view;
+        screen::EditRepaint plan;
+    };
+
     HWND m_hwnd;
     const FontMetrics& m_metrics;
+    KeyInput& m_keys;
+    screen::EditViews m_drawn;     // what the back buffer shows of each edit control
+    std::vector<Planned> m_plans;  // drawing marked for the next flush
     RECT m_geometry;
     std::string m_caption;
     HWND m_mouse_target = 0;
@@ -327,8 +441,16 @@ class TopWindow final : public Fl_Double_Window {
 
 class ScreenDisplay final : public Display {
   public:
-    ScreenDisplay() : m_ui_thread(std::this_thread::get_id()) { m_metrics.load(); }
+    ScreenDisplay()
+        : m_ui_thread(std::this_thread::get_id()),
+          m_keys([this](int vk, bool down) { report_key(vk, down); }) {
+        m_metrics.load();
+        m_code_keys.fill(-1);
+        m_keys.physical = listen_to_physical_keys();
+        Fl::add_system_handler(&ScreenDisplay::system_event, this);
+    }
     ~ScreenDisplay() override {
+        Fl::remove_system_handler(&ScreenDisplay::system_event);
         for (auto& [hwnd, window] : m_windows) {
             window->hide();
         }
@@ -352,19 +474,20 @@ class ScreenDisplay final : public Display {
     int text_width(const std::string& text) const override { return m_metrics.text_width(text); }
 
     // The toolkit is driven from the interface thread only; a change reported from elsewhere is
-    // drawn with the next one from there.
+    // drawn with the next one from there. Changes are only noted here and drawn by paint().
     void window_shown(HWND hwnd) override {
         if (!on_ui_thread()) {
             return;
         }
         const HWND root = GetAncestorRoot(hwnd);
         if (root != hwnd) {
-            redraw(root);
+            note(root, hwnd);
             return;
         }
         TopWindow& window = top_window(hwnd);
         sync(hwnd, window);
         window.show_now();
+        note(root, root);
     }
 
     void window_hidden(HWND hwnd) override {
@@ -374,24 +497,17 @@ class ScreenDisplay final : public Display {
         auto it = m_windows.find(hwnd);
         if (it != m_windows.end()) {
             it->second->hide();
+            m_dirt.erase(hwnd);
             return;
         }
-        redraw(GetAncestorRoot(hwnd));
+        note(GetAncestorRoot(hwnd), hwnd);
     }
 
     void window_changed(HWND hwnd) override {
         if (!on_ui_thread()) {
             return;
         }
-        const HWND root = GetAncestorRoot(hwnd);
-        auto it = m_windows.find(root);
-        if (it == m_windows.end()) {
-            return;
-        }
-        if (root == hwnd) {
-            sync(hwnd, *it->second);
-        }
-        it->second->redraw();
+        note(GetAncestorRoot(hwnd), hwnd);
     }
 
     void window_destroyed(HWND hwnd) override {
@@ -404,11 +520,12 @@ class ScreenDisplay final : public Display {
             // Deleted by the toolkit once it has finished with any event for it.
             Fl::delete_widget(it->second.release());
             m_windows.erase(it);
+            m_dirt.erase(hwnd);
             return;
         }
         // A child went away; its top-level window can no longer be found from it.
         for (auto& [top, window] : m_windows) {
-            window->redraw();
+            note(top, top);
         }
     }
 
@@ -426,8 +543,37 @@ class ScreenDisplay final : public Display {
         if (!on_ui_thread() || m_in_toolkit) {
             return;
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last_read < kPollInterval) {
+            return;
+        }
         InToolkit guard(m_in_toolkit);
         Fl::check();
+        after_reading();
+    }
+
+    void paint(PaintTime when) override {
+        if (!on_ui_thread() || m_in_toolkit || m_dirt.empty()) {
+            return;
+        }
+        if (when == PaintTime::Busy &&
+            std::chrono::steady_clock::now() - m_dirt_since < kPaintPatience) {
+            return;
+        }
+        InToolkit guard(m_in_toolkit);
+        for (auto& [root, dirt] : m_dirt) {
+            auto it = m_windows.find(root);
+            if (it == m_windows.end()) {
+                continue;
+            }
+            if (dirt.geometry) {
+                sync(root, *it->second);
+            }
+            it->second->repaint(
+                dirt.edits, dirt.whole ? TopWindow::Repaint::Whole : TopWindow::Repaint::Changes);
+        }
+        m_dirt.clear();
+        Fl::flush();
     }
 
     bool wait(std::chrono::milliseconds timeout) override {
@@ -436,59 +582,19 @@ class ScreenDisplay final : public Display {
         }
         InToolkit guard(m_in_toolkit);
         Fl::wait(std::chrono::duration<double>(timeout).count());
-        m_wake_pending.store(false);
+        after_reading();
         return true;
     }
 
     void wake() override {
         // The interface thread is not waiting while it runs; other threads write at most one
-        // wake-up into the toolkit's pipe until the waiting side has taken it.
+        // wake-up into the toolkit's pipe until the interface thread has read it.
         if (on_ui_thread()) {
             return;
         }
-        if (!m_wake_pending.exchange(true)) {
-            Fl::awake();
+        if (!g_wake_pending.exchange(true)) {
+            Fl::awake(&wake_read, nullptr);
         }
-    }
-
-    std::optional<bool> key_down(int virtual_key) const override {
-        if (!on_ui_thread()) {
-            return std::nullopt;
-        }
-        std::vector<int> keys = screen::FltkKeysForVirtualKey(virtual_key);
-        if (keys.empty()) {
-            return std::nullopt;
-        }
-        // The key map is the whole display's: an Escape typed into another program must not
-        // stop serving, so keys count only while the keyboard is KADRO's.
-        if (!keyboard_is_ours()) {
-            return false;
-        }
-        for (int key : keys) {
-            if (Fl::get_key(key) != 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    static bool keyboard_is_ours() {
-        if (fl_display == nullptr) {
-            return false;
-        }
-        ::Window focus = 0;
-        int revert = 0;
-        XGetInputFocus(fl_display, &focus, &revert);
-        if (focus == PointerRoot || focus == DefaultRootWindow(fl_display)) {
-            return true;  // no window manager: the keys go to whatever is under the pointer
-        }
-        for (Fl_Window* window = Fl::first_window(); window != nullptr;
-             window = Fl::next_window(window)) {
-            if (fl_xid(window) == focus) {
-                return true;
-            }
-        }
-        return false;
     }
 
     void beep(unsigned frequency_hz, unsigned duration_ms) override {
@@ -581,6 +687,136 @@ class ScreenDisplay final : public Display {
 
     bool on_ui_thread() const { return std::this_thread::get_id() == m_ui_thread; }
 
+    // Changes waiting for paint() in one top-level window.
+    struct Dirt {
+        bool whole = false;     // draw the whole window
+        bool geometry = false;  // follow the window system's geometry and caption first
+        std::set<HWND> edits;   // edit controls whose view changed
+    };
+
+    void note(HWND root, HWND changed) {
+        if (m_windows.find(root) == m_windows.end()) {
+            return;
+        }
+        if (m_dirt.empty()) {
+            m_dirt_since = std::chrono::steady_clock::now();
+        }
+        Dirt& dirt = m_dirt[root];
+        if (changed == root) {
+            dirt.whole = true;
+            dirt.geometry = true;
+        } else if (is_edit(changed)) {
+            dirt.edits.insert(changed);
+        } else {
+            dirt.whole = true;
+        }
+    }
+
+    static bool is_edit(HWND hwnd) {
+        const std::string name = GetClassName(hwnd);
+        return name.size() == 4 && (name[0] == 'E' || name[0] == 'e') &&
+               (name[1] == 'D' || name[1] == 'd') && (name[2] == 'I' || name[2] == 'i') &&
+               (name[3] == 'T' || name[3] == 't');
+    }
+
+    // Raw key events on the root window report every physical press and release, whoever has
+    // the keyboard. False when the server cannot (no X Input 2.1).
+    bool listen_to_physical_keys() {
+        ::Display* x = fl_display;
+        int event = 0;
+        int error = 0;
+        if (x == nullptr || !XQueryExtension(x, "XInputExtension", &m_xi_opcode, &event, &error)) {
+            return false;
+        }
+        int major = 2;
+        int minor = 1;  // raw events also while another client grabs the keyboard
+        if (XIQueryVersion(x, &major, &minor) != Success || major < 2 ||
+            (major == 2 && minor < 1)) {
+            return false;
+        }
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof(bits)), bits};
+        XISelectEvents(x, DefaultRootWindow(x), &mask, 1);
+        XFlush(x);
+        return true;
+    }
+
+    static int system_event(void* event, void* data) {
+        auto* self = static_cast<ScreenDisplay*>(data);
+        auto* xevent = static_cast<XEvent*>(event);
+        if (xevent->type == MappingNotify) {
+            self->m_code_keys.fill(-1);
+            return 0;  // the toolkit refreshes its own mapping too
+        }
+        if (xevent->type != GenericEvent || xevent->xcookie.extension != self->m_xi_opcode) {
+            return 0;
+        }
+        XGenericEventCookie* cookie = &xevent->xcookie;
+        if (XGetEventData(fl_display, cookie) == 0) {
+            return 1;
+        }
+        const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+        const auto code = static_cast<unsigned>(raw->detail);
+        if (cookie->evtype == XI_RawKeyPress && (raw->flags & XIKeyRepeat) == 0) {
+            self->m_keys.tracker.physical_press(code, self->virtual_key_of(code),
+                                                self->program_on_screen());
+        } else if (cookie->evtype == XI_RawKeyRelease) {
+            self->m_keys.tracker.physical_release(code);
+        }
+        XFreeEventData(fl_display, cookie);
+        return 1;
+    }
+
+    int virtual_key_of(unsigned code) {
+        if (code >= m_code_keys.size()) {
+            return 0;
+        }
+        int& known = m_code_keys[code];
+        if (known < 0) {
+            const KeySym symbol = XkbKeycodeToKeysym(fl_display, static_cast<KeyCode>(code), 0, 0);
+            known = symbol == NoSymbol ? 0 : screen::VirtualKeyFromFltk(static_cast<int>(symbol));
+        }
+        return known;
+    }
+
+    screen::ProgramOnScreen program_on_screen() const {
+        for (const auto& [hwnd, window] : m_windows) {
+            if (window->shown() && window->visible()) {
+                return screen::ProgramOnScreen::Yes;
+            }
+        }
+        return screen::ProgramOnScreen::No;
+    }
+
+    void report_key(int virtual_key, bool down) {
+        if (on_ui_thread()) {
+            SetAsyncKeyState(virtual_key, down);
+        }
+    }
+
+    void after_reading() {
+        m_last_read = std::chrono::steady_clock::now();
+        if (!m_keys.physical && m_keys.tracker.any_down()) {
+            release_keys_up_in_key_map();
+        }
+    }
+
+    // Without physical transitions, a counted key whose release went to another window is let
+    // go when the server's key map shows it up (a question to the server, asked only while such
+    // a key is held).
+    void release_keys_up_in_key_map() {
+        char keys[32] = {};
+        XQueryKeymap(fl_display, keys);
+        for (unsigned code = 0; code < 256; ++code) {
+            const bool down = (static_cast<unsigned char>(keys[code / 8]) >> (code % 8)) & 1U;
+            if (!down && m_keys.tracker.counted(code)) {
+                m_keys.tracker.physical_release(code);
+            }
+        }
+    }
+
     static RECT client_on_screen(HWND hwnd) {
         POINT origin{};
         ClientToScreen(hwnd, &origin);
@@ -594,8 +830,8 @@ class ScreenDisplay final : public Display {
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end()) {
             it = m_windows
-                     .emplace(hwnd,
-                              std::make_unique<TopWindow>(hwnd, m_metrics, client_on_screen(hwnd)))
+                     .emplace(hwnd, std::make_unique<TopWindow>(hwnd, m_metrics, m_keys,
+                                                                client_on_screen(hwnd)))
                      .first;
         }
         return *it->second;
@@ -605,17 +841,15 @@ class ScreenDisplay final : public Display {
         window.sync(client_on_screen(hwnd), GetStoredWindowText(hwnd));
     }
 
-    void redraw(HWND root) {
-        auto it = m_windows.find(root);
-        if (it != m_windows.end()) {
-            it->second->redraw();
-        }
-    }
-
     std::thread::id m_ui_thread;
     FontMetrics m_metrics;
+    KeyInput m_keys;
+    int m_xi_opcode = -1;
+    std::array<int, 256> m_code_keys{};  // virtual key of each key code, -1 not yet looked up
     std::map<HWND, std::unique_ptr<TopWindow>> m_windows;
-    std::atomic<bool> m_wake_pending{false};
+    std::map<HWND, Dirt> m_dirt;
+    std::chrono::steady_clock::time_point m_dirt_since;
+    std::chrono::steady_clock::time_point m_last_read;
     bool m_in_toolkit = false;
 };
 
@@ -639,6 +873,7 @@ std::unique_ptr<Display> CreateScreenDisplay(std::string* error) {
     fl_open_display(connection);
     // Lets other threads wake the interface thread's wait (Fl::awake).
     Fl::lock();
+    g_wake_pending.store(false);
     Fl::scheme("gtk+");
     return std::make_unique<ScreenDisplay>();
 }

@@ -1,12 +1,15 @@
-// The screen display's pure parts: text conversion, key mapping, scroll bar geometry and the
-// chooser request. What needs an X server is exercised by gui_session.py.
+// The screen display's pure parts: text conversion, key mapping, the key-state rule, the row
+// drawing plan of edit controls, scroll bar geometry and the chooser request. What needs an X
+// server is exercised by gui_session.py.
 
 #include <FL/Enumerations.H>
 #include <gtest/gtest.h>
 
 #include "platform/fltk/ansi_text.h"
 #include "platform/fltk/chooser_request.h"
+#include "platform/fltk/edit_view.h"
 #include "platform/fltk/key_map.h"
+#include "platform/fltk/key_tracker.h"
 #include "platform/fltk/scroll_bar.h"
 #include "platform/types.h"
 
@@ -156,6 +159,163 @@ TEST(ChooserRequest, InitialFileWithAFolderOverridesTheStartFolder) {
     EXPECT_EQ(SplitInitialFile("/data", "/images/old/disk.vks").file, "disk.vks");
     EXPECT_EQ(SplitInitialFile("", "/disk.vks").directory, "/");
     EXPECT_EQ(SplitInitialFile("", "").file, "");
+}
+
+// Records the virtual-key transitions a tracker reports.
+struct KeyLog {
+    std::vector<std::pair<int, bool>> changes;
+    KeyTracker tracker{[this](int vk, bool down) { changes.emplace_back(vk, down); }};
+};
+
+constexpr unsigned kEscapeCode = 9;
+constexpr unsigned kF4Code = 70;
+
+TEST(KeyTracker, APressInTheWindowStaysDownUntilItsPhysicalRelease) {
+    KeyLog log;
+    log.tracker.physical_press(kEscapeCode, VK_ESCAPE, ProgramOnScreen::Yes);
+    EXPECT_TRUE(log.changes.empty()) << "a physical press alone counts only with no window";
+    log.tracker.press_in_window(kEscapeCode, VK_ESCAPE);
+    log.tracker.press_in_window(kEscapeCode, VK_ESCAPE);  // a repeat
+    // The window left the screen and the focus went elsewhere: nothing releases the key...
+    log.tracker.physical_press(kF4Code, VK_F4, ProgramOnScreen::No);
+    EXPECT_TRUE(log.tracker.counted(kEscapeCode));
+    // ...but its physical release.
+    log.tracker.physical_release(kEscapeCode);
+    EXPECT_EQ(log.changes,
+              (std::vector<std::pair<int, bool>>{{VK_ESCAPE, true}, {VK_ESCAPE, false}}));
+    EXPECT_FALSE(log.tracker.any_down());
+}
+
+TEST(KeyTracker, EscapeAnywhereCountsOnlyWithNoWindowOnTheScreen) {
+    KeyLog log;
+    log.tracker.physical_press(kEscapeCode, VK_ESCAPE, ProgramOnScreen::Yes);
+    log.tracker.physical_release(kEscapeCode);
+    EXPECT_TRUE(log.changes.empty()) << "Escape typed into another program counted";
+
+    log.tracker.physical_press(kF4Code, VK_F4, ProgramOnScreen::No);
+    EXPECT_TRUE(log.changes.empty()) << "only Escape counts without a window";
+
+    log.tracker.physical_press(kEscapeCode, VK_ESCAPE, ProgramOnScreen::No);
+    log.tracker.physical_release(kEscapeCode);
+    EXPECT_EQ(log.changes,
+              (std::vector<std::pair<int, bool>>{{VK_ESCAPE, true}, {VK_ESCAPE, false}}));
+}
+
+TEST(KeyTracker, AVirtualKeyIsDownWhileAnyOfItsKeysIs) {
+    KeyLog log;
+    constexpr unsigned kLeftShift = 50;
+    constexpr unsigned kRightShift = 62;
+    log.tracker.press_in_window(kLeftShift, VK_SHIFT);
+    log.tracker.press_in_window(kRightShift, VK_SHIFT);
+    log.tracker.physical_release(kLeftShift);
+    EXPECT_EQ(log.changes.size(), 1u);
+    log.tracker.physical_release(kRightShift);
+    EXPECT_EQ(log.changes,
+              (std::vector<std::pair<int, bool>>{{VK_SHIFT, true}, {VK_SHIFT, false}}));
+    log.tracker.physical_release(kRightShift);   // a release of a key not counted
+    log.tracker.press_in_window(300, VK_SHIFT);  // a key code out of range
+    log.tracker.press_in_window(kLeftShift, 0);  // a key with no virtual key
+    EXPECT_EQ(log.changes.size(), 2u);
+}
+
+// A snapshot of a focused, read-only log whose lines are "line 0" ... and whose view starts at
+// `first`, with the caret at the end.
+EditSnapshot log_snapshot(int lines, int first) {
+    EditSnapshot snap;
+    for (int i = 0; i < lines; ++i) {
+        snap.line_starts.push_back(snap.text.size());
+        snap.text += "line " + std::to_string(i) + "\r\n";
+    }
+    snap.line_starts.push_back(snap.text.size());  // the empty line after the last CR LF
+    snap.caret = snap.selection_start = snap.selection_end = snap.text.size();
+    snap.first_visible_line = first;
+    snap.line_height = 16;
+    snap.focused = true;
+    return snap;
+}
+
+constexpr RECT kClient{10, 20, 310, 20 + 16 * 4 + 8};  // four whole rows and half a row
+
+EditView log_view(int lines, int first) {
+    return ViewFromSnapshot(log_snapshot(lines, first), kClient, true);
+}
+
+TEST(EditView, RowsShowTheLinesCaretAndSelection) {
+    EditSnapshot snap = log_snapshot(3, 1);
+    snap.selection_start = snap.line_starts[1] + 2;  // "ne 1\r\nli" selected
+    snap.selection_end = snap.line_starts[2] + 2;
+    snap.caret = snap.selection_end;
+    EditView view = ViewFromSnapshot(snap, kClient, true);
+    ASSERT_EQ(view.rows.size(), 5u);
+    EXPECT_EQ(view.whole_rows, 4);
+    EXPECT_EQ(view.rows[0].text, "line 1");
+    EXPECT_EQ(view.rows[0].selection_from, 2u);
+    EXPECT_EQ(view.rows[0].selection_to, 6u);
+    EXPECT_EQ(view.rows[0].caret, kNoCaret);
+    EXPECT_EQ(view.rows[1].text, "line 2");
+    EXPECT_EQ(view.rows[1].caret, 2u);
+    EXPECT_EQ(view.rows[2].text, "");
+    EXPECT_EQ(view.rows[4], EditRow{});
+
+    snap.focused = false;
+    EditView unfocused = ViewFromSnapshot(snap, kClient, true);
+    EXPECT_EQ(unfocused.rows[1].caret, kNoCaret);
+    EXPECT_EQ(unfocused.rows[0].selection_to, 0u);
+}
+
+TEST(EditView, ALogLineScrollsTheRowsAndDrawsOnlyWhatIsNew) {
+    // Ten lines in four and a half rows: the view shows lines 7 to 10 (10 is the empty one).
+    std::optional<EditRepaint> plan = PlanEditRepaint(log_view(10, 7), log_view(11, 8));
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->scroll_rows, 1);
+    // Row 0..1 moved up unchanged; row 2 now shows "line 10" where the caret row was; row 3
+    // is the new caret row; row 4 (cut at the bottom) is always drawn.
+    EXPECT_EQ(plan->rows, (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(plan->area, kClient);
+    EXPECT_FALSE(plan->bar);
+}
+
+TEST(EditView, AChangeInPlaceDrawsOnlyItsRows) {
+    EditView after = log_view(3, 0);
+    std::optional<EditRepaint> plan = PlanEditRepaint(log_view(2, 0), after);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->scroll_rows, 0);
+    EXPECT_EQ(plan->rows, (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(plan->area, (RECT{kClient.left, kClient.top + 32, kClient.right, kClient.bottom}));
+
+    // Nothing changed: only the row cut at the bottom, which never serves as a source.
+    EXPECT_EQ(PlanEditRepaint(after, after)->rows, std::vector<int>{4});
+}
+
+TEST(EditView, ScrollingFurtherThanAPageDrawsEveryRow) {
+    std::optional<EditRepaint> plan = PlanEditRepaint(log_view(40, 0), log_view(40, 20));
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->scroll_rows, 0);
+    EXPECT_EQ(plan->rows.size(), 5u);
+    // Scrolling back by a row moves the pixels down and draws the new top row.
+    plan = PlanEditRepaint(log_view(40, 20), log_view(40, 19));
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->scroll_rows, -1);
+    EXPECT_EQ(plan->rows, std::vector<int>{0});
+}
+
+TEST(EditView, ViewsThatDoNotLineUpAreDrawnWhole) {
+    EditView before = log_view(5, 0);
+    RECT moved = kClient;
+    moved.left += 1;
+    EXPECT_FALSE(PlanEditRepaint(before, ViewFromSnapshot(log_snapshot(5, 0), moved, true)));
+    EXPECT_FALSE(PlanEditRepaint(before, ViewFromSnapshot(log_snapshot(5, 0), kClient, false)));
+    EditView with_bar = before;
+    with_bar.bar = ScrollBarLayout{};
+    EXPECT_FALSE(PlanEditRepaint(before, with_bar));
+    // A scroll bar whose thumb moved is drawn again, within the changed area.
+    EditView thumb_moved = with_bar;
+    thumb_moved.bar->thumb_top = 30;
+    thumb_moved.bar_rect = {kClient.right, kClient.top, kClient.right + 17, kClient.bottom};
+    std::optional<EditRepaint> plan = PlanEditRepaint(with_bar, thumb_moved);
+    ASSERT_TRUE(plan);
+    EXPECT_TRUE(plan->bar);
+    EXPECT_EQ(plan->area.right, kClient.right + 17);
 }
 
 }  // namespace
