@@ -51,7 +51,9 @@ say "the installed programs"
 [ "$(kadro --version)" = "kadro $version" ] || fail "kadro --version: $(kadro --version)"
 [ "$(kadro-remote --version)" = "kadro-remote $version" ] || fail "kadro-remote --version"
 kadro --version
-kadro --help | grep -q KADRO.INI || fail "kadro --help does not mention KADRO.INI"
+# Captured first: grep -q stops reading early, and pipefail would count the writer's SIGPIPE.
+help=$(kadro --help)
+grep -q KADRO.INI <<<"$help" || fail "kadro --help does not mention KADRO.INI"
 
 say "manual pages"
 for page in kadro kadro-remote; do
@@ -60,13 +62,24 @@ for page in kadro kadro-remote; do
   # Rendered by man-db; any complaint of the formatter fails the check.
   problems=$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null || echo "man -l failed")
   [ -z "$problems" ] || fail "man -l $file: $problems"
-  MANWIDTH=80 man "$page" | grep -q "$page" || fail "man $page shows nothing"
+  rendered=$(MANWIDTH=80 man "$page")
+  grep -q "^NAME" <<<"$rendered" || fail "man $page shows no page"
 done
-MANWIDTH=80 man kadro | head -n 8
+sed -n 1,8p <<<"$rendered"
 
 say "desktop entry and icons"
 desktop-file-validate /usr/share/applications/kadro.desktop
 grep -qx 'Terminal=false' /usr/share/applications/kadro.desktop || fail "Terminal is not false"
+# The entry's command, run the way a launcher runs it but without a display: it must start the
+# installed kadro in ~/KADRO, creating that folder, and end there at the missing display.
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/kadro.desktop)
+home=$(mktemp -d)
+status=0
+(cd / && env -u DISPLAY -u WAYLAND_DISPLAY HOME="$home" sh -c "exec $exec_line") \
+  2>"$home/stderr" || status=$?
+[ "$status" -eq 2 ] && [ -d "$home/KADRO" ] && grep -q 'cannot open the display' "$home/stderr" ||
+  fail "the desktop entry's command did not start kadro in ~/KADRO (status $status)"
+rm -rf "$home"
 for icon in /usr/share/icons/hicolor/scalable/apps/kadro.svg \
   /usr/share/icons/hicolor/48x48/apps/kadro.png; do
   [ -s "$icon" ] || fail "$icon is missing"
