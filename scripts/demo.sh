@@ -3,6 +3,10 @@
 # virtual serial line, on the person's screen when there is one, otherwise on a virtual one.
 #
 #   bash scripts/demo.sh            (Debian 12, as root: installs what it needs first)
+#   bash scripts/demo.sh --update-screenshot
+#                                   also writes the README's picture, docs/kadro-serving.png:
+#                                   the window with its title bar (under openbox when the demo
+#                                   runs on a virtual display)
 #
 # Steps: install packages, build, make the sample image, create a pseudo-terminal pair, write
 # demo/KADRO.INI naming the program's end, start KADRO in demo/, pick sample.vks in the chooser
@@ -14,6 +18,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${KADRO_BUILD_DIR:-build}
+update_screenshot=no
+case "${1:-}" in
+  --update-screenshot) update_screenshot=yes ;;
+  "") ;;
+  *)
+    echo "usage: bash scripts/demo.sh [--update-screenshot]" >&2
+    exit 2
+    ;;
+esac
 demo=$root/demo
 tracks=160
 
@@ -112,6 +125,16 @@ xdotool key Return
 window=$(wait_window 30 '^KADRO 1\.00 ') || fail "the main window did not appear (see $demo/kadro.out)"
 echo "window: $(xdotool getwindowname "$window")"
 xdotool getwindowgeometry "$window" | sed 's/^/  /'
+# The README's picture shows the window with its title bar. A virtual display has no window
+# manager: openbox frames the window for the picture only, started after the chooser has gone
+# so that it cannot take the keyboard from it, and stopped right after the picture.
+window_manager=
+if [ "$update_screenshot" = yes ] && [ "$on_screen" = no ]; then
+  command -v openbox >/dev/null || fail "--update-screenshot on a virtual display needs openbox"
+  openbox >/dev/null 2>&1 &
+  window_manager=$!
+  pids+=($window_manager)
+fi
 
 say "the remote machine fetches $tracks tracks"
 "$remote" --device "$demo/ttyREMOTE" --tracks $((tracks / 2)) --quiet --out "$demo/received-1.bin" ||
@@ -120,6 +143,15 @@ if [ "$on_screen" = yes ]; then
   import -window "$window" "$demo/kadro-serving.png"
 else
   import -window root "$demo/kadro-serving.png"
+fi
+if [ "$update_screenshot" = yes ]; then
+  mkdir -p "$root/docs"
+  import -frame -window "$window" "$root/docs/kadro-serving.png"
+  echo "README picture: $root/docs/kadro-serving.png"
+  if [ -n "$window_manager" ]; then
+    kill "$window_manager"
+    wait "$window_manager" 2>/dev/null || true
+  fi
 fi
 "$remote" --device "$demo/ttyREMOTE" --tracks $((tracks - tracks / 2)) --quiet \
   --out "$demo/received-2.bin" || fail "the second half of the transfer failed"

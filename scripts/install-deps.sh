@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that building and testing KADRO needs. Run as root.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libbenchmark-dev socat
-  libfltk1.3-dev libxi-dev fonts-dejavu-core xvfb openbox xdotool xclip imagemagick python3)
+  libfltk1.3-dev libxi-dev fonts-dejavu-core xvfb openbox xdotool xclip imagemagick python3
+  librsvg2-bin dpkg-dev file lintian desktop-file-utils man-db)
 # KADRO_EXTRA_PACKAGES: more packages a caller needs (the Windows build adds its own).
 packages+=(${KADRO_EXTRA_PACKAGES:-})
 missing=()

@@ -1,14 +1,32 @@
-// The kadro program: puts the window system on the person's screen and runs the program.
-// Command-line arguments have no effect.
+// The kadro program: answers --help and --version, otherwise puts the window system on the
+// person's screen and runs the program. Other arguments are ignored, with a note.
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 
+#include "app/executable/command_line.h"
 #include "app/main_program.h"
 #include "platform/display.h"
 #include "platform/fltk/screen_display.h"
 
-int main() {
+int main(int argc, char** argv) {
+    kadro::CommandLine line = kadro::read_command_line(argc, argv);
+    switch (line.request) {
+        case kadro::CommandLineRequest::Help:
+            std::fputs(kadro::help_text().c_str(), stdout);
+            return 0;
+        case kadro::CommandLineRequest::Version:
+            std::fputs(kadro::version_text(KADRO_VERSION).c_str(), stdout);
+            return 0;
+        case kadro::CommandLineRequest::Run:
+            break;
+    }
+    if (!line.ignored.empty()) {
+        std::fputs(kadro::ignored_arguments_note(line.ignored).c_str(), stderr);
+    }
+
     std::string error;
     std::unique_ptr<platform::Display> display = platform::CreateScreenDisplay(&error);
     if (!display) {

@@ -693,6 +693,28 @@ def scenario_line_lost(s):
         stop_process(proc)
         pair.stop()
 
+def scenario_ignored_argument(s):
+    """An argument other than --help or --version: a note, then the usual run (the chooser)."""
+    proc = None
+    log_path = os.path.join(s.args.artefacts, "kadro-ignored-argument.log")
+    try:
+        with open(log_path, "wb") as log:
+            proc = subprocess.Popen([s.args.kadro, "sample.vks"], cwd=s.work, env=s.env,
+                                    stdout=log, stderr=subprocess.STDOUT,
+                                    start_new_session=True)
+            chooser = s.wait_window("^" + CHOOSER_TITLE + "$")
+            s.focus(chooser)
+            s.xdo("key", "Escape")
+            rc = wait_exit(proc, 15, "cancelling the chooser")
+        check(rc == 0, f"exit code {rc} after cancelling the chooser")
+        with open(log_path, encoding="utf-8", errors="replace") as log:
+            output = log.read()
+        check(output.startswith("kadro: argument ignored: sample.vks "),
+              f"no note about the ignored argument: {output!r}")
+        check(not s.visible_windows("^KADRO 1\\.00 "), "the main window was shown")
+    finally:
+        stop_process(proc)
+
 
 SCENARIOS = [
     ("no-display", scenario_no_display),
@@ -706,6 +728,7 @@ SCENARIOS = [
     ("cancel", scenario_cancel),
     ("port-failure", scenario_port_failure),
     ("line-lost", scenario_line_lost),
+    ("ignored-argument", scenario_ignored_argument),
 ]
 
 

@@ -46,6 +46,7 @@ what arrived.
                     first differing byte
   --quiet           report failures only
   --help            show this text
+  --version         show the version
 
 Exit status: 0 success, 1 missing lead-in, time-out or difference,
 2 usage or device error.
@@ -97,8 +98,12 @@ std::optional<std::string> parse_hex(std::string_view s) {
     return bytes;
 }
 
-// Returns nullopt after printing the reason for a bad command line; sets `help` for --help.
-std::optional<Options> parse_options(int argc, char** argv, bool& help) {
+// What the command line asks for besides a run.
+enum class Request { Run, Help, Version };
+
+// Returns nullopt after printing the reason for a bad command line; sets `request` for --help
+// and --version (the first of them wins).
+std::optional<Options> parse_options(int argc, char** argv, Request& request) {
     Options o;
     auto fail = [](const std::string& why) -> std::optional<Options> {
         std::fprintf(stderr, "kadro-remote: %s (see --help)\n", why.c_str());
@@ -113,7 +118,11 @@ std::optional<Options> parse_options(int argc, char** argv, bool& help) {
             return std::string_view(argv[++i]);
         };
         if (arg == "--help" || arg == "-h") {
-            help = true;
+            request = Request::Help;
+            return o;
+        }
+        if (arg == "--version") {
+            request = Request::Version;
             return o;
         }
         if (arg == "--end") {
@@ -223,10 +232,14 @@ int compare(const std::string& received, const std::string& expected_file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool help = false;
-    auto options = parse_options(argc, argv, help);
-    if (help) {
+    Request request = Request::Run;
+    auto options = parse_options(argc, argv, request);
+    if (request == Request::Help) {
         std::fputs(kHelp, stdout);
+        return kOk;
+    }
+    if (request == Request::Version) {
+        std::printf("kadro-remote %s\n", KADRO_VERSION);
         return kOk;
     }
     if (!options) {

@@ -1,0 +1,75 @@
+#include "app/executable/command_line.h"
+
+namespace kadro {
+
+CommandLine read_command_line(int argc, const char* const* argv) {
+    CommandLine line;
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        if (argument == "--help") {
+            help = true;
+        } else if (argument == "--version") {
+            version = true;
+        } else {
+            line.ignored.emplace_back(argument);
+        }
+    }
+    if (help) {
+        line.request = CommandLineRequest::Help;
+    } else if (version) {
+        line.request = CommandLineRequest::Version;
+    }
+    return line;
+}
+
+std::string help_text() {
+    return R"(usage: kadro [--help | --version]
+
+KADRO serves a floppy-disk image (a .vks file), track by track, to a remote
+machine over a serial line. It asks for the image in a file chooser, then
+shows one window whose log lists every track sent. Escape stops serving.
+
+The serial port is named in KADRO.INI in the current folder:
+    [Impostazioni]
+    Porta=COM1
+KADRO writes Porta=COM1 there when the entry is missing or empty. The name
+may be written as
+    COM1 ... COM256     meaning /dev/ttyS0 ... /dev/ttyS255
+    /dev/ttyUSB0        an absolute path, used as it is
+    ttyUSB0             a name under /dev
+The line runs at 57600 baud, 8 data bits, no parity, 1 stop bit.
+
+Wire protocol: the remote machine sends "T" for the next track, answered by
+0x00, a 10 ms pause and 4608 bytes; "E" ends the run; Escape sends 0x09.
+
+  --help       show this text and exit
+  --version    show the version and exit
+Any other argument is ignored, with a note on standard error.
+
+Exit status: 0 when the run ends, also when no image was chosen or the port
+could not be opened (a message box says why); 2 when no display can be
+opened for the window.
+)";
+}
+
+std::string version_text(std::string_view version) {
+    return "kadro " + std::string(version) + "\n";
+}
+
+std::string ignored_arguments_note(const std::vector<std::string>& ignored) {
+    std::string note =
+        ignored.size() == 1 ? "kadro: argument ignored:" : "kadro: arguments ignored:";
+    for (const std::string& argument : ignored) {
+        note += ' ';
+        for (char c : argument) {
+            unsigned char byte = static_cast<unsigned char>(c);
+            note += (byte < 0x20 || byte == 0x7f) ? '?' : c;
+        }
+    }
+    note += " (kadro takes no arguments besides --help and --version)\n";
+    return note;
+}
+
+}  // namespace kadro

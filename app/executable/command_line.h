@@ -1,0 +1,37 @@
+#pragma once
+// The kadro command line. The program itself takes no options: it is driven by KADRO.INI and
+// the operator. Two requests are answered without opening a window: --help and --version. Any
+// other argument is ignored, and the program runs as it would without it.
+//
+// read_command_line never fails: every argument is either a request or ignored. --help wins
+// over --version wherever they stand; ignored arguments are kept in order for the note.
+//
+// The texts are plain English for the terminal; none of them ends without a newline.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kadro {
+
+enum class CommandLineRequest { Run, Help, Version };
+
+struct CommandLine {
+    CommandLineRequest request = CommandLineRequest::Run;
+    std::vector<std::string> ignored;
+};
+
+CommandLine read_command_line(int argc, const char* const* argv);
+
+// The text printed for --help: what the program does, the settings file, the port names, the
+// wire protocol and the exit status.
+std::string help_text();
+
+// "kadro " followed by the version of the build and a newline.
+std::string version_text(std::string_view version);
+
+// One line for standard error naming the ignored arguments. Control characters inside an
+// argument are shown as "?" so that the note stays one line.
+std::string ignored_arguments_note(const std::vector<std::string>& ignored);
+
+}  // namespace kadro
