@@ -16,6 +16,7 @@
 #include "comm/serial_port.h"
 #include "support/close_confirmation.h"
 #include "support/error_handler.h"
+#include "support/message_popup.h"
 #include "support/program_lifecycle.h"
 #include "ui/dialog.h"
 #include "ui/file_chooser.h"
@@ -60,6 +61,12 @@ void MAIN() {
     frame.line(__LINE__);
     std::string cPort = GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
     if (IsBlank(cImageFile)) {
+        return;
+    }
+    // A settings file that is there but cannot be read hides the port the operator chose:
+    // serving on COM1 instead could drive the wrong device, and writing COM1 would replace it.
+    if (std::optional<std::string> problem = SettingsFileProblem(kSettingsFile)) {
+        POPMSG(*problem, 1);
         return;
     }
     frame.line(__LINE__);
