@@ -65,16 +65,23 @@ bool drop_privileges() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 
-using ProfileFileText = ScratchDir;
+class ProfileFileText : public ScratchDir {
+  protected:
+    // The file `name` after it held `before` and Porta was set to COM1 in Impostazioni.
+    static std::string after_writing_com1(const std::string& name, const std::string& before) {
+        spit(name, before);
+        EXPECT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", name)) << name;
+        return slurp(name);
+    }
+};
 
 TEST_F(ProfileFileText, AByteOrderMarkIsSkippedAndKeptWhenWriting) {
     spit("KADRO.INI", "\xEF\xBB\xBF[Impostazioni]\r\nPorta=COM3\r\n");
     EXPECT_EQ(Get("Impostazioni", "Porta", ".\\KADRO.INI"), "COM3");
     EXPECT_EQ(kadro::GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI"), "COM3");
 
-    spit("BLANK.INI", "\xEF\xBB\xBF[Impostazioni]\r\nPorta=\r\n");
-    ASSERT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", "BLANK.INI"));
-    EXPECT_EQ(slurp("BLANK.INI"), "\xEF\xBB\xBF[Impostazioni]\r\nPorta=COM1\r\n");
+    EXPECT_EQ(after_writing_com1("BLANK.INI", "\xEF\xBB\xBF[Impostazioni]\r\nPorta=\r\n"),
+              "\xEF\xBB\xBF[Impostazioni]\r\nPorta=COM1\r\n");
     // A mark anywhere else is text of its line.
     spit("MID.INI", "[A]\r\n\xEF\xBB\xBF[Impostazioni]\r\nPorta=COM3\r\n");
     EXPECT_EQ(Get("Impostazioni", "Porta", "MID.INI"), "?");
@@ -85,12 +92,10 @@ TEST_F(ProfileFileText, ACarriageReturnAloneEndsALine) {
     EXPECT_EQ(Get("Impostazioni", "Porta", "KADRO.INI"), "COM5");
     EXPECT_EQ(Get("Altro", "Porta", "KADRO.INI"), "COM9");
 
-    spit("BLANK.INI", "[Impostazioni]\rPorta=\rAltro=1\r");
-    ASSERT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", "BLANK.INI"));
-    EXPECT_EQ(slurp("BLANK.INI"), "[Impostazioni]\rPorta=COM1\rAltro=1\r");
-    spit("MISSING.INI", "[Impostazioni]\rAltro=1\r[B]\r");
-    ASSERT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", "MISSING.INI"));
-    EXPECT_EQ(slurp("MISSING.INI"), "[Impostazioni]\rAltro=1\rPorta=COM1\r\n[B]\r");
+    EXPECT_EQ(after_writing_com1("BLANK.INI", "[Impostazioni]\rPorta=\rAltro=1\r"),
+              "[Impostazioni]\rPorta=COM1\rAltro=1\r");
+    EXPECT_EQ(after_writing_com1("MISSING.INI", "[Impostazioni]\rAltro=1\r[B]\r"),
+              "[Impostazioni]\rAltro=1\rPorta=COM1\r\n[B]\r");
     // Mixed line ends: CR CR LF is a line ended by CR and an empty line ended by CR LF.
     spit("MIXED.INI", "[S]\r\r\nk=1\n\rj=2");
     EXPECT_EQ(Get("S", "k", "MIXED.INI"), "1");
@@ -109,8 +114,8 @@ TEST_F(ProfileFileText, ANulEndsTheValueAndTheRestOfItsLineIsIgnored) {
     // after the NUL stay in the file.
     spit("BLANK.INI", "[Impostazioni]\r\nPorta= \0COM3\r\n"s);
     EXPECT_EQ(Get("Impostazioni", "Porta", "BLANK.INI"), "");
-    ASSERT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", "BLANK.INI"));
-    EXPECT_EQ(slurp("BLANK.INI"), "[Impostazioni]\r\nPorta= COM1\0COM3\r\n"s);
+    EXPECT_EQ(after_writing_com1("BLANK.INI", "[Impostazioni]\r\nPorta= \0COM3\r\n"s),
+              "[Impostazioni]\r\nPorta= COM1\0COM3\r\n"s);
     EXPECT_EQ(Get("Impostazioni", "Porta", "BLANK.INI"), "COM1");
 
     // In a section line or before the '=' the NUL ends the name the same way.
