@@ -166,7 +166,9 @@ class TemporaryFile {
 // A temporary file of a replacement is named ".<name>.<process id>.<counter>.tmp" beside the
 // file it replaces.
 std::string temporary_prefix(std::string_view name) {
-    return "." + std::string(name) + ".";
+    std::string prefix(1, '.');
+    prefix.append(name).push_back('.');
+    return prefix;
 }
 constexpr std::string_view kTemporarySuffix = ".tmp";
 
