@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that building and testing KADRO needs. Run as root.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libbenchmark-dev socat
-  libfltk1.3-dev fonts-dejavu-core xvfb xdotool xclip imagemagick python3)
+  libfltk1.3-dev fonts-dejavu-core xvfb xdotool xclip imagemagick python3
+  clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
