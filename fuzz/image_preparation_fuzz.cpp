@@ -3,6 +3,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/image_preparation.h"
@@ -22,10 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // that small inputs still reach the two-sided layout.
     const std::size_t length = input.ConsumeIntegralInRange<std::size_t>(0, kFullDisk + 3 * kBlock);
     const std::string pattern = input.ConsumeRemainingBytesAsString();
-    std::string raw(length, '\0');
-    for (std::size_t i = 0; i < raw.size() && !pattern.empty(); ++i) {
-        raw[i] = pattern[i % pattern.size()];
+    // Filled by doubling: a byte-by-byte loop over 700 KB, instrumented, made a run take 30 ms.
+    std::string raw = pattern.empty() ? std::string(length, '\0') : pattern;
+    while (raw.size() < length) {
+        raw.append(raw, 0, std::min(raw.size(), length - raw.size()));
     }
+    raw.resize(length);
     const std::string track_image = kadro::PrepareTrackImage(raw);
     if (raw.size() <= kOneSide) {
         FUZZ_CHECK(track_image == raw);
