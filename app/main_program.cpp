@@ -94,6 +94,12 @@ void MAIN() {
     if (IsBlank(cImageFile)) {
         return;
     }
+    // A settings file that is there but cannot be read hides the port the operator chose:
+    // serving on COM1 instead could drive the wrong device, and writing COM1 would replace it.
+    if (std::optional<std::string> problem = SettingsFileProblem(kSettingsFile)) {
+        POPMSG(*problem, 1);
+        return;
+    }
     frame.line(__LINE__);
     try {
         TrackImageRead read = ReadTrackImage(cImageFile);

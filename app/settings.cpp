@@ -11,7 +11,38 @@ namespace {
 // get is 4094 bytes.
 constexpr std::size_t kBufferBytes = 4096;
 constexpr int kDeclaredBytes = 4095;
+
+// The reason, in the code page's bytes ("\xE8" is the accented e).
+const char* reason_for(platform::ProfileFileAccess access) {
+    switch (access) {
+        case platform::ProfileFileAccess::kAccessDenied:
+            return "accesso negato";
+        case platform::ProfileFileAccess::kNotRegularFile:
+            return "non \xE8 un file normale";
+        case platform::ProfileFileAccess::kTooLarge:
+            return "file troppo grande";
+        default:
+            return "errore di apertura";
+    }
+}
+
+// The file's name without the folders before it.
+std::string_view file_name_of(std::string_view path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
 }  // namespace
+
+std::optional<std::string> SettingsFileProblem(std::string_view cIniPath) {
+    const platform::ProfileFileAccess access = platform::CheckProfileFile(cIniPath);
+    if (access == platform::ProfileFileAccess::kReadable ||
+        access == platform::ProfileFileAccess::kMissing) {
+        return std::nullopt;
+    }
+    return "Impossibile leggere il file delle impostazioni " + std::string(file_name_of(cIniPath)) +
+           " (" + reason_for(access) + ").";
+}
 
 std::string GETPVPROFSTRING(std::string_view cSectionName, std::string_view cKeyName,
                             std::string_view cDefaultValue, std::string_view cIniPath) {

@@ -12,10 +12,17 @@
 // was. See platform/profile.h for the file format and for the names and values that are
 // refused.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace kadro {
+
+// When the settings file cIniPath exists but cannot be read (no permission, not a plain file,
+// too large, or any other failure to open it), the Italian message that tells the operator so,
+// naming the file and the reason; nullopt when it is readable or missing. GETPVPROFSTRING
+// gives the default for such a file, which must not be taken for a missing entry.
+std::optional<std::string> SettingsFileProblem(std::string_view cIniPath);
 
 std::string GETPVPROFSTRING(std::string_view cSectionName, std::string_view cKeyName,
                             std::string_view cDefaultValue, std::string_view cIniPath);

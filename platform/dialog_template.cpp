@@ -1,5 +1,7 @@
 #include "platform/dialog_template.h"
 
+#include <algorithm>
+
 #include "platform/text_encoding.h"
 
 namespace platform {
@@ -59,7 +61,11 @@ class Reader {
             word();
             field.ordinal = word();
             field.is_ordinal = true;
-            field.text = "#" + std::to_string(field.ordinal);
+            // Built by appending to the empty text: "#" + std::to_string(...), or assigning
+            // "#", makes GCC 12 at -O3 report a false -Wrestrict overlap in the inlined
+            // replace of the string (the source is a literal, the target a new buffer).
+            field.text.push_back('#');
+            field.text.append(std::to_string(field.ordinal));
         } else {
             field.text = Utf16ToAnsi(utf16_string());
         }
@@ -150,7 +156,10 @@ std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes) {
     if (!in.ok()) {
         return std::nullopt;
     }
-    t.items.reserve(count);
+    // The count is only a claim: reserve no more items than the bytes left could hold (each
+    // takes at least its 18 fixed bytes), or a 30-byte template would cost megabytes.
+    constexpr std::size_t kItemFixedBytes = 18;
+    t.items.reserve(std::min<std::size_t>(count, (bytes.size() - in.offset()) / kItemFixedBytes));
     for (WORD i = 0; i < count; ++i) {
         in.align4();
         DialogItemTemplate item;

@@ -39,6 +39,9 @@
 //    count, not only the folder's), the path names something other than a regular file, the folder
 //    is missing or refuses new files, or any write, flush or rename fails; the original is then
 //    untouched and the temporary file removed.
+//  - Temporary files of this same pattern for the same file whose writing process no longer
+//    runs (killed before its rename) are removed before the new one is made; nothing else in
+//    the folder is touched.
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,8 @@
 #include "platform/file_read.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,14 +190,73 @@ class TemporaryFile {
     bool m_kept = false;
 };
 
+// A temporary file of a replacement is named ".<name>.<process id>.<counter>.tmp" beside the
+// file it replaces.
+std::string temporary_prefix(std::string_view name) {
+    std::string prefix(1, '.');
+    prefix.append(name).push_back('.');
+    return prefix;
+}
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// The process id in a temporary file name made for `name`, or 0 when the name is not one.
+pid_t writer_of(std::string_view entry, std::string_view name) {
+    const std::string prefix = temporary_prefix(name);
+    if (!entry.starts_with(prefix) || !entry.ends_with(kTemporarySuffix)) {
+        return 0;
+    }
+    entry.remove_prefix(prefix.size());
+    entry.remove_suffix(kTemporarySuffix.size());
+    const std::size_t dot = entry.find('.');
+    const auto all_digits = [](std::string_view digits) {
+        return !digits.empty() && digits.size() <= 9 &&
+               digits.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dot == std::string_view::npos || !all_digits(entry.substr(0, dot)) ||
+        !all_digits(entry.substr(dot + 1))) {
+        return 0;
+    }
+    return static_cast<pid_t>(std::stoi(std::string(entry.substr(0, dot))));
+}
+
+// Removes the temporary files that replacements of `name` in `folder` left when their process
+// died before the rename. A file whose writer still runs is left alone: it may be renamed into
+// place any moment. Only plain files of exactly our naming pattern are touched.
+void remove_leftover_temporaries(const std::string& folder, const std::string& name) {
+    const int dir_fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) {
+        return;
+    }
+    DIR* dir = ::fdopendir(dir_fd);
+    if (dir == nullptr) {
+        ::close(dir_fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t writer = writer_of(entry->d_name, name);
+        if (writer <= 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode)) {
+            ::unlinkat(dir_fd, entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 std::optional<TemporaryFile> create_temporary_next_to(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
+    remove_leftover_temporaries(folder, name);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = folder + "." + name + "." + std::to_string(::getpid()) + "." +
-                                 std::to_string(counter.fetch_add(1)) + ".tmp";
+        const std::string path = folder + temporary_prefix(name) + std::to_string(::getpid()) +
+                                 "." + std::to_string(counter.fetch_add(1)) +
+                                 std::string(kTemporarySuffix);
         // Mode 0666 lets the process umask decide, as for any new file.
         const int fd =
             ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);

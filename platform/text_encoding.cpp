@@ -32,6 +32,34 @@ int sequence_length(unsigned char lead) {
     return 0;
 }
 
+struct DecodedSequence {
+    char32_t code_point;
+    std::size_t length;
+};
+
+// The well-formed sequence starting at `at`: complete, in its shortest form, neither a
+// surrogate nor beyond U+10FFFF. An overlong form would let one character pass for another.
+std::optional<DecodedSequence> decode_at(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const int n = sequence_length(lead);
+    if (n == 0 || at + static_cast<std::size_t>(n) > text.size()) {
+        return std::nullopt;
+    }
+    char32_t cp = n == 1 ? lead : lead & (0x7F >> n);
+    for (int k = 1; k < n; ++k) {
+        const auto c = static_cast<unsigned char>(text[at + static_cast<std::size_t>(k)]);
+        if ((c & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+        return std::nullopt;
+    }
+    return DecodedSequence{cp, static_cast<std::size_t>(n)};
+}
+
 void append_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -102,17 +130,11 @@ std::string Utf16ToAnsi(std::u16string_view text) {
 
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        int n = sequence_length(static_cast<unsigned char>(text[i]));
-        if (n == 0 || i + static_cast<std::size_t>(n) > text.size()) {
+        const std::optional<DecodedSequence> sequence = decode_at(text, i);
+        if (!sequence) {
             return false;
         }
-        for (int k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0xC0) !=
-                0x80) {
-                return false;
-            }
-        }
-        i += static_cast<std::size_t>(n);
+        i += sequence->length;
     }
     return true;
 }
@@ -121,24 +143,14 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        auto lead = static_cast<unsigned char>(text[i]);
-        int n = sequence_length(lead);
-        bool valid = n > 0 && i + static_cast<std::size_t>(n) <= text.size();
-        char32_t cp = 0;
-        if (valid) {
-            cp = n == 1 ? lead : lead & (0x7F >> n);
-            for (int k = 1; k < n && valid; ++k) {
-                auto c = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-                valid = (c & 0xC0) == 0x80;
-                cp = (cp << 6) | (c & 0x3F);
-            }
-        }
-        if (!valid) {
+        const std::optional<DecodedSequence> sequence = decode_at(text, i);
+        if (!sequence) {
             out.push_back(u'\uFFFD');
             ++i;
             continue;
         }
-        i += static_cast<std::size_t>(n);
+        char32_t cp = sequence->code_point;
+        i += sequence->length;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));

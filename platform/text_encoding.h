@@ -16,7 +16,8 @@
 //     control characters of the undefined bytes: the result holds defined characters only.
 //   - Utf8ToUtf16 turns each byte that does not start a well-formed sequence into U+FFFD.
 //   - IsValidUtf8 tells whether every sequence is well formed (lead byte, continuation bytes,
-//     not cut short).
+//     not cut short, in its shortest form, no surrogate, nothing beyond U+10FFFF), so that
+//     valid text converts to UTF-16 and back unchanged.
 
 #include <optional>
 #include <string>

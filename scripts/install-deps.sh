@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libbenchmark-dev socat
   libfltk1.3-dev libxi-dev fonts-dejavu-core xvfb openbox xdotool xclip imagemagick python3
-  librsvg2-bin dpkg-dev file lintian desktop-file-utils man-db)
+  librsvg2-bin dpkg-dev file lintian desktop-file-utils man-db
+  clang libclang-rt-14-dev)
 # KADRO_EXTRA_PACKAGES: more packages a caller needs (the Windows build adds its own).
 packages+=(${KADRO_EXTRA_PACKAGES:-})
 missing=()

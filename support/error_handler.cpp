@@ -129,7 +129,10 @@ RuntimeErrorResult DEFERROR(const RuntimeError& oError) {
 std::string ERRORMESSAGE(const RuntimeError& oError) {
     std::string text = oError.SEVERITY > 1 ? "Error " : "Warning ";
     text += oError.SUBSYSTEM.value_or("???");
-    text += oError.SUBCODE ? "/" + std::to_string(*oError.SUBCODE) : std::string("/???");
+    // Appended piece by piece: "/" + std::to_string(...) draws a false -Wrestrict from GCC 12
+    // at -O3 in the string's inlined insert.
+    text += '/';
+    text += oError.SUBCODE ? std::to_string(*oError.SUBCODE) : std::string("???");
     if (oError.DESCRIPTION) {
         text += "  " + *oError.DESCRIPTION;
     }

@@ -31,7 +31,9 @@ char16_t OemToUtf16(unsigned char byte) {
 std::string OemToUtf16Bytes(std::string_view text) {
     std::string out;
     out.reserve((text.size() + 1) * 2);
-    for (char c : text) {
+    // The field is zero-terminated: a NUL in the text ends it, or what follows would be read
+    // as the next fields of the template.
+    for (char c : text.substr(0, text.find('\0'))) {
         put_word(out, OemToUtf16(static_cast<unsigned char>(c)));
     }
     put_word(out, 0);

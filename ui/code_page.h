@@ -10,7 +10,7 @@
 namespace kadro {
 
 char16_t OemToUtf16(unsigned char byte);
-// The text as little-endian UTF-16 bytes with a terminating zero unit.
+// The text up to its first NUL as little-endian UTF-16 bytes with a terminating zero unit.
 std::string OemToUtf16Bytes(std::string_view text);
 
 }  // namespace kadro

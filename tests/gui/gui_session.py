@@ -27,6 +27,9 @@ focus moves as a desktop moves it, for instance away from a window that leaves t
                desktop offers none), then Escape
   cancel       Escape in the chooser ends the program at once, exit code 0
   port-failure a port that cannot be opened is told in a message box; Enter ends the run
+  long-port-name  port names of 300 bytes and 100 KB: the message box stays inside the screen
+  settings-text   KADRO.INI with a byte-order mark, CR-only line ends, a NUL after the value
+  unreadable-settings  KADRO.INI that is a folder: told to the operator, nothing opened
 
 Screenshots and the program's output are kept in the --artefacts folder. Exits 77 (skipped)
 when Xvfb, xdotool, socat or openbox is missing, 1 when a scenario failed, 0 otherwise.
@@ -716,6 +719,103 @@ def scenario_ignored_argument(s):
         stop_process(proc)
 
 
+def answer_port_box(s, proc, what, shot=None):
+    """Waits for the port-failure box, checks it lies inside the screen, answers it with Enter
+    and checks the run ends with exit code 0 without the main window. Returns the geometry."""
+    box = s.wait_window("^Attenzione$")
+    geometry = s.geometry(box)
+    check(proc.poll() is None, f"{what}: the program ended before the message was answered")
+    check(geometry["X"] >= 0 and geometry["Y"] >= 0 and
+          geometry["X"] + geometry["WIDTH"] <= SCREEN_W and
+          geometry["Y"] + geometry["HEIGHT"] <= SCREEN_H,
+          f"{what}: message box {geometry} reaches past the {SCREEN_W}x{SCREEN_H} screen")
+    check(geometry["WIDTH"] <= SCREEN_W * 3 // 4 + 8,
+          f"{what}: message box {geometry} wider than three quarters of the screen")
+    if shot:
+        s.screenshot(shot)
+    s.focus(box)
+    s.xdo("key", "Return")
+    rc = wait_exit(proc, 15, f"answering the message ({what})")
+    check(rc == 0, f"{what}: exit code {rc}")
+    check(not s.visible_windows("^KADRO 1\\.00 "), f"{what}: the main window was shown")
+    return geometry
+
+
+def scenario_long_port_name(s):
+    """A port name of 300 bytes and one of 100 KB (the reader keeps 4094 of them): the pop-up
+    wraps inside the screen, its OK button answers it, and there is no X error."""
+    for what, length in (("300 bytes", 300), ("100 KB", 100 * 1024)):
+        proc = None
+        try:
+            s.write_settings(os.path.join(s.work, "p" * length))
+            proc = s.start_kadro("long-port-" + str(length))
+            s.choose_image()
+            geometry = answer_port_box(s, proc, what, f"kadro-long-port-{length}")
+            print(f"  {what}: message box {geometry['WIDTH']}x{geometry['HEIGHT']}")
+        finally:
+            stop_process(proc)
+        with open(os.path.join(s.args.artefacts, f"kadro-long-port-{length}.log"), "rb") as f:
+            output = f.read()
+        check(b"BadAlloc" not in output and b"X_" not in output,
+              f"{what}: X error in the output: {output[-300:]!r}")
+
+
+def scenario_settings_text(s):
+    """Settings files saved by other editors: a byte-order mark, CR-only line ends, a NUL after
+    the value. The configured (missing) port is the one tried, and the file stays as it was."""
+    variants = {
+        "bom": b"\xef\xbb\xbf[Impostazioni]\r\nPorta=%s\r\n",
+        "cr-only": b"[Impostazioni]\rPorta=%s\r",
+        "nul": b"[Impostazioni]\r\nPorta=%s\x00rest\r\n",
+    }
+    settings = os.path.join(s.work, "KADRO.INI")
+    for name, layout in variants.items():
+        port = os.path.join(s.work, "missing-" + name).encode()
+        contents = layout % port
+        with open(settings, "wb") as f:
+            f.write(contents)
+        proc = None
+        try:
+            proc = s.start_kadro("settings-" + name)
+            s.choose_image()
+            answer_port_box(s, proc, name)
+        finally:
+            stop_process(proc)
+        with open(os.path.join(s.args.artefacts, f"kadro-settings-{name}.log"), "rb") as f:
+            output = f.read()
+        check(port in output and b"ttyS0" not in output,
+              f"{name}: the configured port was not the one tried: {output[-300:]!r}")
+        with open(settings, "rb") as f:
+            check(f.read() == contents, f"{name}: KADRO.INI was changed")
+
+
+def scenario_unreadable_settings(s):
+    """KADRO.INI is a folder: the operator is told, nothing is opened or written."""
+    settings = os.path.join(s.work, "KADRO.INI")
+    if os.path.lexists(settings):
+        os.unlink(settings)
+    os.mkdir(settings)
+    proc = None
+    try:
+        proc = s.start_kadro("unreadable-settings")
+        s.choose_image()
+        box = s.wait_window("^Attenzione$")
+        s.screenshot("kadro-unreadable-settings")
+        s.focus(box)
+        s.xdo("key", "Return")
+        rc = wait_exit(proc, 15, "answering the message")
+        check(rc == 0, f"exit code {rc} after the settings message")
+        check(not s.visible_windows("^KADRO 1\\.00 "), "the main window was shown")
+        check(os.path.isdir(settings) and not os.listdir(settings), "KADRO.INI was touched")
+    finally:
+        stop_process(proc)
+        if os.path.isdir(settings):
+            os.rmdir(settings)
+    with open(os.path.join(s.args.artefacts, "kadro-unreadable-settings.log"), "rb") as f:
+        output = f.read()
+    check(b"cannot open serial device" not in output, f"a port was opened: {output!r}")
+
+
 SCENARIOS = [
     ("no-display", scenario_no_display),
     ("transfer", scenario_transfer),
@@ -729,6 +829,9 @@ SCENARIOS = [
     ("port-failure", scenario_port_failure),
     ("line-lost", scenario_line_lost),
     ("ignored-argument", scenario_ignored_argument),
+    ("long-port-name", scenario_long_port_name),
+    ("settings-text", scenario_settings_text),
+    ("unreadable-settings", scenario_unreadable_settings),
 ]
 
 

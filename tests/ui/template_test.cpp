@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/dialog_template.h"
 #include "platform/display.h"
 #include "ui/gdi.h"
 #include "ui_test_support.h"
@@ -88,6 +89,18 @@ TEST_F(TemplateTest, TitleGoesThroughTheOemCodePageAndOddLengthsArePadded) {
     at = 22;
     EXPECT_EQ(utf16(empty, at), u"");
     EXPECT_EQ(empty.size(), 24u);
+}
+
+TEST_F(TemplateTest, ACaptionEndsAtANulAndTheItemsStillFollow) {
+    // A NUL read into the port name once made the rest of the caption look like the items.
+    auto dlg = TDialog::New({.cCaption = std::string("KADRO (COM1\0junk)", 17)});
+    auto log = TMultiGet::New({.lReadOnly = true});
+    const std::optional<platform::DialogTemplate> parsed =
+        platform::ParseDialogTemplate(dlg->cToChar(0));
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->title, "KADRO (COM1");
+    ASSERT_EQ(parsed->items.size(), 1u);
+    EXPECT_EQ(parsed->items[0].class_name, "EDIT");
 }
 
 TEST_F(TemplateTest, NewRectangleDefaultsAndPixels) {
