@@ -198,8 +198,12 @@ class Session:
         with open(os.path.join(self.work, "KADRO.INI"), "wb") as f:
             f.write(b"[Impostazioni]\r\nPorta=" + port.encode() + b"\r\n")
 
+    def kadro_log(self, name):
+        """Where start_kadro(name) keeps the program's output."""
+        return os.path.join(self.args.artefacts, f"{self.mode}-kadro-{name}.log")
+
     def start_kadro(self, name, env=None):
-        log = open(os.path.join(self.args.artefacts, f"{self.mode}-kadro-{name}.log"), "wb")
+        log = open(self.kadro_log(name), "wb")
         proc = subprocess.Popen([self.args.kadro], cwd=self.work, env=env or self.env,
                                 stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
         proc.log_file = log
@@ -699,7 +703,7 @@ def scenario_line_lost(s):
 def scenario_ignored_argument(s):
     """An argument other than --help or --version: a note, then the usual run (the chooser)."""
     proc = None
-    log_path = os.path.join(s.args.artefacts, "kadro-ignored-argument.log")
+    log_path = s.kadro_log("ignored-argument")
     try:
         with open(log_path, "wb") as log:
             proc = subprocess.Popen([s.args.kadro, "sample.vks"], cwd=s.work, env=s.env,
@@ -754,7 +758,7 @@ def scenario_long_port_name(s):
             print(f"  {what}: message box {geometry['WIDTH']}x{geometry['HEIGHT']}")
         finally:
             stop_process(proc)
-        with open(os.path.join(s.args.artefacts, f"kadro-long-port-{length}.log"), "rb") as f:
+        with open(s.kadro_log(f"long-port-{length}"), "rb") as f:
             output = f.read()
         check(b"BadAlloc" not in output and b"X_" not in output,
               f"{what}: X error in the output: {output[-300:]!r}")
@@ -781,7 +785,7 @@ def scenario_settings_text(s):
             answer_port_box(s, proc, name)
         finally:
             stop_process(proc)
-        with open(os.path.join(s.args.artefacts, f"kadro-settings-{name}.log"), "rb") as f:
+        with open(s.kadro_log(f"settings-{name}"), "rb") as f:
             output = f.read()
         check(port in output and b"ttyS0" not in output,
               f"{name}: the configured port was not the one tried: {output[-300:]!r}")
@@ -811,7 +815,7 @@ def scenario_unreadable_settings(s):
         stop_process(proc)
         if os.path.isdir(settings):
             os.rmdir(settings)
-    with open(os.path.join(s.args.artefacts, "kadro-unreadable-settings.log"), "rb") as f:
+    with open(s.kadro_log("unreadable-settings"), "rb") as f:
         output = f.read()
     check(b"cannot open serial device" not in output, f"a port was opened: {output!r}")
 
