@@ -1,11 +1,14 @@
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/file_read.h"
 #include "platform/paths.h"
+#include "platform/system_error_text_windows.h"
 #include "platform/wide_text_windows.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
@@ -40,14 +43,33 @@ OpenFailure failure_from_error(DWORD error, const std::wstring& path) {
     }
 }
 
-// Reads at `offset` without moving a shared file position; the count read, 0 at the end or on
-// an input/output error.
-DWORD read_at(HANDLE file, void* buffer, DWORD size, std::uint64_t offset) {
+ReadOnlyFileResult failed(OpenFailure failure, std::string reason) {
+    return {std::nullopt, failure, std::move(reason)};
+}
+
+// What an open handle that is no file on a disk is, in the style of the system's error texts.
+std::string kind_of_special_file(DWORD type) {
+    switch (type) {
+        case FILE_TYPE_CHAR:
+            return "Is a character device";
+        case FILE_TYPE_PIPE:
+            return "Is a pipe";
+        default:
+            return "Is not a regular file";
+    }
+}
+
+// Reads at `offset` without moving a shared file position. The count read (0 at the end);
+// on an input/output error, the count so far and the system's error code in *error.
+DWORD read_chunk_at(HANDLE file, void* buffer, DWORD size, std::uint64_t offset, DWORD* error) {
     OVERLAPPED position{};
     position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
     position.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
     if (::ReadFile(file, buffer, size, &got, &position) == 0) {
+        const DWORD code = ::GetLastError();
+        // Reading at the end is no error, as a file that shrank since it was opened ends early.
+        *error = code == ERROR_HANDLE_EOF ? 0 : code;
         return 0;
     }
     return got;
@@ -61,18 +83,24 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return {std::nullopt, failure_from_error(::GetLastError(), native)};
+        const DWORD code = ::GetLastError();
+        const OpenFailure failure = failure_from_error(code, native);
+        // A folder is refused as "access denied"; say what it is instead, as on other systems.
+        return failed(failure, failure == OpenFailure::kNotRegularFile
+                                   ? std::string("Is a directory")
+                                   : SystemErrorText(code));
     }
     ReadOnlyFile file(reinterpret_cast<std::intptr_t>(handle), 0);
-    if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        return {std::nullopt, OpenFailure::kNotRegularFile};
+    const DWORD type = ::GetFileType(handle);
+    if (type != FILE_TYPE_DISK) {
+        return failed(OpenFailure::kNotRegularFile, kind_of_special_file(type));
     }
     LARGE_INTEGER size{};
     if (::GetFileSizeEx(handle, &size) == 0) {
-        return {std::nullopt, OpenFailure::kOther};
+        return failed(OpenFailure::kOther, SystemErrorText(::GetLastError()));
     }
     file.m_size = size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-    return {std::move(file), OpenFailure::kNone};
+    return {std::move(file), OpenFailure::kNone, {}};
 }
 
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
@@ -99,40 +127,45 @@ void ReadOnlyFile::close() noexcept {
 }
 
 std::optional<unsigned char> ReadOnlyFile::read_byte_at(std::uint64_t offset) const {
-    if (m_handle == kNoHandle || offset >= m_size) {
+    FileReadResult read = read_at(offset, 1);
+    if (read.data.size() != 1) {
         return std::nullopt;
     }
-    unsigned char byte = 0;
-    if (read_at(as_handle(m_handle), &byte, 1, offset) != 1) {
-        return std::nullopt;
-    }
-    return byte;
+    return static_cast<unsigned char>(read.data.front());
 }
 
 std::string ReadOnlyFile::read_from_start(std::uint64_t count) const {
-    if (m_handle == kNoHandle) {
-        return {};
+    return read_at(0, count).data;
+}
+
+FileReadResult ReadOnlyFile::read_at(std::uint64_t offset, std::uint64_t count) const {
+    FileReadResult result;
+    if (m_handle == kNoHandle || offset >= m_size) {
+        return result;
     }
-    if (count > m_size) {
-        count = m_size;
-    }
-    std::string data;
-    if (count > data.max_size()) {
+    count = std::min(count, m_size - offset);
+    if (count > result.data.max_size()) {
         throw std::bad_alloc();
     }
-    data.resize(static_cast<std::size_t>(count));
+    result.data.resize(static_cast<std::size_t>(count));
     std::size_t done = 0;
-    while (done < data.size()) {
+    while (done < result.data.size()) {
         constexpr std::size_t kChunk = 1u << 30;
-        DWORD want = static_cast<DWORD>(std::min(kChunk, data.size() - done));
-        DWORD got = read_at(as_handle(m_handle), data.data() + done, want, done);
+        const DWORD want = static_cast<DWORD>(std::min(kChunk, result.data.size() - done));
+        DWORD error = 0;
+        const DWORD got = read_chunk_at(as_handle(m_handle), result.data.data() + done, want,
+                                        offset + done, &error);
+        if (error != 0) {
+            result.error = SystemErrorText(error);
+            break;
+        }
         if (got == 0) {
-            break;  // end of file or an input/output error: keep what arrived
+            break;  // the file has shrunk since it was opened
         }
         done += got;
     }
-    data.resize(done);
-    return data;
+    result.data.resize(done);
+    return result;
 }
 
 namespace {
@@ -167,15 +200,76 @@ class TemporaryFile {
     bool m_kept = false;
 };
 
+// A temporary file of a replacement is named "~<name>.<process id>.<counter>.tmp" beside the
+// file it replaces.
+constexpr std::wstring_view kTemporarySuffix = L".tmp";
+
+// The process id in a temporary file name made for `name`, or 0 when the name is not one.
+DWORD writer_of(std::wstring_view entry, std::wstring_view name) {
+    const std::wstring prefix = L"~" + std::wstring(name) + L".";
+    if (!entry.starts_with(prefix) || !entry.ends_with(kTemporarySuffix)) {
+        return 0;
+    }
+    entry.remove_prefix(prefix.size());
+    entry.remove_suffix(kTemporarySuffix.size());
+    const std::size_t dot = entry.find(L'.');
+    const auto all_digits = [](std::wstring_view digits) {
+        return !digits.empty() && digits.size() <= 9 &&
+               digits.find_first_not_of(L"0123456789") == std::wstring_view::npos;
+    };
+    if (dot == std::wstring_view::npos || !all_digits(entry.substr(0, dot)) ||
+        !all_digits(entry.substr(dot + 1))) {
+        return 0;
+    }
+    return static_cast<DWORD>(std::stoul(std::wstring(entry.substr(0, dot))));
+}
+
+// Whether the process `id` has surely ended. A process we may not look at counts as running.
+bool has_ended(DWORD id) {
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) {
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no process has this id
+    }
+    DWORD exit_code = 0;
+    const bool ended = ::GetExitCodeProcess(process, &exit_code) != 0 && exit_code != STILL_ACTIVE;
+    ::CloseHandle(process);
+    return ended;
+}
+
+// Removes the temporary files that replacements of `name` in `folder` left when their process
+// died before the move. A file whose writer still runs is left alone: it may be moved into
+// place any moment. Only plain files of exactly our naming pattern are touched.
+void remove_leftover_temporaries(const std::wstring& folder, const std::wstring& name) {
+    const std::wstring pattern = folder + L"~" + name + L".*.tmp";
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        // The pattern also matches short 8.3 spellings; the full name decides.
+        const DWORD writer = writer_of(entry.cFileName, name);
+        if (writer == 0 || writer == ::GetCurrentProcessId() ||
+            (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                0 ||
+            !has_ended(writer)) {
+            continue;
+        }
+        ::DeleteFileW((folder + entry.cFileName).c_str());
+    } while (::FindNextFileW(search, &entry) != 0);
+    ::FindClose(search);
+}
+
 std::optional<TemporaryFile> create_temporary_next_to(const std::wstring& target) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = target.find_last_of(L"\\/:");
     const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
     const std::wstring name = target.substr(slash == std::wstring::npos ? 0 : slash + 1);
+    remove_leftover_temporaries(folder, name);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring path = folder + L"~" + name + L"." +
-                                  std::to_wstring(::GetCurrentProcessId()) + L"." +
-                                  std::to_wstring(counter.fetch_add(1)) + L".tmp";
+        const std::wstring path =
+            folder + L"~" + name + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+            std::to_wstring(counter.fetch_add(1)) + std::wstring(kTemporarySuffix);
         HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {

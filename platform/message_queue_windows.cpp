@@ -349,19 +349,51 @@ bool InSendMessage() {
 
 // ---- keys -----------------------------------------------------------------------------------
 
-void InjectKeyDown(int virtual_key, std::uint32_t) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = static_cast<WORD>(virtual_key);
-    SendInput(1, &input, sizeof(input));
+namespace {
+
+// A key message for a key whose state the caller keeps itself: posted to the focus window (or
+// the active one) of the calling thread, without going through the system's key state.
+void post_key_message(int virtual_key, bool down) {
+    ::HWND target = ::GetFocus();
+    if (target == nullptr) {
+        target = ::GetActiveWindow();
+    }
+    if (target == nullptr) {
+        return;
+    }
+    const bool alt = (::GetAsyncKeyState(VK_MENU) & 0x8000) != 0;
+    const bool ctrl = (::GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
+    const bool system = (alt && !ctrl) || virtual_key == VK_F10 || virtual_key == VK_MENU;
+    LPARAM lparam = (down ? 1 : static_cast<LPARAM>(0xC0000001u)) | (alt ? (KF_ALTDOWN << 16) : 0);
+    UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
+    ::PostMessageW(target, message, static_cast<WPARAM>(virtual_key), lparam);
 }
 
-void InjectKeyUp(int virtual_key) {
+void send_key_input(int virtual_key, DWORD flags) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = static_cast<WORD>(virtual_key);
-    input.ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(1, &input, sizeof(input));
+    input.ki.dwFlags = flags;
+    ::SendInput(1, &input, sizeof(input));
+}
+
+}  // namespace
+
+// The system makes the character from the key itself, so `character` is not needed here.
+void InjectKeyDown(int virtual_key, std::uint32_t, KeyStateChange change) {
+    if (change == KeyStateChange::Leave) {
+        post_key_message(virtual_key, true);
+        return;
+    }
+    send_key_input(virtual_key, 0);
+}
+
+void InjectKeyUp(int virtual_key, KeyStateChange change) {
+    if (change == KeyStateChange::Leave) {
+        post_key_message(virtual_key, false);
+        return;
+    }
+    send_key_input(virtual_key, KEYEVENTF_KEYUP);
 }
 
 void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys) {

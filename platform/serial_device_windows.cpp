@@ -1,12 +1,15 @@
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/comm_dcb.h"
 #include "platform/serial_device.h"
+#include "platform/system_error_text_windows.h"
 #include "platform/wide_text_windows.h"
 
 // After our headers: <windows.h> defines names ours use (NOPARITY, DCB fields' constants).
@@ -54,18 +57,6 @@ bool has_device_prefix(std::string_view name) {
     return name.substr(0, 4) == "\\\\.\\";
 }
 
-std::string system_message(DWORD code) {
-    std::array<wchar_t, 512> text{};
-    DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                         0, text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::wstring_view message(text.data(), length);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
-        message.remove_suffix(1);
-    }
-    return message.empty() ? "error " + std::to_string(code) : FromWide(message);
-}
-
 // Waits for `event` or the cancel event; true when `event` came first.
 enum class Woken { kEvent, kCancelled, kTimeOut, kFailed };
 Woken wait_event_or_cancel(HANDLE event, HANDLE cancel, DWORD milliseconds) {
@@ -83,17 +74,67 @@ Woken wait_event_or_cancel(HANDLE event, HANDLE cancel, DWORD milliseconds) {
     }
 }
 
-// How long a write of `size` bytes may take before the line counts as stuck: twice the time
-// the bytes need at the line's speed (10 bit times each), plus a second.
-DWORD write_allowance_ms(HANDLE device, std::size_t size) {
-    ::DCB current{};
-    current.DCBlength = sizeof current;
-    DWORD rate = ::GetCommState(device, &current) != 0 ? current.BaudRate : 0;
-    if (rate == 0) {
-        rate = 300;
+// Errors with which the system reports a line that is gone: a device removed or switched off,
+// and under Wine a pseudo-terminal whose other end was closed.
+bool is_hang_up_error(DWORD code) {
+    switch (code) {
+        case ERROR_BAD_COMMAND:
+        case ERROR_NOT_READY:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_PIPE_NOT_CONNECTED:
+        case ERROR_NO_DATA:
+        case ERROR_HANDLE_EOF:
+            return true;
+        default:
+            return false;
     }
-    auto transfer_ms = static_cast<std::uint64_t>(size) * 10 * 1000 / rate;
-    return static_cast<DWORD>(std::min<std::uint64_t>(2 * transfer_ms + 1000, INFINITE - 1));
+}
+
+// The serial port layer reads the error number of a failed read the C library's way (0 for a
+// line that ended, EIO for one hung up, anything else a failure of the device).
+int error_number_from(DWORD code) {
+    if (is_hang_up_error(code)) {
+        return 0;
+    }
+    switch (code) {
+        case ERROR_ACCESS_DENIED:
+            return EACCES;
+        case ERROR_INVALID_HANDLE:
+            return EBADF;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_NO_SYSTEM_RESOURCES:
+            return ENOMEM;
+        case ERROR_OPERATION_ABORTED:
+            return ECANCELED;
+        case ERROR_INVALID_PARAMETER:
+            return EINVAL;
+        default:
+            return ENODEV;
+    }
+}
+
+WriteResult write_failed(std::size_t written, DWORD code) {
+    return {written, is_hang_up_error(code) ? LineFault::kHungUp : LineFault::kFailed,
+            SystemErrorText(code)};
+}
+
+// Bytes the driver holds for sending, or nullopt when the device no longer answers.
+std::optional<DWORD> bytes_queued_for_output(HANDLE device) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (::ClearCommError(device, &errors, &status) == 0) {
+        return std::nullopt;
+    }
+    return status.cbOutQue;
+}
+
+using Clock = std::chrono::steady_clock;
+
+DWORD milliseconds_until(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<DWORD>(std::clamp<std::int64_t>(left.count(), 0, INFINITE - 1));
 }
 
 // An event owned for the length of one call.
@@ -126,7 +167,7 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     std::string path = serial_device_path(name);
     auto fail = [&path](DWORD code) {
         std::fprintf(stderr, "kadro: cannot open serial device %s: %s\n",
-                     path.empty() ? "(empty name)" : path.c_str(), system_message(code).c_str());
+                     path.empty() ? "(empty name)" : path.c_str(), SystemErrorText(code).c_str());
         return OpenResult(static_cast<int>(code));
     };
     if (path.empty()) {
@@ -165,6 +206,7 @@ SerialDevice::SerialDevice(SerialDevice&& other) noexcept
     : m_path(std::move(other.m_path)),
       m_input_queue(other.m_input_queue),
       m_output_queue(other.m_output_queue),
+      m_stall_limit(other.m_stall_limit),
       m_win32(std::move(other.m_win32)) {}
 
 SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
@@ -172,6 +214,7 @@ SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
         m_path = std::move(other.m_path);
         m_input_queue = other.m_input_queue;
         m_output_queue = other.m_output_queue;
+        m_stall_limit = other.m_stall_limit;
         m_win32 = std::move(other.m_win32);
     }
     return *this;
@@ -257,17 +300,27 @@ std::size_t SerialDevice::waiting() const {
     return queued + (s.have_first_byte ? 1 : 0);
 }
 
-std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size) const {
+std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size, int* error_number) const {
     Win32State& s = *m_win32;
     std::size_t done = 0;
     if (size > 0 && s.have_first_byte) {
         buffer[done++] = s.first_byte;
         s.have_first_byte = false;
     }
+    // The byte already taken is delivered; the failure shows again on the next read.
+    auto failed = [&](DWORD code) -> std::ptrdiff_t {
+        if (done > 0) {
+            return static_cast<std::ptrdiff_t>(done);
+        }
+        if (error_number != nullptr) {
+            *error_number = error_number_from(code);
+        }
+        return -1;
+    };
     DWORD errors = 0;
     COMSTAT status{};
     if (::ClearCommError(s.device, &errors, &status) == 0) {
-        return done > 0 ? static_cast<std::ptrdiff_t>(done) : -1;
+        return failed(::GetLastError());
     }
     // Only what is queued: with read time-outs 0 this read completes at once.
     DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, status.cbInQue));
@@ -275,43 +328,119 @@ std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size) const 
         return static_cast<std::ptrdiff_t>(done);
     }
     ScopedEvent event;
+    if (event.get() == nullptr) {
+        return failed(::GetLastError());
+    }
     OVERLAPPED request{};
     request.hEvent = event.get();
     DWORD count = 0;
     if (::ReadFile(s.device, buffer + done, want, nullptr, &request) == 0 &&
         ::GetLastError() != ERROR_IO_PENDING) {
-        return done > 0 ? static_cast<std::ptrdiff_t>(done) : -1;
+        return failed(::GetLastError());
     }
     if (::GetOverlappedResult(s.device, &request, &count, TRUE) == 0) {
-        return done > 0 ? static_cast<std::ptrdiff_t>(done) : -1;
+        return failed(::GetLastError());
     }
     return static_cast<std::ptrdiff_t>(done + count);
 }
 
-std::size_t SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
+namespace {
+
+// A write goes out in pieces of this size: each piece that completes shows the line moving,
+// which restarts the stall limit, and a stalled line holds back at most one piece.
+constexpr std::size_t kWritePiece = 256;
+// How often a waiting write looks whether the driver's queue shrank.
+constexpr DWORD kProgressCheckMs = 20;
+
+}  // namespace
+
+WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
     const Win32State& s = *m_win32;
-    if (size == 0) {
-        return 0;
-    }
     ScopedEvent event;
-    OVERLAPPED request{};
-    request.hEvent = event.get();
-    if (event.get() == nullptr) {
-        return 0;
+    if (size > 0 && event.get() == nullptr) {
+        return write_failed(0, ::GetLastError());
     }
-    if (::WriteFile(s.device, data, static_cast<DWORD>(size), nullptr, &request) == 0 &&
-        ::GetLastError() != ERROR_IO_PENDING) {
-        return 0;  // refused at once: no write is in progress, so nothing to wait for
+    // The stall limit counts from the last byte that moved: a line that drains, however slowly,
+    // is waited for; one that takes nothing for the whole limit will not take the rest either.
+    auto deadline = Clock::now() + m_stall_limit;
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD piece = static_cast<DWORD>(std::min(kWritePiece, size - done));
+        OVERLAPPED request{};
+        request.hEvent = event.get();
+        ::ResetEvent(event.get());
+        if (::WriteFile(s.device, data + done, piece, nullptr, &request) == 0 &&
+            ::GetLastError() != ERROR_IO_PENDING) {
+            return write_failed(done, ::GetLastError());  // refused at once: nothing pending
+        }
+        std::optional<DWORD> last_queued = bytes_queued_for_output(s.device);
+        Woken woken = Woken::kTimeOut;
+        while (true) {
+            const DWORD wait_ms = std::min(kProgressCheckMs, milliseconds_until(deadline));
+            woken = wait_event_or_cancel(event.get(), s.cancel_event, wait_ms);
+            if (woken != Woken::kTimeOut) {
+                break;
+            }
+            const std::optional<DWORD> queued = bytes_queued_for_output(s.device);
+            if (queued && (!last_queued || *queued < *last_queued)) {
+                deadline = Clock::now() + m_stall_limit;
+            }
+            last_queued = queued;
+            if (Clock::now() >= deadline) {
+                break;
+            }
+        }
+        if (woken != Woken::kEvent) {
+            ::CancelIoEx(s.device, &request);
+        }
+        DWORD count = 0;
+        const BOOL completed = ::GetOverlappedResult(s.device, &request, &count, TRUE);
+        const DWORD error = completed != 0 ? ERROR_SUCCESS : ::GetLastError();
+        done += count;
+        if (woken == Woken::kCancelled) {
+            return {done, LineFault::kFailed, SystemErrorText(ERROR_OPERATION_ABORTED)};
+        }
+        if (woken == Woken::kTimeOut && count < piece) {
+            // What the driver still holds will not go out: drop it and report only what left.
+            const DWORD queued = bytes_queued_for_output(s.device).value_or(0);
+            ::PurgeComm(s.device, PURGE_TXABORT | PURGE_TXCLEAR);
+            return {done - std::min<std::size_t>(done, queued), LineFault::kStalled, {}};
+        }
+        if (woken == Woken::kFailed) {
+            return write_failed(done, ::GetLastError());
+        }
+        if (completed == 0 && error != ERROR_OPERATION_ABORTED) {
+            return write_failed(done, error);
+        }
+        if (count > 0) {
+            deadline = Clock::now() + m_stall_limit;
+        }
     }
-    Woken woken =
-        wait_event_or_cancel(event.get(), s.cancel_event, write_allowance_ms(s.device, size));
-    if (woken != Woken::kEvent) {
-        // Stuck, cancelled or failed: end the write and report what left.
-        ::CancelIoEx(s.device, &request);
+    // A completed write may still sit in the driver's queue: wait until it is empty, as a drain
+    // would, with the same stall limit.
+    std::optional<DWORD> last_queued;
+    while (size > 0) {
+        const std::optional<DWORD> queued = bytes_queued_for_output(s.device);
+        if (!queued) {
+            return write_failed(done, ::GetLastError());
+        }
+        if (*queued == 0) {
+            break;
+        }
+        if (!last_queued || *queued < *last_queued) {
+            deadline = Clock::now() + m_stall_limit;
+            last_queued = queued;
+        }
+        const DWORD wait_ms = milliseconds_until(deadline);
+        if (wait_ms == 0) {
+            ::PurgeComm(s.device, PURGE_TXABORT | PURGE_TXCLEAR);
+            return {done - std::min<std::size_t>(done, *queued), LineFault::kStalled, {}};
+        }
+        if (::WaitForSingleObject(s.cancel_event, std::min<DWORD>(wait_ms, 2)) == WAIT_OBJECT_0) {
+            return {done, LineFault::kFailed, SystemErrorText(ERROR_OPERATION_ABORTED)};
+        }
     }
-    DWORD count = 0;
-    ::GetOverlappedResult(s.device, &request, &count, TRUE);
-    return count;
+    return {done, LineFault::kNone, {}};
 }
 
 bool SerialDevice::apply(const DCB& dcb) {

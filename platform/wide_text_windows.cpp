@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/file_name_text.h"
 #include "platform/text_encoding.h"
 
 namespace platform {
@@ -9,9 +10,9 @@ namespace platform {
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the system's wide characters are UTF-16");
 
 std::wstring ToWide(std::string_view text) {
-    bool high = std::any_of(text.begin(), text.end(),
-                            [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    std::u16string wide = high && IsValidUtf8(text) ? Utf8ToUtf16(text) : AnsiToUtf16(text);
+    // The same reading as for names on a UTF-8 file system, so a name reaches the same file on
+    // both systems (code-page text such as "\xC3\xA9" stays two characters).
+    std::u16string wide = Utf8ToUtf16(FileNameToUtf8(text));
     return std::wstring(wide.begin(), wide.end());
 }
 

@@ -17,6 +17,7 @@
 #include "platform/file_read.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "platform/system_error_text_windows.h"
 #include "platform/wide_text_windows.h"
 #include "support/error_handler.h"
 #include "support/housekeeping.h"
@@ -135,6 +136,26 @@ TEST_F(ProfileFiles, AReplacementKeepsTheOtherLinesAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries(), 1u);
 }
 
+TEST_F(ProfileFiles, ATemporaryFileLeftByAnEndedWriterGoesAtTheNextWrite) {
+    spit("KADRO.INI", "[Impostazioni]\r\nPorta=COM1\r\n");
+    // No process runs with this id (ids are multiples of 4, far below it).
+    const std::string ended = "~KADRO.INI.999999997.3.tmp";
+    const std::string own = "~KADRO.INI." + std::to_string(::GetCurrentProcessId()) + ".999.tmp";
+    const std::string other_file = "~ALTRO.INI.999999997.3.tmp";
+    const std::string not_ours = "~KADRO.INI.999999997.tmp";
+    for (const std::string& name : {ended, own, other_file, not_ours}) {
+        spit(name, "x");
+    }
+    ASSERT_TRUE(kadro::WRITEPPROSTRING("Impostazioni", "Porta", "COM5", ".\\KADRO.INI"));
+    EXPECT_EQ(slurp("KADRO.INI"), "[Impostazioni]\r\nPorta=COM5\r\n");
+    EXPECT_FALSE(fs::exists(ended));
+    // A writer that still runs (here: this one) may move its file into place any moment.
+    EXPECT_TRUE(fs::exists(own));
+    EXPECT_TRUE(fs::exists(other_file));
+    EXPECT_TRUE(fs::exists(not_ours));
+    EXPECT_EQ(entries(), 4u);
+}
+
 TEST_F(ProfileFiles, AReadOnlyFileIsNotReplaced) {
     spit("KADRO.INI", "[Impostazioni]\r\n");
     ASSERT_NE(::SetFileAttributesW(L"KADRO.INI", FILE_ATTRIBUTE_READONLY), 0);
@@ -161,7 +182,9 @@ TEST_F(ImageFiles, AnAccentedNameInTheAnsiCodePageOpensTheFileOfThatName) {
     spit(fs::path(L"immagine_\u00e8.vks"), raw + "\x1A");
     // "è" is the byte 0xE8 in the program's code page, as the chooser returns it.
     EXPECT_EQ(kadro::MEMOREAD("immagine_\xE8.vks"), raw);
-    EXPECT_EQ(kadro::ReadTrackImage("immagine_\xE8.vks"), raw);
+    kadro::TrackImageRead track = kadro::ReadTrackImage("immagine_\xE8.vks");
+    EXPECT_EQ(track.TrackImage, raw);
+    EXPECT_FALSE(track.failure);
 }
 
 TEST_F(ImageFiles, ANameOutsideTheCodePageArrivesInUtf8) {
@@ -175,7 +198,7 @@ TEST_F(ImageFiles, ATwoSidedImageIsRearrangedAndAFolderOrMissingFileReadsEmpty) 
         raw[i] = static_cast<char>(i / 4608);
     }
     spit("big.vks", raw);
-    std::string track = kadro::ReadTrackImage("big.vks");
+    std::string track = kadro::ReadTrackImage("big.vks").TrackImage;
     ASSERT_EQ(track.size(), raw.size());
     EXPECT_EQ(track[0], 0);
     EXPECT_EQ(track[4608], 2);
@@ -185,8 +208,39 @@ TEST_F(ImageFiles, ATwoSidedImageIsRearrangedAndAFolderOrMissingFileReadsEmpty) 
     EXPECT_EQ(kadro::MEMOREAD("missing.vks"), "");
     auto opened = platform::ReadOnlyFile::open("folder.vks");
     EXPECT_EQ(opened.failure, platform::OpenFailure::kNotRegularFile);
-    EXPECT_EQ(platform::ReadOnlyFile::open("missing.vks").failure,
-              platform::OpenFailure::kNotFound);
+    EXPECT_EQ(opened.reason, "Is a directory");
+    auto missing = platform::ReadOnlyFile::open("missing.vks");
+    EXPECT_EQ(missing.failure, platform::OpenFailure::kNotFound);
+    EXPECT_FALSE(missing.file);
+    // The system's own text, as the person would see it anywhere else on this system.
+    EXPECT_EQ(missing.reason, platform::SystemErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(platform::SystemErrorText(ERROR_FILE_NOT_FOUND).find("error "), std::string::npos);
+    EXPECT_EQ(kadro::ReadTrackImage("missing.vks").failure, missing.reason);
+}
+
+TEST_F(ImageFiles, ReadingIsBoundedByTheFileAndTheSizeFoundAtOpen) {
+    spit("part.vks", "0123456789");
+    auto opened = platform::ReadOnlyFile::open("part.vks");
+    ASSERT_TRUE(opened.file);
+    EXPECT_TRUE(opened.reason.empty());
+    const platform::ReadOnlyFile& file = *opened.file;
+    EXPECT_EQ(file.size(), 10u);
+    platform::FileReadResult middle = file.read_at(3, 4);
+    EXPECT_EQ(middle.data, "3456");
+    EXPECT_TRUE(middle.error.empty());
+    EXPECT_EQ(file.read_at(8, 100).data, "89");
+    EXPECT_EQ(file.read_at(10, 1).data, "");
+    EXPECT_EQ(file.read_byte_at(9), '9');
+    EXPECT_FALSE(file.read_byte_at(10));
+    // Grown meanwhile: nothing beyond the size found at open.
+    spit("part.vks", "0123456789ABCDEF");
+    EXPECT_EQ(file.read_from_start(100), "0123456789");
+    // Shrunk meanwhile: less, and no error.
+    spit("part.vks", "01234");
+    platform::FileReadResult shrunk = file.read_at(0, 10);
+    EXPECT_EQ(shrunk.data, "01234");
+    EXPECT_TRUE(shrunk.error.empty());
+    EXPECT_FALSE(file.read_byte_at(7));
 }
 
 TEST_F(ImageFiles, AFileHeldOpenForWritingElsewhereCanBeRead) {
@@ -203,7 +257,10 @@ TEST_F(ImageFiles, AFileHeldOpenForWritingElsewhereCanBeRead) {
 
 TEST(WideText, AnsiBytesAndUtf8BothReachTheSystemAsTheirCharacters) {
     EXPECT_EQ(platform::ToWide("Porta \xE8 \x80"), L"Porta \u00e8 \u20ac");
-    EXPECT_EQ(platform::ToWide("\xC3\xA8"), L"\u00e8");  // valid UTF-8 reads as UTF-8
+    // Code-page text that happens to be UTF-8 of characters the code page holds stays code
+    // page: the chooser hands back UTF-8 only for characters beyond it.
+    EXPECT_EQ(platform::ToWide("\xC3\xA8"), L"\u00c3\u00a8");
+    EXPECT_EQ(platform::ToWide("\xD0\x96.vks"), L"\u0416.vks");
     EXPECT_EQ(platform::FromWide(L"Porta \u00e8 \u20ac"), "Porta \xE8 \x80");
     EXPECT_EQ(platform::FromWide(L"\u0416"), "\xD0\x96");
     EXPECT_EQ(platform::FromWide(L"\x7F"

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Runs a command under Wine with a COM port that is a pseudo-terminal echoing every byte.
 
-    with_com_port.py COMMAND [ARGS...]
+    with_com_port.py [--far-end=echo|silent|hang-up] COMMAND [ARGS...]
 
 A fresh pseudo-terminal pair is made; $WINEPREFIX/dosdevices/comN is pointed at its terminal
-end (the first free N from 20), and the command gets KADRO_TEST_PORT=COMN in its environment.
-A thread writes every byte read from the other end straight back, so what the program sends
-comes back to it. The command's exit code is passed on; the link is removed afterwards.
+end (the first free N from 20), and the command gets KADRO_TEST_PORT=COMN and
+KADRO_TEST_FAR_END=<mode> in its environment. The far end:
+  echo (default)  a thread writes every byte read from the other end straight back, so what the
+                  program sends comes back to it;
+  silent          never reads, so the line takes no more once the terminal's buffers are full;
+  hang-up         closes its end when the first byte arrives, as a far end that goes away.
+The command's exit code is passed on; the link is removed afterwards.
 """
 import os
 import select
@@ -40,7 +44,21 @@ def echo(master, stop):
             view = view[os.write(master, view):]
 
 
+def hang_up(master, stop):
+    while not stop.is_set():
+        ready, _, _ = select.select([master], [], [], 0.1)
+        if ready:
+            os.close(master)
+            return
+
+
 def main():
+    far_end = "echo"
+    command = sys.argv[1:]
+    if command and command[0].startswith("--far-end="):
+        far_end = command.pop(0).split("=", 1)[1]
+        if far_end not in ("echo", "silent", "hang-up"):
+            raise SystemExit(f"with_com_port: unknown far end {far_end}")
     prefix = os.environ.get("WINEPREFIX")
     if not prefix:
         raise SystemExit("with_com_port: WINEPREFIX is not set")
@@ -53,17 +71,22 @@ def main():
     os.makedirs(dosdevices, exist_ok=True)
     number, link = claim_port(dosdevices, terminal)
     stop = threading.Event()
-    thread = threading.Thread(target=echo, args=(master, stop), daemon=True)
-    thread.start()
-    env = dict(os.environ, KADRO_TEST_PORT=f"COM{number}")
+    thread = None
+    if far_end != "silent":
+        target = echo if far_end == "echo" else hang_up
+        thread = threading.Thread(target=target, args=(master, stop), daemon=True)
+        thread.start()
+    env = dict(os.environ, KADRO_TEST_PORT=f"COM{number}", KADRO_TEST_FAR_END=far_end)
     try:
-        return subprocess.call(sys.argv[1:], env=env)
+        return subprocess.call(command, env=env)
     finally:
         stop.set()
-        thread.join(1)
+        if thread is not None:
+            thread.join(1)
         os.unlink(link)
         os.close(slave)
-        os.close(master)
+        if far_end != "hang-up":
+            os.close(master)
 
 
 if __name__ == "__main__":
