@@ -1,6 +1,6 @@
 # Packages built by `cpack` from the install rules of packaging/CMakeLists.txt.
 #   Linux:   kadro_<version>_amd64.deb (cpack -G DEB, the default generator here)
-#   Windows: not built yet; the generators go in the WIN32 branch below.
+#   Windows: kadro-<version>-win64.zip (cpack -G ZIP)
 set(CPACK_PACKAGE_NAME kadro)
 set(CPACK_PACKAGE_VENDOR "KADRO maintainers")
 set(CPACK_PACKAGE_CONTACT "${KADRO_PACKAGE_MAINTAINER}")
@@ -21,12 +21,11 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_SOURCE_GENERATOR "")
 
 if(WIN32)
-  # Windows: a zip holding kadro.exe with LEGGIMI-README.txt, and an installer. To add them:
-  #   set(CPACK_GENERATOR ZIP NSIS)
-  #   set(CPACK_PACKAGE_FILE_NAME kadro-${PROJECT_VERSION}-win64)
-  #   set(CPACK_NSIS_...) for the Start-menu shortcut, whose working folder must be the one
-  #   holding KADRO.INI, and the uninstaller.
-  set(CPACK_GENERATOR "")
+  # Windows: a zip holding kadro.exe, kadro-remote.exe and LEGGIMI-README.txt at its top. The
+  # installer (NSIS, with a Start-menu shortcut whose working folder holds KADRO.INI) is to come.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
