@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "../../tests/serial/pty_pair.h"
 #include "app/main_program.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "remote_side.h"
+#include "testing/pty_pair.h"
 
 namespace {
 

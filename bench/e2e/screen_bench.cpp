@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "../../tests/serial/pty_pair.h"
 #include "remote_side.h"
+#include "testing/pty_pair.h"
 
 namespace {
 
