@@ -4,6 +4,7 @@
 
 #include "app/module_state.h"
 #include "app/port_setup.h"
+#include "app/protocol.h"
 #include "comm/message_pump.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
@@ -14,9 +15,6 @@ namespace kadro {
 namespace {
 
 constexpr int kEscape = 27;
-constexpr std::size_t kTrackBytes = 4608;
-constexpr char kLeadIn = '\x00';
-constexpr char kStopByte = '\x09';
 // Longest rest between two polls of the wait. A received byte, a window message and a change of
 // the key state end the rest at once, so the bound is only a guard.
 constexpr std::chrono::milliseconds kLongestRest{std::chrono::hours(1)};
@@ -64,7 +62,8 @@ void stop_serving(TMultiGet& LogView, const std::string& cLogLine, const std::st
 }
 
 std::string sector_range(int first, std::string_view separator) {
-    return std::to_string(first) + std::string(separator) + std::to_string(first + 17);
+    return std::to_string(first) + std::string(separator) +
+           std::to_string(first + protocol::kSectorsPerTrack - 1);
 }
 
 }  // namespace
@@ -82,10 +81,10 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
             std::optional<std::string> cCommand = WAITCOMMAND(nPortHandle);
             if (GETASYNCKEYSTATE(kEscape)) {
                 frame.line(__LINE__);
-                SENDSTR(nPortHandle, std::string(1, kStopByte));
+                SENDSTR(nPortHandle, std::string(1, protocol::kStopByte));
                 break;  // back to the first test, which ends the loop while Escape is held
             }
-            if (cCommand == "T") {
+            if (cCommand == std::string{protocol::kTrackRequest}) {
                 frame.line(__LINE__);
                 const int first = main_module().SectorCounter;
                 if (!TRK(nPortHandle, LogView)) {
@@ -103,7 +102,7 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                 frame.line(__LINE__);
                 LINELOST(nPortHandle, LogView);
                 return;
-            } else if (cCommand == "E") {
+            } else if (cCommand == std::string{protocol::kEndOfService}) {
                 frame.line(__LINE__);
                 if (auto* dialog = dynamic_cast<TDialog*>(LogView.oWnd)) {
                     dialog->End();
@@ -160,21 +159,21 @@ bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
     MainModuleState& state = main_module();
     frame.line(__LINE__);
     MESSAGE(LogView, "Sending sectors " + std::to_string(state.SectorCounter) + " to " +
-                         std::to_string(state.SectorCounter + 17));
+                         std::to_string(state.SectorCounter + protocol::kSectorsPerTrack - 1));
     frame.line(__LINE__);
-    if (!SENDSTR(nPortHandle, std::string(1, kLeadIn))) {
+    if (!SENDSTR(nPortHandle, std::string(1, protocol::kLeadIn))) {
         return false;
     }
     frame.line(__LINE__);
-    SLEEP(10);
+    SLEEP(static_cast<int>(protocol::kLeadInPause.count()));
     frame.line(__LINE__);
-    std::size_t count = std::min(kTrackBytes, state.TrackImage.size());
+    std::size_t count = std::min(protocol::kTrackBytes, state.TrackImage.size());
     if (!SENDSTR(nPortHandle, std::string_view(state.TrackImage).substr(0, count))) {
         return false;
     }
     frame.line(__LINE__);
     state.TrackImage.erase(0, count);
-    state.SectorCounter += 18;
+    state.SectorCounter += protocol::kSectorsPerTrack;
     return true;
 }
 

@@ -4,17 +4,17 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/protocol.h"
 #include "platform/file_read.h"
 
 namespace kadro {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = 4608;
-constexpr std::size_t kBlocksPerSide = 40;
-constexpr std::size_t kBlockPairs = 80;
-constexpr std::size_t kSingleSideBytes = kBlocksPerSide * kBlockBytes;   // 184320
-constexpr std::size_t kTrackImageBytes = 2 * kBlockPairs * kBlockBytes;  // 737280
+constexpr std::size_t kBlockBytes = protocol::kTrackBytes;
+constexpr std::size_t kBlockPairs = protocol::kMostTracks / 2;
+constexpr std::size_t kSingleSideBytes = protocol::kSingleSideTracks * kBlockBytes;  // 184320
+constexpr std::size_t kTrackImageBytes = 2 * kBlockPairs * kBlockBytes;              // 737280
 constexpr unsigned char kEndOfFileMark = 0x1A;
 
 struct RawRead {

@@ -10,6 +10,7 @@
 #include "app/image_preparation.h"
 #include "app/module_state.h"
 #include "app/port_setup.h"
+#include "app/protocol.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "comm/message_pump.h"
@@ -77,7 +78,8 @@ void watch_line_after_serving(TDialog& oDlg, TMultiGet& LogView, PortHandle nPor
 }  // namespace
 
 std::string MainCaption(const std::string& cPort) {
-    return std::string("KADRO 1.00 ") + kMakersNotice + "  (" + cPort + ":57600,N,8,1)";
+    return std::string("KADRO 1.00 ") + kMakersNotice + "  (" + cPort + ":" +
+           std::string(protocol::kLineMode) + ")";
 }
 
 void MAIN() {

@@ -1,6 +1,7 @@
 #include "app/port_setup.h"
 
 #include "app/module_state.h"
+#include "app/protocol.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
@@ -29,7 +30,7 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
         }
         frame.line(__LINE__);
         std::string cDcb;
-        if (!BUILDCOMMDCB("57600,N,8,1", cDcb)) {
+        if (!BUILDCOMMDCB(protocol::kLineMode, cDcb)) {
             fail("Errore di impostazione dei parametri di comunicazione", cPort);
         }
         frame.line(__LINE__);

@@ -7,13 +7,14 @@
 #include <string>
 
 #include "app/image_preparation.h"
+#include "app/protocol.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {
 
-constexpr std::size_t kBlock = 4608;
-constexpr std::size_t kOneSide = 40 * kBlock;
-constexpr std::size_t kFullDisk = 160 * kBlock;
+constexpr std::size_t kBlock = kadro::protocol::kTrackBytes;
+constexpr std::size_t kOneSide = kadro::protocol::kSingleSideTracks * kBlock;
+constexpr std::size_t kFullDisk = kadro::protocol::kMostTracks * kBlock;
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing KADRO needs. Run as root.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libbenchmark-dev socat
+packages=(cmake g++ make libgtest-dev socat clang-format
   libfltk1.3-dev libxi-dev fonts-dejavu-core xvfb openbox xdotool xclip imagemagick python3
   librsvg2-bin dpkg-dev file lintian desktop-file-utils man-db
   clang libclang-rt-14-dev)

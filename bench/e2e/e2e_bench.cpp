@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "../../tests/serial/pty_pair.h"
 #include "app/main_program.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "remote_side.h"
+#include "testing/pty_pair.h"
 
 namespace {
 
@@ -48,10 +48,10 @@ void reference_server(int fd, const std::string& image) {
     for (std::size_t k = 0; k < kTracks; ++k) {
         do {
             read_some(fd, &command, 1);
-        } while (command != 'T');
-        write_all(fd, std::string_view("\0", 1));
+        } while (command != kadro::protocol::kTrackRequest);
+        write_all(fd, std::string{kadro::protocol::kLeadIn});
         ::tcdrain(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(kadro::protocol::kLeadInPause);
         write_all(fd, std::string_view(image).substr(offset, kTrack));
         ::tcdrain(fd);
         offset += kTrack;
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         auto start = Clock::now();
         latencies = fetch_all(line.master());
         served_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        write_all(line.master(), "E");
+        write_all(line.master(), std::string{kadro::protocol::kEndOfService});
     });
     int code = kadro::RunProgram();
     remote.join();

@@ -44,11 +44,11 @@ std::vector<double> fetch_tracks(int fd, std::size_t count) {
     std::vector<char> buffer(kTrack + 1);
     for (std::size_t k = 0; k < count; ++k) {
         auto start = Clock::now();
-        write_all(fd, "T");
+        write_all(fd, std::string{protocol::kTrackRequest});
         std::size_t got = read_some(fd, buffer.data(), 1);
         latencies.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        if (buffer[0] != '\0') {
+        if (buffer[0] != protocol::kLeadIn) {
             throw std::runtime_error("a track request was not answered with 0x00");
         }
         while (got < kTrack + 1) {
@@ -62,17 +62,17 @@ NoiseAnswer answer_after_noise(int fd, std::size_t size) {
     std::string noise;
     for (std::size_t i = 0; noise.size() < size; ++i) {
         char c = static_cast<char>(i * 131 + 7);
-        if (c != 'T' && c != 'E') {
+        if (c != protocol::kTrackRequest && c != protocol::kEndOfService) {
             noise.push_back(c);
         }
     }
     auto noise_start = Clock::now();
     write_all(fd, noise);
     auto start = Clock::now();
-    write_all(fd, "T");
+    write_all(fd, std::string{protocol::kTrackRequest});
     char lead = 1;
     read_some(fd, &lead, 1, std::chrono::seconds(60));
-    if (lead != '\0') {
+    if (lead != protocol::kLeadIn) {
         throw std::runtime_error("the request after the noise was not answered with 0x00");
     }
     auto end = Clock::now();

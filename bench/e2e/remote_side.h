@@ -11,10 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/protocol.h"
+
 namespace kadro::bench {
 
-constexpr std::size_t kTrack = 4608;
-constexpr std::size_t kTracks = 160;
+constexpr std::size_t kTrack = protocol::kTrackBytes;
+constexpr std::size_t kTracks = protocol::kMostTracks;
 
 void write_all(int fd, std::string_view bytes);
 // Reads what is there, at most `size` bytes, waiting up to `timeout` for the first.

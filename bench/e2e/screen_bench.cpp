@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "../../tests/serial/pty_pair.h"
 #include "remote_side.h"
+#include "testing/pty_pair.h"
 
 namespace {
 
@@ -174,15 +174,15 @@ int reference_server(const char* device, const char* image_path) {
             return 1;
         }
         for (ssize_t i = 0; i < n; ++i) {
-            if (buffer[i] == 'E') {
+            if (buffer[i] == kadro::protocol::kEndOfService) {
                 return 0;
             }
-            if (buffer[i] != 'T') {
+            if (buffer[i] != kadro::protocol::kTrackRequest) {
                 continue;
             }
-            write_all(fd, std::string_view("\0", 1));
+            write_all(fd, std::string{kadro::protocol::kLeadIn});
             ::tcdrain(fd);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(kadro::protocol::kLeadInPause);
             std::size_t count = std::min(kTrack, image.size() - offset);
             write_all(fd, std::string_view(image).substr(offset, count));
             ::tcdrain(fd);
@@ -209,7 +209,7 @@ Figures measure(Child& server, int line, int idle_seconds) {
     f.latencies = kadro::bench::fetch_tracks(line, kTracks);
     f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     f.noise = kadro::bench::answer_after_noise(line, kNoise);
-    write_all(line, "E");
+    write_all(line, std::string{kadro::protocol::kEndOfService});
     rusage usage{};
     int status = server.wait_end(std::chrono::seconds(30), &usage);
     if (status != 0) {

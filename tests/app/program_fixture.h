@@ -17,13 +17,13 @@
 #include <string>
 #include <thread>
 
-#include "../serial/pty_pair.h"
-#include "../support_headless/headless_test_display.h"
 #include "app/main_program.h"
 #include "platform/edit_control.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
 #include "support/program_lifecycle.h"
+#include "testing/headless_test_display.h"
+#include "testing/pty_pair.h"
 
 namespace kadro::test {
 

@@ -10,7 +10,7 @@
 
 #include "platform/message_queue.h"
 #include "support/program_lifecycle.h"
-#include "support_headless/headless_test_display.h"
+#include "testing/headless_test_display.h"
 #include "tests/support/scratch_folder.h"
 
 namespace kadro {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/program_lifecycle.h"
-#include "tests/common/unprivileged_child.h"
+#include "testing/unprivileged_child.h"
 #include "tests/support/scratch_folder.h"
 
 namespace kadro {

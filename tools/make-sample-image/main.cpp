@@ -21,12 +21,14 @@
 #include <string>
 #include <string_view>
 
+#include "app/protocol.h"
+
 namespace {
 
-constexpr std::size_t kSectorSize = 256;
-constexpr std::size_t kSectorsPerBlock = 18;
-constexpr std::size_t kBlockSize = kSectorSize * kSectorsPerBlock;  // 4608
-constexpr std::size_t kBlocks = 160;
+constexpr std::size_t kSectorSize = kadro::protocol::kSectorBytes;
+constexpr std::size_t kSectorsPerBlock = kadro::protocol::kSectorsPerTrack;
+constexpr std::size_t kBlockSize = kadro::protocol::kTrackBytes;  // 4608
+constexpr std::size_t kBlocks = kadro::protocol::kMostTracks;
 constexpr std::size_t kImageSize = kBlockSize * kBlocks;  // 737280
 
 constexpr const char* kUsage =

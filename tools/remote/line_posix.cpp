@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/protocol.h"
 #include "platform/comm_dcb.h"
 #include "platform/serial_device.h"
 #include "tools/remote/line.h"
@@ -57,7 +58,7 @@ bool write_all(LineHandle line, std::string_view bytes) {
 std::string read_some(LineHandle line, std::size_t count, int timeout_ms) {
     const int fd = static_cast<int>(line);
     std::string out;
-    char buffer[4608];
+    char buffer[kadro::protocol::kTrackBytes];
     while (out.size() < count) {
         pollfd p{fd, POLLIN, 0};
         int rc = ::poll(&p, 1, timeout_ms);

@@ -15,11 +15,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/protocol.h"
 #include "tools/remote/line.h"
 
 namespace {
 
-constexpr std::size_t kTrackSize = 4608;
+using kadro::protocol::kTrackBytes;
 
 enum ExitCode { kOk = 0, kMismatch = 1, kUsage = 2 };
 
@@ -55,7 +56,7 @@ Exit status: 0 success, 1 missing lead-in, time-out or difference,
 struct Options {
     std::string device;
     int fd = -1;
-    std::string mode = "57600,N,8,1";
+    std::string mode{kadro::protocol::kLineMode};
     long tracks = 1;
     long batch = 1;
     int timeout_ms = 3000;
@@ -188,12 +189,12 @@ bool receive_answer(LineHandle fd, long number, const Options& o, std::string& d
                      o.timeout_ms);
         return false;
     }
-    if (lead[0] != '\0') {
+    if (lead[0] != kadro::protocol::kLeadIn) {
         std::fprintf(stderr, "kadro-remote: track %ld: expected lead-in 0x00, received 0x%02X\n",
                      number, static_cast<unsigned char>(lead[0]));
         return false;
     }
-    std::string track = read_some(fd, kTrackSize, o.timeout_ms);
+    std::string track = read_some(fd, kTrackBytes, o.timeout_ms);
     if (!o.quiet) {
         std::fprintf(stderr, "kadro-remote: track %ld: %zu bytes\n", number, track.size());
     }
@@ -214,7 +215,7 @@ int compare(const std::string& received, const std::string& expected_file) {
             std::fprintf(stderr,
                          "kadro-remote: first difference at byte %zu (track %zu, offset %zu): "
                          "expected 0x%02X, received 0x%02X\n",
-                         i, i / kTrackSize + 1, i % kTrackSize,
+                         i, i / kTrackBytes + 1, i % kTrackBytes,
                          static_cast<unsigned char>(expected[i]),
                          static_cast<unsigned char>(received[i]));
             return kMismatch;
@@ -258,7 +259,8 @@ int main(int argc, char** argv) {
     int status = kOk;
     for (long done = 0; done < o.tracks && status == kOk;) {
         long now = std::min(o.batch, o.tracks - done);
-        if (!write_all(fd, std::string(static_cast<std::size_t>(now), 'T'))) {
+        if (!write_all(
+                fd, std::string(static_cast<std::size_t>(now), kadro::protocol::kTrackRequest))) {
             return kUsage;
         }
         for (long i = 0; i < now && status == kOk; ++i) {
@@ -268,7 +270,7 @@ int main(int argc, char** argv) {
         }
         done += now;
     }
-    if (o.end && !write_all(fd, "E")) {
+    if (o.end && !write_all(fd, std::string{kadro::protocol::kEndOfService})) {
         return kUsage;
     }
     if (!o.out_file.empty()) {

@@ -1,7 +1,7 @@
 #include "app/settings.h"
 
 #include "app/text.h"
-#include "scratch_dir.h"
+#include "testing/scratch_dir.h"
 
 namespace {
 

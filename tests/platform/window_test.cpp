@@ -7,7 +7,7 @@
 
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "test_window.h"
+#include "testing/test_window.h"
 
 namespace kadro::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "port_fixture.h"
+#include "testing/port_fixture.h"
 
 extern char** environ;
 

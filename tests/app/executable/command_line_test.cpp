@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/foundation/scratch_dir.h"
+#include "testing/scratch_dir.h"
 
 extern char** environ;
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "scratch_dir.h"
-#include "tests/common/unprivileged_child.h"
+#include "testing/scratch_dir.h"
+#include "testing/unprivileged_child.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "app/settings.h"
 #include "platform/profile.h"
-#include "scratch_dir.h"
+#include "testing/scratch_dir.h"
 
 namespace {
 

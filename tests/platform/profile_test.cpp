@@ -4,9 +4,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "../common/unprivileged_child.h"
 #include "platform/paths.h"
-#include "scratch_dir.h"
+#include "testing/scratch_dir.h"
+#include "testing/unprivileged_child.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <deque>
 #include <functional>
 
-#include "dialogs/template_bytes.h"
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "template_bytes.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "platform/file_name_text.h"
 #include "platform/file_system.h"
-#include "scratch_dir.h"
+#include "testing/scratch_dir.h"
 
 namespace {
 

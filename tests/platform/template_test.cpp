@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "dialogs/template_bytes.h"
 #include "platform/dialog.h"
 #include "platform/dialog_template.h"
 #include "platform/window.h"
+#include "template_bytes.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "platform/serial_device.h"
-#include "pty_pair.h"
+#include "testing/pty_pair.h"
 
 namespace kadro::test {
 namespace {

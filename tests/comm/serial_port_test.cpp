@@ -12,7 +12,7 @@
 #include <random>
 #include <thread>
 
-#include "port_fixture.h"
+#include "testing/port_fixture.h"
 
 namespace kadro::test {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/dialog.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
-#include "support_headless/headless_test_display.h"
+#include "testing/headless_test_display.h"
 
 namespace {
 

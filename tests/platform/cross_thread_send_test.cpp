@@ -9,7 +9,7 @@
 
 #include "comm/message_pump.h"
 #include "platform/message_queue.h"
-#include "test_window.h"
+#include "testing/test_window.h"
 
 namespace kadro::test {
 namespace {

@@ -4,7 +4,7 @@
 #include "platform/message_box.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "support_headless/headless_test_display.h"
+#include "testing/headless_test_display.h"
 
 namespace {
 
