@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -115,24 +113,22 @@ class CommPortContext {
     void reader_loop() {
         std::array<std::uint8_t, kMaxPerCycle + 1> staging{};
         while (!m_stop.load(std::memory_order_acquire)) {
-            platform::InputWait event = m_device.wait_for_input();
+            platform::ReadFailure failure{platform::LineFault::kHungUp, {}};
+            platform::InputWait event = m_device.wait_for_input(&failure);
             if (event == platform::InputWait::Cancelled) {
                 return;
             }
             std::ptrdiff_t got = -1;
-            int error_number = 0;
             if (event == platform::InputWait::Ready) {
                 std::size_t waiting = m_device.waiting();
                 std::size_t want = waiting == 0 ? kMaxPerCycle : std::min(waiting, kMaxPerCycle);
-                got = m_device.read(staging.data(), want, &error_number);
+                got = m_device.read(staging.data(), want, &failure);
             }
             if (got < 0) {
                 // The device has failed for good: polling it again would return at once,
-                // forever. Record why, tell the window, then sleep until CLOSECOMM.
-                record_fault({error_number == 0 || error_number == EIO
-                                  ? platform::LineFault::kHungUp
-                                  : platform::LineFault::kFailed,
-                              error_number == 0 ? std::string() : std::strerror(error_number)});
+                // forever. Record why, in the system's own words, tell the window, then sleep
+                // until CLOSECOMM.
+                record_fault({failure.fault, std::move(failure.reason)});
                 announce_fault_until_stopped();
                 return;
             }

@@ -14,7 +14,9 @@
 //   speed kept), so that bytes received before any line settings are not held back or echoed.
 // - wait_for_input() blocks without a time limit until input, hang-up or cancel(); cancel()
 //   may be called from any thread and makes every later wait return at once as well.
-// - read() never blocks; on failure it can give the system's error number.
+// - read() never blocks. When the device has failed for good, read() and wait_for_input() can
+//   say why (ReadFailure): hung up or failed, with the system's own text for it (strerror on
+//   POSIX, FormatMessage on Windows; empty for a line that simply ended).
 // - write() blocks until every byte was taken and drained, or returns early with the count
 //   taken so far and the reason: the line hung up, the device failed (with the system's text),
 //   or cancel() was called (a failure). A line that takes no byte at all for stall_limit()
@@ -64,6 +66,12 @@ struct WriteResult {
     std::string reason;  // the system's text for the failure, when it gave one
 };
 
+// Why a device stopped delivering.
+struct ReadFailure {
+    LineFault fault = LineFault::kNone;
+    std::string reason;  // the system's text for the failure, when it gave one
+};
+
 enum class InputWait {
     Ready,      // bytes (or a line event) are waiting
     HungUp,     // the device reports hang-up or an error; it will not deliver again
@@ -92,7 +100,8 @@ class SerialDevice {
     // Raises DTR; false when the device has no modem lines (callers ignore it).
     bool raise_dtr();
 
-    InputWait wait_for_input() const;
+    // On HungUp, *failure (when given) says why.
+    InputWait wait_for_input(ReadFailure* failure = nullptr) const;
     // Blocks until cancel() was called (used once the device has failed for good).
     void wait_for_cancel() const;
     // Waits for cancel() at most `milliseconds`; true when cancelled.
@@ -102,9 +111,10 @@ class SerialDevice {
     // Bytes waiting in the driver's input queue; 0 on failure.
     std::size_t waiting() const;
     // Reads at most `size` bytes without blocking. Returns the count, 0 when nothing waits,
-    // -1 when the device has failed (end of file or an I/O error); then *error_number, when
-    // given, holds the system's error number (0 for end of file).
-    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size, int* error_number = nullptr) const;
+    // -1 when the device has failed (end of file or an I/O error); then *failure, when given,
+    // says why.
+    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size,
+                        ReadFailure* failure = nullptr) const;
     // See the file comment.
     WriteResult write(const std::uint8_t* data, std::size_t size) const;
 

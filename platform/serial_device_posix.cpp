@@ -219,10 +219,17 @@ bool SerialDevice::raise_dtr() {
     return ::ioctl(m_fd, TIOCMBIS, &bits) == 0;
 }
 
-InputWait SerialDevice::wait_for_input() const {
+InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
+    // The poll flags carry no reason: a hang-up is told without one.
+    auto hung_up = [failure] {
+        if (failure != nullptr) {
+            *failure = {LineFault::kHungUp, {}};
+        }
+        return InputWait::HungUp;
+    };
     std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, POLLIN, 0}}};
     if (poll_retrying(fds.data(), fds.size(), -1) < 0) {
-        return InputWait::HungUp;
+        return hung_up();
     }
     if ((fds[0].revents & POLLIN) != 0) {
         return InputWait::Cancelled;
@@ -232,7 +239,7 @@ InputWait SerialDevice::wait_for_input() const {
     if ((fds[1].revents & POLLIN) != 0 && (!failed || waiting() > 0)) {
         return InputWait::Ready;
     }
-    return InputWait::HungUp;
+    return hung_up();
 }
 
 void SerialDevice::wait_for_cancel() const {
@@ -258,15 +265,16 @@ std::size_t SerialDevice::waiting() const {
     return static_cast<std::size_t>(count);
 }
 
-std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size, int* error_number) const {
+std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size,
+                                  ReadFailure* failure) const {
     while (true) {
         ssize_t n = ::read(m_fd, buffer, size);
         if (n > 0) {
             return n;
         }
         if (n == 0) {
-            if (size != 0 && error_number != nullptr) {
-                *error_number = 0;
+            if (size != 0 && failure != nullptr) {
+                *failure = {LineFault::kHungUp, {}};
             }
             return size == 0 ? 0 : -1;  // end of file: the terminal was hung up
         }
@@ -276,8 +284,10 @@ std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size, int* e
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             return 0;
         }
-        if (error_number != nullptr) {
-            *error_number = errno;
+        if (failure != nullptr) {
+            // A terminal whose far end went away reports EIO.
+            *failure = {errno == EIO ? LineFault::kHungUp : LineFault::kFailed,
+                        std::strerror(errno)};
         }
         return -1;
     }

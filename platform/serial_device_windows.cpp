@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -92,32 +91,19 @@ bool is_hang_up_error(DWORD code) {
     }
 }
 
-// The serial port layer reads the error number of a failed read the C library's way (0 for a
-// line that ended, EIO for one hung up, anything else a failure of the device).
-int error_number_from(DWORD code) {
-    if (is_hang_up_error(code)) {
-        return 0;
-    }
-    switch (code) {
-        case ERROR_ACCESS_DENIED:
-            return EACCES;
-        case ERROR_INVALID_HANDLE:
-            return EBADF;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_NO_SYSTEM_RESOURCES:
-            return ENOMEM;
-        case ERROR_OPERATION_ABORTED:
-            return ECANCELED;
-        case ERROR_INVALID_PARAMETER:
-            return EINVAL;
-        default:
-            return ENODEV;
-    }
+LineFault fault_of(DWORD code) {
+    return is_hang_up_error(code) ? LineFault::kHungUp : LineFault::kFailed;
 }
 
 WriteResult write_failed(std::size_t written, DWORD code) {
-    return {written, is_hang_up_error(code) ? LineFault::kHungUp : LineFault::kFailed,
-            SystemErrorText(code)};
+    return {written, fault_of(code), SystemErrorText(code)};
+}
+
+// Fills *failure, when given, for the system's error `code`.
+void tell_read_failure(ReadFailure* failure, DWORD code) {
+    if (failure != nullptr) {
+        *failure = {fault_of(code), SystemErrorText(code)};
+    }
 }
 
 // Bytes the driver holds for sending, or nullopt when the device no longer answers.
@@ -238,8 +224,12 @@ bool SerialDevice::raise_dtr() {
     return ::EscapeCommFunction(m_win32->device, SETDTR) != 0;
 }
 
-InputWait SerialDevice::wait_for_input() const {
+InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
     Win32State& s = *m_win32;
+    auto hung_up = [failure](DWORD code) {
+        tell_read_failure(failure, code);
+        return InputWait::HungUp;
+    };
     while (true) {
         if (s.have_first_byte) {
             return InputWait::Ready;
@@ -253,7 +243,7 @@ InputWait SerialDevice::wait_for_input() const {
             ::ResetEvent(s.read_event);
             if (::ReadFile(s.device, &s.first_byte, 1, nullptr, &s.wait_read) == 0 &&
                 ::GetLastError() != ERROR_IO_PENDING) {
-                return InputWait::HungUp;
+                return hung_up(::GetLastError());
             }
             s.wait_read_pending = true;
         }
@@ -263,13 +253,14 @@ InputWait SerialDevice::wait_for_input() const {
             case Woken::kEvent:
                 break;
             default:
-                return InputWait::HungUp;
+                return hung_up(::GetLastError());
         }
         DWORD count = 0;
         BOOL ok = ::GetOverlappedResult(s.device, &s.wait_read, &count, FALSE);
+        const DWORD error = ok != 0 ? ERROR_SUCCESS : ::GetLastError();
         s.wait_read_pending = false;
-        if (ok == 0 && ::GetLastError() != ERROR_OPERATION_ABORTED) {
-            return InputWait::HungUp;
+        if (ok == 0 && error != ERROR_OPERATION_ABORTED) {
+            return hung_up(error);
         }
         // A read that ended without its byte (aborted by the driver) still counts as a wake-up:
         // the caller finds nothing waiting and pauses before it waits again, so a driver that
@@ -300,7 +291,8 @@ std::size_t SerialDevice::waiting() const {
     return queued + (s.have_first_byte ? 1 : 0);
 }
 
-std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size, int* error_number) const {
+std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size,
+                                  ReadFailure* failure) const {
     Win32State& s = *m_win32;
     std::size_t done = 0;
     if (size > 0 && s.have_first_byte) {
@@ -312,9 +304,7 @@ std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size, int* e
         if (done > 0) {
             return static_cast<std::ptrdiff_t>(done);
         }
-        if (error_number != nullptr) {
-            *error_number = error_number_from(code);
-        }
+        tell_read_failure(failure, code);
         return -1;
     };
     DWORD errors = 0;

@@ -23,4 +23,12 @@ std::string FromWide(std::wstring_view text) {
     return fits ? Utf16ToAnsi(wide) : Utf16ToUtf8(wide);
 }
 
+std::optional<std::string> NameFromWide(std::wstring_view name) {
+    std::string text = FromWide(name);
+    if (ToWide(text) != name) {
+        return std::nullopt;
+    }
+    return text;
+}
+
 }  // namespace platform

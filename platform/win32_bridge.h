@@ -2,10 +2,9 @@
 // Internal to the Win32 side of platform/: the conversions at the boundary between the
 // program's types and the real system's, shared by the *_windows.cpp files.
 //
-// Text: the program's strings are bytes in the ANSI code page of the running system; the real
-// calls used are the wide ones, so every string crosses through MultiByteToWideChar /
-// WideCharToMultiByte with CP_ACP. A character the code page cannot hold comes back as the
-// code page's default character ('?'). The conversions cannot fail otherwise.
+// Text: the real calls used are the wide ones; every string crosses through the program's one
+// conversion rule, ToWide / FromWide of wide_text_windows.h (the program's code page whatever
+// the system's, UTF-8 for characters beyond it). The conversions cannot fail.
 //
 // Handles: platform::HWND carries the real window handle's value unchanged (0 = none).
 //

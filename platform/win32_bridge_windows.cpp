@@ -1,5 +1,7 @@
 #include "platform/win32_bridge.h"
 
+#include "platform/wide_text_windows.h"
+
 #include <windows.h>
 
 namespace platform::win32 {
@@ -15,30 +17,11 @@ bool is_colour_message(UINT msg) {
 }  // namespace
 
 std::wstring AnsiToWide(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(needed > 0 ? needed : 0), L'\0');
-    if (needed > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
-    }
-    return wide;
+    return ToWide(text);
 }
 
 std::string WideToAnsi(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int needed =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) {
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), needed, nullptr, nullptr);
-    }
-    return bytes;
+    return FromWide(text);
 }
 
 void ToNativeMessage(const MSG& msg, tagMSG* native) {

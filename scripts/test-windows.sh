@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build-windows}
 shift || true
 
-KADRO_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine wine64" \
+KADRO_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix googletest locales wine wine64" \
   bash scripts/install-deps.sh
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"

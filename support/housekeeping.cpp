@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "platform/file_name_text.h"
+#include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -78,10 +78,8 @@ LoginState& login_state() {
 }
 
 std::string TempSearchFolder() {
-    const char* temp = std::getenv("TEMP");
     // The environment holds the file system's spelling; the file calls take the program's text.
-    std::optional<std::string> text =
-        temp != nullptr ? platform::FileNameFromUtf8(temp) : std::nullopt;
+    std::optional<std::string> text = platform::FileNameFromEnvironment("TEMP");
     if (!text || text->empty()) {
         return "/";
     }

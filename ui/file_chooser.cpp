@@ -1,6 +1,8 @@
 #include "ui/file_chooser.h"
 
 #include "platform/file_chooser.h"
+#include "platform/file_name_text.h"
+#include "platform/message_box.h"
 #include "platform/text_encoding.h"
 #include "platform/window.h"
 
@@ -48,6 +50,22 @@ std::string to_result(std::u16string_view wide) {
         bytes.push_back(static_cast<char>(c));
     }
     return bytes;
+}
+
+// Whether the file calls, given `path`, reach the file the chooser named `chosen`.
+bool reads_back_as(const std::string& path, std::u16string_view chosen) {
+    return platform::Utf8ToUtf16(platform::FileNameToUtf8(path)) == chosen;
+}
+
+// The operator learns why nothing opens; the name is shown with '?' where the code page lacks
+// a character.
+void tell_unusable_name(std::u16string_view chosen) {
+    platform::MessageBox(platform::GetActiveWindow(),
+                         "Il nome del file scelto contiene caratteri che KADRO non pu\xF2 "
+                         "usare:\r\n" +
+                             platform::Utf16ToAnsi(chosen) +
+                             "\r\nRinominare il file o sceglierne un altro.",
+                         "Attenzione", platform::MB_OK | platform::MB_ICONHAND);
 }
 
 }  // namespace
@@ -118,7 +136,13 @@ CGetFileResult CGETFILE(const CGetFileArgs& args) {
         return parts;
     }
     std::u16string_view path(ofn.file);
-    return to_result(path.substr(0, path.find(u'\0')));
+    path = path.substr(0, path.find(u'\0'));
+    std::string result = to_result(path);
+    if (!reads_back_as(result, path)) {
+        tell_unusable_name(path);
+        return std::string();
+    }
+    return result;
 }
 
 std::string chosen_path(const CGetFileResult& result) {

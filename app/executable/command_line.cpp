@@ -25,7 +25,7 @@ CommandLine read_command_line(int argc, const char* const* argv) {
 }
 
 std::string help_text() {
-    return R"(usage: kadro [--help | --version]
+    return std::string(R"(usage: kadro [--help | --version]
 
 KADRO serves a floppy-disk image (a .vks file), track by track, to a remote
 machine over a serial line. It asks for the image in a file chooser, then
@@ -35,11 +35,8 @@ The serial port is named in KADRO.INI in the current folder:
     [Impostazioni]
     Porta=COM1
 KADRO writes Porta=COM1 there when the entry is missing or empty. The name
-may be written as
-    COM1 ... COM256     meaning /dev/ttyS0 ... /dev/ttyS255
-    /dev/ttyUSB0        an absolute path, used as it is
-    ttyUSB0             a name under /dev
-The line runs at 57600 baud, 8 data bits, no parity, 1 stop bit.
+)") + port_name_help() +
+           R"(The line runs at 57600 baud, 8 data bits, no parity, 1 stop bit.
 
 Wire protocol: the remote machine sends "T" for the next track, answered by
 0x00, a 10 ms pause and 4608 bytes; "E" ends the run; Escape sends 0x09.
@@ -48,10 +45,7 @@ Wire protocol: the remote machine sends "T" for the next track, answered by
   --version    show the version and exit
 Any other argument is ignored, with a note on standard error.
 
-Exit status: 0 when the run ends, also when no image was chosen or the port
-could not be opened (a message box says why); 2 when no display can be
-opened for the window.
-)";
+)" + exit_status_help();
 }
 
 std::string version_text(std::string_view version) {

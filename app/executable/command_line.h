@@ -26,6 +26,10 @@ CommandLine read_command_line(int argc, const char* const* argv);
 // The text printed for --help: what the program does, the settings file, the port names, the
 // wire protocol and the exit status.
 std::string help_text();
+// The parts of it that differ by system (command_line_posix.cpp / command_line_windows.cpp):
+// how a port may be named, continuing the sentence "The name", and the exit status.
+std::string port_name_help();
+std::string exit_status_help();
 
 // "kadro " followed by the version of the build and a newline.
 std::string version_text(std::string_view version);

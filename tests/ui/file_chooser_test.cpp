@@ -7,6 +7,8 @@
 
 #include "platform/display.h"
 #include "platform/file_chooser.h"
+#include "platform/message_box.h"
+#include "platform/message_queue.h"
 #include "ui/file_chooser.h"
 
 namespace kadro {
@@ -24,7 +26,15 @@ class ScriptedChooser : public platform::Display {
         }
         return answer;
     }
+    // A message box is recorded and answered with OK.
+    void message_box_shown(platform::HWND box) override {
+        platform::MessageBoxContent content;
+        platform::GetMessageBoxContent(box, &content);
+        boxes.push_back(content);
+        platform::PostMessage(box, platform::WM_COMMAND, platform::IDOK, 0);
+    }
     int calls = 0;
+    std::vector<platform::MessageBoxContent> boxes;
     FileChooserRequest request;
     std::optional<std::vector<std::string>> answer;
     bool change_directory = false;
@@ -109,6 +119,27 @@ TEST_F(FileChooser, PathsBelow256ComeBackOneBytePerCharacterOthersAsUtf8) {
     EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "caff\xE8.vks").string());
     m_display->answer = std::vector<std::string>{(m_dir / "\xE2\x82\xAC.vks").string()};
     EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "\xE2\x82\xAC.vks").string());
+}
+
+TEST_F(FileChooser, ANameTheFileCallsWouldReadAsAnotherFileIsRefusedWithAMessage) {
+    // "Ä¡": both characters below 256, so one byte each, C4 A1, which the file calls read as
+    // the UTF-8 of "ġ": another file's name.
+    m_display->answer = std::vector<std::string>{(m_dir / "\xC3\x84\xC2\xA1.vks").string()};
+    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), "");
+    ASSERT_EQ(m_display->boxes.size(), 1u);
+    EXPECT_NE(m_display->boxes[0].text.find("\xC4\xA1.vks"), std::string::npos)
+        << m_display->boxes[0].text;
+    EXPECT_EQ(m_display->boxes[0].caption, "Attenzione");
+    // A C1 control character: its byte, 0x85, reads as the ellipsis.
+    m_display->answer = std::vector<std::string>{(m_dir / "\xC2\x85.vks").string()};
+    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), "");
+    EXPECT_EQ(m_display->boxes.size(), 2u);
+    // Names that read back come back as before, without a word.
+    m_display->answer = std::vector<std::string>{(m_dir / "caff\xC3\xA8.vks").string()};
+    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "caff\xE8.vks").string());
+    m_display->answer = std::vector<std::string>{(m_dir / "\xD0\x96.vks").string()};
+    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "\xD0\x96.vks").string());
+    EXPECT_EQ(m_display->boxes.size(), 2u);
 }
 
 TEST_F(FileChooser, APathInAMissingFolderOrTooLongIsRefused) {

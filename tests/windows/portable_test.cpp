@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "app/image_preparation.h"
@@ -266,6 +268,47 @@ TEST(WideText, AnsiBytesAndUtf8BothReachTheSystemAsTheirCharacters) {
     EXPECT_EQ(platform::FromWide(L"\x7F"
                                  L"VIEW1.NTX"),
               "\x7FVIEW1.NTX");
+}
+
+TEST(WideText, ANameTheSystemGaveComesBackOnlyWhenItLeadsToTheSameName) {
+    EXPECT_EQ(platform::NameFromWide(L"caff\u00E8.vks"), "caff\xE8.vks");
+    EXPECT_EQ(platform::NameFromWide(L"\u0416 \u00E8.vks"), "\xD0\x96 \xC3\xA8.vks");
+    // Bytes C4 A1 would read back as U+0121, U+0085 as the ellipsis 0x85 stands for, and a lone
+    // surrogate has no UTF-8 at all: each of these names would reach another file.
+    EXPECT_EQ(platform::NameFromWide(L"\u00C4\u00A1.vks"), std::nullopt);
+    EXPECT_EQ(platform::NameFromWide(L"\u0085.vks"), std::nullopt);
+    EXPECT_EQ(platform::NameFromWide(std::wstring(1, wchar_t(0xD800)) + L".vks"), std::nullopt);
+    for (const wchar_t* name : {L"caff\u00E8.vks", L"\u0416.vks", L"\u20AC \U0001F4BE.vks"}) {
+        std::optional<std::string> text = platform::NameFromWide(name);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(platform::ToWide(*text), name);
+    }
+}
+
+// The system's temporary folder read whole, even where the system's code page lacks its
+// characters (the C library would hand back '?' for them).
+TEST_F(ImageFiles, TheTemporaryFolderIsReadAsTheSystemNamesIt) {
+    const wchar_t* before = ::_wgetenv(L"TEMP");
+    const std::wstring saved = before != nullptr ? before : L"";
+    const fs::path folder = m_dir / L"\u0416\u00E8 temp";
+    ASSERT_NE(::CreateDirectoryW(folder.c_str(), nullptr), 0);
+    ASSERT_EQ(::_wputenv_s(L"TEMP", folder.c_str()), 0);
+    EXPECT_EQ(platform::ToWide(kadro::TempSearchFolder()), folder.wstring());
+    ASSERT_EQ(::_wputenv_s(L"TEMP", (m_dir / L"\u00C4\u00A1").c_str()), 0);
+    EXPECT_EQ(kadro::TempSearchFolder(), "/") << "a name that leads elsewhere is not used";
+    ::_wputenv_s(L"TEMP", saved.c_str());
+}
+
+// --- The system's code page ---
+
+// with_code_page.py runs these tests once more with another code page for the system; then it
+// must be the one asked for, or that run proves nothing.
+TEST(SystemCodePage, IsTheOneTheRunAskedFor) {
+    const char* wanted = std::getenv("KADRO_TEST_ACP");
+    if (wanted == nullptr) {
+        GTEST_SKIP() << "runs under with_code_page.py";
+    }
+    EXPECT_EQ(::GetACP(), static_cast<UINT>(std::stoul(wanted)));
 }
 
 // --- Process ---

@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/serial_device.h"
+#include "platform/system_error_text_windows.h"
+
+// After our headers, which use names that <windows.h> defines as macros.
+#include <windows.h>
 
 namespace {
 
@@ -75,6 +81,45 @@ TEST_F(FarEnd_hangup, AWriteToALineThatHungUpReportsItWithTheSystemsText) {
     EXPECT_EQ(result.fault, platform::LineFault::kHungUp) << result.reason;
     EXPECT_FALSE(result.reason.empty());
     EXPECT_EQ(result.reason.find("error "), std::string::npos) << result.reason;
+}
+
+TEST_F(FarEnd_hangup, AReadFromALineThatHungUpReportsItWithTheSystemsText) {
+    open_for("hang-up");
+    if (!m_device) {
+        return;
+    }
+    // The byte makes the far end close; the waits and reads after it must say so, in the
+    // system's words. A watchdog ends a wait that would never return.
+    const std::uint8_t byte = 0x54;
+    m_device->write(&byte, 1);
+    std::thread watchdog([this] {
+        if (!m_device->wait_for_cancel_for(5000)) {
+            m_device->cancel();
+        }
+    });
+    platform::ReadFailure failure;
+    std::ptrdiff_t got = 0;
+    platform::InputWait event = platform::InputWait::Ready;
+    std::array<std::uint8_t, 64> buffer{};
+    while (got >= 0 && event == platform::InputWait::Ready) {
+        event = m_device->wait_for_input(&failure);
+        if (event == platform::InputWait::Ready) {
+            got = m_device->read(buffer.data(), buffer.size(), &failure);
+        }
+    }
+    m_device->cancel();
+    watchdog.join();
+    ASSERT_NE(event, platform::InputWait::Cancelled) << "no failure within 5 s";
+    EXPECT_EQ(failure.fault, platform::LineFault::kHungUp) << failure.reason;
+    // The system's own words for one of the errors that mean a line gone (under Wine on a
+    // pseudo-terminal: "Broken pipe."), not the C library's.
+    bool systems_text = false;
+    for (DWORD code : {ERROR_BROKEN_PIPE, ERROR_HANDLE_EOF, ERROR_NOT_READY, ERROR_BAD_COMMAND,
+                       ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED, ERROR_PIPE_NOT_CONNECTED,
+                       ERROR_NO_DATA}) {
+        systems_text = systems_text || failure.reason == platform::SystemErrorText(code);
+    }
+    EXPECT_TRUE(systems_text) << failure.reason;
 }
 
 }  // namespace

@@ -74,9 +74,11 @@ TEST(Win32Windows, TextCrossesTheBoundaryInTheAnsiCodePage) {
     EXPECT_EQ(WideText(real(w)), std::wstring(L"Perch\u00E8 \u20AC"));
     EXPECT_EQ(platform::GetWindowText(w), caption);
     EXPECT_EQ(platform::GetWindowTextLength(w), static_cast<int>(caption.size()));
-    // A character the code page cannot hold comes back as the default character.
-    SetWindowTextW(real(w), L"\u0416");
-    EXPECT_EQ(platform::GetWindowText(w), "?");
+    // Text with a character the code page cannot hold comes back in UTF-8, and goes back whole.
+    SetWindowTextW(real(w), L"\u0416 \u00E8");
+    EXPECT_EQ(platform::GetWindowText(w), "\xD0\x96 \xC3\xA8");
+    ASSERT_TRUE(platform::SetWindowText(w, platform::GetWindowText(w)));
+    EXPECT_EQ(WideText(real(w)), std::wstring(L"\u0416 \u00E8"));
     platform::DestroyWindow(w);
 }
 
