@@ -46,6 +46,9 @@ import sys
 import time
 import tty
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from x_display import Failure, Xvfb, check, visible_windows, wait_for, wait_window  # noqa: E402
+
 SKIP = 77
 
 # The window system's frame around a captioned top-level window, and the main window's client
@@ -59,59 +62,6 @@ CHOOSER_TITLE = "Seleziona immagine da inviare"
 MAIN_WINDOW = "^KADRO 1\\.00 "
 TRACK = 4608
 TRACKS = 160
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out after {timeout} s waiting for {what}")
-        time.sleep(0.1)
-
-
-class Xvfb:
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 15
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            ready, _, _ = select.select([read_end], [], [], 0.5)
-            if ready:
-                chunk = os.read(read_end, 16)
-                if not chunk:
-                    break
-                number += chunk
-        os.close(read_end)
-        if not number.strip():
-            self.stop()
-            raise Failure("Xvfb did not start")
-        self.display = ":" + number.decode().strip()
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
 
 
 class WindowManager:
@@ -163,12 +113,10 @@ class Session:
         return result.stdout
 
     def visible_windows(self, name_regex):
-        out = self.xdo("search", "--onlyvisible", "--name", name_regex, check_rc=False)
-        return [w for w in out.split() if w]
+        return visible_windows(self.env, name_regex)
 
     def wait_window(self, name_regex, timeout=20):
-        return wait_for(lambda: self.visible_windows(name_regex), timeout,
-                        f"a window named /{name_regex}/")[0]
+        return wait_window(self.env, name_regex, timeout)
 
     def geometry(self, window):
         values = {}
@@ -868,7 +816,7 @@ def main():
 
     passed = failed = 0
     for mode in args.mode or ["no-wm", "openbox"]:
-        xvfb = Xvfb()
+        xvfb = Xvfb(SCREEN_W, SCREEN_H)
         manager = None
         try:
             if mode == "openbox":
