@@ -267,13 +267,14 @@ def run_checks(prefix, installer, version):
                       timeout=60)
     print(f"uninstalled in {time.monotonic() - started:.1f} s")
     if not gone:
-        left = [path for path in (program_dir, menu_dir) if os.path.exists(path)]
-        for folder in left:
-            left += [os.path.join(folder, name) for name in os.listdir(folder)]
+        left = [os.path.join(folder, name) for folder in (program_dir, menu_dir)
+                if os.path.isdir(folder) for name in os.listdir(folder)]
         raise CheckFailed(f"the uninstaller left {left}")
     check(prefix.registry_values(UNINSTALL_KEY) is None,
           "the entry in Apps & features is still there after uninstalling")
-    with open(os.path.join(work_dir, "KADRO.INI"), "rb") as file:
+    settings_path = os.path.join(work_dir, "KADRO.INI")
+    check(os.path.isfile(settings_path), "the uninstaller removed the user's KADRO.INI")
+    with open(settings_path, "rb") as file:
         check(file.read() == settings, "the uninstaller changed the user's KADRO.INI")
     check(os.path.isfile(os.path.join(work_dir, "disk.vks")),
           "the uninstaller removed the user's image")
