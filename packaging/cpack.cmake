@@ -55,11 +55,13 @@ if(WIN32)
   set(CPACK_NSIS_CREATE_ICONS_EXTRA [=[
   CreateDirectory "$DOCUMENTS\KADRO"
   SetOutPath "$DOCUMENTS\KADRO"
-  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\KADRO.lnk" "$INSTDIR\kadro.exe" "" "$INSTDIR\kadro.exe" 0
+  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\KADRO.lnk" "$INSTDIR\kadro.exe" "" \
+                 "$INSTDIR\kadro.exe" 0
   SetOutPath "$INSTDIR"]=])
   set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
   SetShellVarContext current
-  ReadRegStr $START_MENU SHCTX "Software\Microsoft\Windows\CurrentVersion\Uninstall\KADRO" "StartMenu"]=])
+  ReadRegStr $START_MENU SHCTX \
+             "Software\Microsoft\Windows\CurrentVersion\Uninstall\KADRO" "StartMenu"]=])
   # Documents\KADRO stays: it holds the user's KADRO.INI and images.
   set(CPACK_NSIS_DELETE_ICONS_EXTRA [=[
   Delete "$SMPROGRAMS\$MUI_TEMP\KADRO.lnk"]=])
