@@ -1,6 +1,7 @@
 # Packages built by `cpack` from the install rules of packaging/CMakeLists.txt.
 #   Linux:   kadro_<version>_amd64.deb (cpack -G DEB, the default generator here)
-#   Windows: kadro-<version>-win64.zip (cpack -G ZIP)
+#   Windows: kadro-<version>-win64.zip (cpack -G ZIP) and kadro-<version>-win64.exe, the
+#            installer (cpack -G NSIS, needs makensis)
 set(CPACK_PACKAGE_NAME kadro)
 set(CPACK_PACKAGE_VENDOR "KADRO maintainers")
 set(CPACK_PACKAGE_CONTACT "${KADRO_PACKAGE_MAINTAINER}")
@@ -21,11 +22,49 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_SOURCE_GENERATOR "")
 
 if(WIN32)
-  # Windows: a zip holding kadro.exe, kadro-remote.exe and LEGGIMI-README.txt at its top. The
-  # installer (NSIS, with a Start-menu shortcut whose working folder holds KADRO.INI) is to come.
-  set(CPACK_GENERATOR ZIP)
+  # Windows: the same files twice, as a zip to unpack anywhere and as an installer.
+  set(CPACK_GENERATOR ZIP NSIS)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # The installer's script lines below carry backslashes and dollar signs for NSIS.
+  set(CPACK_VERBATIM_VARIABLES ON)
+
+  # A 64-bit Unicode installer that puts the programs in Program Files\KADRO and registers its
+  # uninstaller in Apps & features under the key KADRO.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY KADRO)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY KADRO)
+  set(CPACK_NSIS_PACKAGE_NAME KADRO)
+  set(CPACK_NSIS_DISPLAY_NAME "KADRO ${PROJECT_VERSION}")
+  set(CPACK_NSIS_CONTACT "${KADRO_PACKAGE_MAINTAINER}")
+  set(CPACK_NSIS_MUI_ICON "${KADRO_WINDOWS_ICON}")
+  set(CPACK_NSIS_MUI_UNIICON "${KADRO_WINDOWS_ICON}")
+  set(CPACK_NSIS_INSTALLED_ICON_NAME kadro.exe)
+  set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+  # No licence has been chosen yet: no licence page (CPack would show a generic text).
+  set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+
+  # KADRO reads KADRO.INI from the folder it starts in and writes it there, so the shortcut
+  # starts it in a folder of the user's own, Documents\KADRO (as the Linux menu entry uses
+  # ~/KADRO), never in Program Files. The shortcut, that folder and the uninstaller's entry
+  # belong to the user who installs: the installer's own set-up picks all users for an
+  # administrator, so the shell context is set back to the current user before anything is
+  # written, and again in the uninstaller before it reads its entry.
+  set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "SetShellVarContext current")
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA [=[
+  CreateDirectory "$DOCUMENTS\KADRO"
+  SetOutPath "$DOCUMENTS\KADRO"
+  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\KADRO.lnk" "$INSTDIR\kadro.exe" "" \
+                 "$INSTDIR\kadro.exe" 0
+  SetOutPath "$INSTDIR"]=])
+  set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
+  SetShellVarContext current
+  ReadRegStr $START_MENU SHCTX \
+             "Software\Microsoft\Windows\CurrentVersion\Uninstall\KADRO" "StartMenu"]=])
+  # Documents\KADRO stays: it holds the user's KADRO.INI and images.
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA [=[
+  Delete "$SMPROGRAMS\$MUI_TEMP\KADRO.lnk"]=])
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build and its tests: installs mingw-w64 and Wine when missing, cross-builds
-# kadro.exe, kadro-remote.exe, the Windows tests and the zip package, then runs the tests under
-# Wine (the end-to-end ones on a virtual X display).
+# kadro.exe, kadro-remote.exe, the Windows tests, the zip and the installer, then runs the tests
+# under Wine (the end-to-end ones on a virtual X display).
 #   scripts/test-windows.sh [BUILD_DIR] [extra cmake arguments...]
 # KADRO_CTEST_ARGS adds arguments to ctest.
 set -euo pipefail
@@ -9,12 +9,13 @@ cd "$(dirname "$0")/.."
 build=${1:-build-windows}
 shift || true
 
-KADRO_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix googletest locales wine wine64" \
+KADRO_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix googletest locales wine wine64 nsis" \
   bash scripts/install-deps.sh
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@"
 cmake --build "$build" -j"$(nproc)"
-(cd "$build" && cpack -G ZIP >cpack.log)
+# The zip and the installer (windows_installer installs and removes that one under Wine).
+(cd "$build" && cpack -G "ZIP;NSIS" >cpack.log)
 
 # A private Wine prefix, made once per build folder. The server is started, and the prefix
 # booted, before ctest: otherwise the first test's Wine services keep ctest's output pipe open
