@@ -238,6 +238,9 @@ def run_checks(prefix, installer, version):
     status, text = prefix.output([os.path.join(program_dir, "kadro-remote.exe"), "--version"])
     check(status == 0 and text.strip() == f"kadro-remote {version}",
           f"the installed kadro-remote.exe --version gave {status} and {text.strip()!r}")
+    status, text = prefix.output([os.path.join(program_dir, "kadro.exe"), "--version"])
+    check(status == 0 and text.strip() == f"kadro {version}",
+          f"the installed kadro.exe --version gave {status} and {text.strip()!r}")
     # kadro.exe started as the shortcut starts it: it loads and waits in its file chooser
     # (a missing library or a crash ends it at once), in the working folder.
     kadro = prefix.start([prefix.unix_path(shortcut.target)], "kadro.log",
