@@ -4,16 +4,16 @@
 
 #include "app/module_state.h"
 #include "app/port_setup.h"
-#include "comm/message_pump.h"
+#include "platform/types.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
+#include "ui/message_pump.h"
 #include "ui/multi_get.h"
 
 namespace kadro {
 namespace {
 
-constexpr int kEscape = 27;
 constexpr std::size_t kTrackBytes = 4608;
 constexpr char kLeadIn = '\x00';
 constexpr char kStopByte = '\x09';
@@ -73,14 +73,14 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("KADRO");
     for (;;) {
         frame.line(__LINE__);
-        if (GETASYNCKEYSTATE(kEscape)) {
+        if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
             return;
         }
         MESSAGE(LogView, "Waiting command (ESC to exit)...");
         for (;;) {
             frame.line(__LINE__);
             std::optional<std::string> cCommand = WAITCOMMAND(nPortHandle);
-            if (GETASYNCKEYSTATE(kEscape)) {
+            if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
                 frame.line(__LINE__);
                 SENDSTR(nPortHandle, std::string(1, kStopByte));
                 break;  // back to the first test, which ends the loop while Escape is held
@@ -119,7 +119,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
     std::optional<std::string> cCommand;
     for (;;) {
         frame.line(__LINE__);
-        if (GETASYNCKEYSTATE(kEscape)) {
+        if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
             break;
         }
         cCommand = GETCHAR();
@@ -137,7 +137,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
         }
         // Polling without a pause would keep a processor busy for the whole run.
         if (main_module().InputBuffer.empty()) {
-            WAITFORINPUT(kLongestRest);
+            wait_for_message(kLongestRest);
         }
     }
     frame.line(__LINE__);
