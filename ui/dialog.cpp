@@ -524,7 +524,7 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
                 }
             }
             if (TControl* control = control_with_id()) {
-                platform::SendMessage(control->window(), 0x0800, 0, 0);
+                platform::SendMessage(control->window(), kControlClick, 0, 0);
             } else if (id == platform::IDOK) {
                 End(kDialogConfirmed);
             }
@@ -535,7 +535,7 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
                     platform::SetFocus(next);
                 }
             } else if (TControl* control = control_window != 0 ? control_with_id() : nullptr) {
-                platform::SendMessage(control->window(), 0x0800, 0, 0);
+                platform::SendMessage(control->window(), kControlClick, 0, 0);
                 return false;
             } else {
                 End(kDialogCancelled);
@@ -543,7 +543,7 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
         }
     } else if (id != 0) {
         if (code == 1) {
-            platform::SendMessage(control_window, 0x0805, 0, 0);
+            platform::SendMessage(control_window, kControlChange, 0, 0);
         } else if (code == 8) {
             platform::SendMessage(control_window, 0x0812, 0, 0);
         }
@@ -553,7 +553,7 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
 
 EventResult TDialog::CtlColor(HWND hWndChild, WPARAM hDC) {
     if (platform::GetDlgCtrlID(hWndChild) != 65535 && platform::GetParent(hWndChild) == window()) {
-        return Answer(platform::SendMessage(hWndChild, 0x0806, hDC, 0));
+        return Answer(platform::SendMessage(hWndChild, kControlColors, hDC, 0));
     }
     return {};
 }
