@@ -5,16 +5,16 @@
 #include "app/module_state.h"
 #include "app/port_setup.h"
 #include "app/protocol.h"
-#include "comm/message_pump.h"
+#include "platform/types.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
+#include "ui/message_pump.h"
 #include "ui/multi_get.h"
 
 namespace kadro {
 namespace {
 
-constexpr int kEscape = 27;
 // Longest rest between two polls of the wait. A received byte, a window message and a change of
 // the key state end the rest at once, so the bound is only a guard.
 constexpr std::chrono::milliseconds kLongestRest{std::chrono::hours(1)};
@@ -72,14 +72,14 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("KADRO");
     for (;;) {
         frame.line(__LINE__);
-        if (GETASYNCKEYSTATE(kEscape)) {
+        if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
             return;
         }
         MESSAGE(LogView, "Waiting command (ESC to exit)...");
         for (;;) {
             frame.line(__LINE__);
             std::optional<std::string> cCommand = WAITCOMMAND(nPortHandle);
-            if (GETASYNCKEYSTATE(kEscape)) {
+            if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
                 frame.line(__LINE__);
                 SENDSTR(nPortHandle, std::string(1, protocol::kStopByte));
                 break;  // back to the first test, which ends the loop while Escape is held
@@ -118,7 +118,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
     std::optional<std::string> cCommand;
     for (;;) {
         frame.line(__LINE__);
-        if (GETASYNCKEYSTATE(kEscape)) {
+        if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
             break;
         }
         cCommand = GETCHAR();
@@ -136,7 +136,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
         }
         // Polling without a pause would keep a processor busy for the whole run.
         if (main_module().InputBuffer.empty()) {
-            WAITFORINPUT(kLongestRest);
+            wait_for_message(kLongestRest);
         }
     }
     frame.line(__LINE__);

@@ -13,11 +13,11 @@
 #include "app/protocol.h"
 #include "app/settings.h"
 #include "app/text.h"
-#include "comm/message_pump.h"
 #include "comm/serial_port.h"
 #include "platform/file_name_text.h"
 #include "platform/message_queue.h"
 #include "platform/text_encoding.h"
+#include "platform/types.h"
 #include "platform/window.h"
 #include "support/close_confirmation.h"
 #include "support/error_handler.h"
@@ -25,12 +25,12 @@
 #include "support/program_lifecycle.h"
 #include "ui/dialog.h"
 #include "ui/file_chooser.h"
+#include "ui/message_pump.h"
 #include "ui/multi_get.h"
 
 namespace kadro {
 namespace {
 
-constexpr int kF4 = 115;
 constexpr const char* kSettingsFile = ".\\KADRO.INI";
 constexpr const char* kMakersNotice = "- disk image server";
 
@@ -165,7 +165,9 @@ void MAIN() {
                     .bInit = [&, dialog](TWindow&) -> EventResult {
                         dialog->SetControl(LogView);
                         nPortHandle = APRICOM(*dialog, cPort);
-                        dialog->bValid = [](TWindow&) { return !GETASYNCKEYSTATE(kF4); };
+                        dialog->bValid = [](TWindow&) {
+                            return !GETASYNCKEYSTATE(platform::VK_F4);
+                        };
                         if (*nPortHandle < 0) {
                             return EventResult(dialog->End());
                         }

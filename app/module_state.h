@@ -18,7 +18,8 @@ struct MainModuleState {
 
 MainModuleState& main_module();
 
-// Gives every field its initial value again (start-up, and tests that run the program twice).
+// Gives every field its initial value again. RunProgram calls it first, so every run of the
+// program in a process starts from the same state.
 void reset_main_module();
 
 }  // namespace kadro

@@ -15,6 +15,7 @@ LRESULT DialogClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 LRESULT EditClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 LRESULT StaticClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 LRESULT ButtonClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+LRESULT ProgressClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
 // DialogBoxIndirectParam on an already parsed template. `on_loop_start`, when set, runs once
 // with the dialog window after it has been shown, just before its loop takes the first

@@ -60,7 +60,8 @@ class Display {
     virtual void window_hidden(HWND) {}
     virtual void window_changed(HWND) {}
     virtual void window_destroyed(HWND) {}
-    // A message box became visible (its modal loop is running). Headless tests answer here.
+    // A message box became visible and its modal loop is running: a display that answers boxes
+    // itself (posts the box its input) does it from here.
     virtual void message_box_shown(HWND) {}
 
     // Turns input that has arrived since the last call into window messages, without waiting.

@@ -7,7 +7,8 @@
 // window.h), breaking after a blank where it can and inside a word only when one word alone is
 // wider; blanks at a break hang past the edge. Widths come from the display's text_width
 // (headless: 8 pixels per byte), the line height from its text_cell (headless: 16). The view
-// scrolls by whole lines and may scroll until the last line is at the top.
+// scrolls by whole lines and no further than where its last page is full: the first line shown
+// is at most the line count less the lines that fit, so a text that fits never scrolls.
 //
 // Messages answered as on the desktop platform: WM_SETTEXT / WM_GETTEXT / WM_GETTEXTLENGTH,
 // EM_SETSEL (wParam start, lParam end as 32-bit ints; a negative end means the end of the text,

@@ -13,6 +13,7 @@ void ensure_standard_classes() {
         RegisterClass("Edit", EditClassProc);
         RegisterClass("Static", StaticClassProc);
         RegisterClass("Button", ButtonClassProc);
+        RegisterClass(PROGRESS_CLASS, ProgressClassProc);
     });
 }
 

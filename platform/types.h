@@ -192,8 +192,10 @@ constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
 constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 constexpr DWORD WS_EX_DLGMODALFRAME = 0x00000001;
+constexpr DWORD WS_EX_TRANSPARENT = 0x00000020;
 constexpr DWORD WS_EX_CONTEXTHELP = 0x00000400;
 constexpr DWORD WS_EX_CLIENTEDGE = 0x00000200;
+constexpr DWORD DS_SYSMODAL = 0x02;
 constexpr DWORD DS_MODALFRAME = 0x80;
 constexpr DWORD DS_SETFONT = 0x40;
 
@@ -210,8 +212,17 @@ constexpr DWORD ES_WANTRETURN = 0x1000;
 // Button and static styles.
 constexpr DWORD BS_PUSHBUTTON = 0x0;
 constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
+constexpr DWORD BS_GROUPBOX = 0x7;
 constexpr DWORD SS_LEFT = 0x0;
 constexpr DWORD SS_ICON = 0x3;
+constexpr DWORD SS_BITMAP = 0xE;
+
+// The progress bar control: its window class, and its range and position messages.
+constexpr const char* PROGRESS_CLASS = "msctls_progress32";
+constexpr UINT PBM_SETPOS = WM_USER + 2;
+constexpr UINT PBM_SETRANGE32 = WM_USER + 6;
+constexpr UINT PBM_GETRANGE = WM_USER + 7;  // wParam not 0: the low end, else the high end
+constexpr UINT PBM_GETPOS = WM_USER + 8;
 
 // Message box styles.
 constexpr UINT MB_OK = 0x0;

@@ -3,7 +3,9 @@
 #include <cxxabi.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <typeinfo>
 
 #include "platform/window.h"
@@ -20,19 +22,6 @@ constexpr std::uint32_t kRed = 255;
 bool& marker() {
     static bool running = false;
     return running;
-}
-
-bool IsCargoNumber(const std::any& cargo, int number) {
-    if (const int* value = std::any_cast<int>(&cargo)) {
-        return *value == number;
-    }
-    if (const double* value = std::any_cast<double>(&cargo)) {
-        return *value == number;
-    }
-    if (const long* value = std::any_cast<long>(&cargo)) {
-        return *value == number;
-    }
-    return false;
 }
 
 FolderPages* AsFolder(TControl& control) {
@@ -114,14 +103,11 @@ bool VALID2_(TDialog& oDlg) {
         if (control->bWhen && !control->bWhen(*control)) {
             continue;
         }
-        const std::any& cargo = control->Cargo;
-        if (const ControlCheck* check = std::any_cast<ControlCheck>(&cargo)) {
-            // A copy: the check may change the control's Cargo.
-            ControlCheck callback = *check;
-            if (callback && !callback(*control)) {
-                ReportFailure(oDlg, *control, "Campo non valido.");
-                return false;
-            }
+        // A copy: the check may change the control's Cargo.
+        const ControlCheck check = control->Cargo.check;
+        if (check && !check(*control)) {
+            ReportFailure(oDlg, *control, "Campo non valido.");
+            return false;
         }
     }
     return true;
@@ -134,8 +120,8 @@ bool VALID_(TDialog& oDlg, bool lAsk) {
     }
     MarkerScope running;
 
-    std::any& cargo = oDlg.Cargo;
-    if (!cargo.has_value() || IsCargoNumber(cargo, 2)) {
+    std::optional<std::intptr_t>& close_reason = oDlg.Cargo.close_reason;
+    if (!close_reason || *close_reason == kDialogCancelled) {
         if (!lAsk) {
             return true;
         }
@@ -151,7 +137,7 @@ bool VALID_(TDialog& oDlg, bool lAsk) {
         return discard;
     }
 
-    cargo.reset();
+    close_reason.reset();
     if (auto* control = dynamic_cast<TControl*>(OWNDFROMHWND(focus))) {
         control->LostFocus(0);
     }

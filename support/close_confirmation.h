@@ -6,22 +6,23 @@
 //  - while another VALID_ call is running further up the call chain (for instance one whose
 //    question box is pumping messages) it refuses at once; otherwise it marks itself running
 //    until it returns, however it returns;
-//  - Cargo of the dialog nil or 2 (not confirmed): true when lAsk is false; else UPDATEMODIFY,
-//    true when lModify is false, else POPMSG("Annullo le modifiche?", 5): true on Yes; on No
-//    the focus goes back to the window that had it and the answer is false;
-//  - any other Cargo (confirmed): Cargo becomes nil (a failed validation leaves the next close
-//    unconfirmed), the control that has the focus gets LostFocus so that its pending input is
-//    taken over, then VALID2_ of the dialog and of every page of every folder control, pages in
-//    order with each brought to the front (SetOption) before it is checked: false at the first
-//    failure, else true.
+//  - the dialog's Cargo.close_reason empty or kDialogCancelled (not confirmed): true when lAsk
+//    is false; else UPDATEMODIFY, true when lModify is false, else
+//    POPMSG("Annullo le modifiche?", 5): true on Yes; on No the focus goes back to the window
+//    that had it and the answer is false;
+//  - any other close reason (confirmed): the reason is cleared (a failed validation leaves the
+//    next close unconfirmed), the control that has the focus gets LostFocus so that its pending
+//    input is taken over, then VALID2_ of the dialog and of every page of every folder control,
+//    pages in order with each brought to the front (SetOption) before it is checked: false at
+//    the first failure, else true.
 // VALID2_(oDlg) checks every control in order: static texts and meters (class name contained in
 // "TMETER|TSAY") are skipped; a combo box (class name beginning "TCOMBOBOX") first stores its
 // shown text through bSetGet, even when inactive; a control whose bWhen answers false is
-// skipped; a control whose Cargo holds a ControlCheck that answers false fails with
-// "Campo non valido.". Values of this window layer are text, so the date and number checks of
-// other field kinds never apply. A failing control gets the focus, a red pane (255) while
-// POPMSG(message, 1) is up with the dialog repainted without erasing before and after, its pane
-// colour back and the focus again; VALID2_ then answers false.
+// skipped; a control whose Cargo.check answers false fails with "Campo non valido.". Values of
+// this window layer are text, so the date and number checks of other field kinds never apply.
+// A failing control gets the focus, a red pane (255) while POPMSG(message, 1) is up with the
+// dialog repainted without erasing before and after, its pane colour back and the focus again;
+// VALID2_ then answers false.
 // UPDATEMODIFY(oDlg) sets the dialog's lModify when any page of a folder control has lModify
 // set; it never clears it.
 //
@@ -32,11 +33,11 @@
 // Interface thread only. Nothing here raises; a failing field is reported and the dialog stays
 // open.
 
-#include <any>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "ui/window.h"
 
 namespace kadro {
 
@@ -52,9 +53,6 @@ class FolderPages {
     virtual std::vector<std::shared_ptr<TDialog>> Pages() = 0;
     virtual void SetOption(int nOption) = 0;
 };
-
-// The validation callback a control may carry in its Cargo.
-using ControlCheck = std::function<bool(TControl&)>;
 
 // The upper-case class name of an object of the window layer.
 std::string ClassName(const TWindow& oWnd);

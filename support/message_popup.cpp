@@ -1,9 +1,9 @@
 #include "support/message_popup.h"
 
-#include "comm/message_pump.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
 #include "support/wait_box.h"
+#include "ui/message_pump.h"
 
 namespace kadro {
 namespace {

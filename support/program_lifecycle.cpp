@@ -82,7 +82,7 @@ void QUIT() {
     std::_Exit(0);
 }
 
-void ResetProgramLifecycleForTesting() {
+void ResetProgramLifecycle() {
     Lifecycle& state = lifecycle();
     state.startup.clear();
     state.exit.clear();

@@ -11,8 +11,8 @@
 // QUIT(): ends the program at once through the quit hook. The default hook runs the exit
 // procedures, flushes the standard streams and ends the process with exit code 0 without running
 // static destructors (the serial reader threads may still be running; the system releases their
-// ports with the process). A hook installed with SetQuitHook replaces this, for tests that
-// observe the end instead of living through it. QUIT never returns: when a replacement hook
+// ports with the process). A hook installed with SetQuitHook replaces this, for a caller that
+// observes the end instead of living through it. QUIT never returns: when a replacement hook
 // returns, QUIT throws Quit, so the code that asked to quit never continues.
 //
 // All of this is for the interface thread.
@@ -35,7 +35,8 @@ using QuitHook = std::function<void()>;
 QuitHook SetQuitHook(QuitHook hook);
 [[noreturn]] void QUIT();
 
-// Test support: forgets that the start-up and exit procedures have run and drops the added ones.
-void ResetProgramLifecycleForTesting();
+// Forgets that the start-up and exit procedures have run and drops the added ones: the next
+// RunStartupProcedures and RunExitProcedures run INIT$ and EXIT$ again, as at process start.
+void ResetProgramLifecycle();
 
 }  // namespace kadro

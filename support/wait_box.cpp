@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <mutex>
 #include <vector>
 
-#include "comm/message_pump.h"
-#include "comm/window_layer_state.h"
 #include "platform/dialog.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
+#include "platform/progress_control.h"
 #include "platform/window.h"
 #include "support/close_confirmation.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
+#include "ui/message_pump.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro {
 namespace {
@@ -26,64 +26,9 @@ constexpr int kTabWidth = 4;
 constexpr int kFontHeight = 15;  // Arial at height -15: a character height of 15 pixels
 constexpr int kExclamationIcon = 32515;
 constexpr DWORD kBoxStyle = WS_POPUP | WS_CAPTION | DS_MODALFRAME | WS_VISIBLE;
-constexpr DWORD SS_BITMAP = 0x0E;
-constexpr DWORD BS_GROUPBOX = 0x07;
 constexpr int kPrintPicture = 101;
 constexpr int kPrintPage = 102;
 constexpr int kPrintCancel = 201;
-
-// ---- progress bar control ----
-
-struct ProgressState {
-    int low = 0;
-    int high = 100;
-    int pos = 0;
-};
-
-std::map<HWND, ProgressState>& progress_bars() {
-    static std::map<HWND, ProgressState> bars;
-    return bars;
-}
-
-LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    auto& bars = progress_bars();
-    switch (msg) {
-        case WM_CREATE:
-            bars[hwnd] = ProgressState{};
-            return 0;
-        case WM_DESTROY:
-            bars.erase(hwnd);
-            return 0;
-        case PBM_SETRANGE32: {
-            ProgressState& bar = bars[hwnd];
-            LRESULT previous = MAKELONG(static_cast<WORD>(bar.low), static_cast<WORD>(bar.high));
-            bar.low = static_cast<int>(static_cast<std::intptr_t>(wparam));
-            bar.high = static_cast<int>(lparam);
-            bar.pos = std::clamp(bar.pos, std::min(bar.low, bar.high), bar.high);
-            InvalidateRect(hwnd, false);
-            return previous;
-        }
-        case PBM_SETPOS: {
-            ProgressState& bar = bars[hwnd];
-            int previous = bar.pos;
-            bar.pos = std::clamp(static_cast<int>(static_cast<std::intptr_t>(wparam)),
-                                 std::min(bar.low, bar.high), bar.high);
-            InvalidateRect(hwnd, false);
-            return previous;
-        }
-        case PBM_GETPOS:
-            return bars[hwnd].pos;
-        case PBM_GETRANGE:
-            return wparam != 0 ? bars[hwnd].low : bars[hwnd].high;
-        default:
-            return DefWindowProc(hwnd, msg, wparam, lparam);
-    }
-}
-
-void EnsureProgressClass() {
-    static std::once_flag once;
-    std::call_once(once, [] { RegisterClass(kProgressClass, ProgressProc); });
-}
 
 // ---- the box window ----
 
@@ -106,6 +51,7 @@ struct BoxLayout {
     int text_width = 0;
     std::optional<std::pair<int, int>> range;
     HFONT font = 0;
+    HWND bar = 0;  // filled in by the initialisation: the progress bar, when there is one
 };
 
 // Every close request goes through the box's close check.
@@ -129,7 +75,7 @@ RECT Rect(int left, int top, int width, int height) {
     return RECT{left, top, left + width, top + height};
 }
 
-void InitialiseOrdinary(HWND dialog, const BoxLayout& layout) {
+void InitialiseOrdinary(HWND dialog, BoxLayout& layout) {
     // Appended, not "#" + std::to_string(...): that draws a false -Wrestrict from GCC 12 at
     // -O3 in the string's inlined insert.
     std::string icon_name(1, '#');
@@ -138,9 +84,9 @@ void InitialiseOrdinary(HWND dialog, const BoxLayout& layout) {
     HWND text = Child(dialog, "Static", layout.text, SS_LEFT, -1, Rect(0, 0, 0, 0));
     SendMessage(text, WM_SETFONT, layout.font, 0);
     HWND bar = 0;
-    if (layout.range) {
-        EnsureProgressClass();
-        bar = Child(dialog, kProgressClass, "", 0, -1, Rect(0, 0, 0, 0));
+    if (layout.range && EnsureProgressControlClass()) {
+        bar = Child(dialog, PROGRESS_CLASS, "", 0, -1, Rect(0, 0, 0, 0));
+        layout.bar = bar;
     }
 
     RECT frame{};
@@ -178,7 +124,7 @@ void InitialisePrint(HWND dialog) {
 std::intptr_t BoxProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
         case WM_INITDIALOG: {
-            const auto* layout = reinterpret_cast<const BoxLayout*>(lparam);
+            auto* layout = reinterpret_cast<BoxLayout*>(lparam);
             // Until the initialisation replaces it, the box closes as any dialog that asks
             // nothing.
             box_windows()[hwnd].valid = [] { return !CloseConfirmationRunning(); };
@@ -342,11 +288,7 @@ std::unique_ptr<TMsgBox> TMsgBox::New(std::optional<std::string> cText,
     if (dialog != 0) {
         SetWindowText(dialog, title);
         box->oDlg = dialog;
-        for (HWND child : GetChildren(dialog)) {
-            if (GetClassName(child) == kProgressClass) {
-                box->oPrg = child;
-            }
-        }
+        box->oPrg = layout.bar;
         register_modeless_dialog(dialog);
         PostMessage(dialog, WM_SETFOCUS, 0, 0);
     }

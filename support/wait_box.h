@@ -48,13 +48,6 @@ namespace kadro {
 
 class TFont;
 
-// Window class of the progress bar control (range and position messages below).
-inline constexpr const char* kProgressClass = "msctls_progress32";
-inline constexpr platform::UINT PBM_SETPOS = platform::WM_USER + 2;
-inline constexpr platform::UINT PBM_SETRANGE32 = platform::WM_USER + 6;
-inline constexpr platform::UINT PBM_GETRANGE = platform::WM_USER + 7;  // wParam true: low
-inline constexpr platform::UINT PBM_GETPOS = platform::WM_USER + 8;
-
 class TMsgBox {
   public:
     static std::unique_ptr<TMsgBox> New(std::optional<std::string> cText,

@@ -121,7 +121,7 @@ EventResult TControl::HandleEvent(UINT nMsg, WPARAM nWParam, LPARAM nLParam) {
     switch (nMsg) {
         case platform::WM_HELP:
             return {};
-        case 0x0800:
+        case kControlClick:
             return Click();
         case platform::WM_KEYUP:
             return {};
@@ -130,11 +130,11 @@ EventResult TControl::HandleEvent(UINT nMsg, WPARAM nWParam, LPARAM nLParam) {
         case platform::WM_PAINT:
             // The control's own procedure paints.
             return {};
-        case 0x0805:
+        case kControlChange:
             return Change();
-        case 0x0806:
+        case kControlColors:
             return Colors(nWParam);
-        case 0x0809:
+        case kControlLostFocus:
             return {};
         case platform::WM_SYSCOMMAND:
         case platform::WM_SYSCHAR:

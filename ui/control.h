@@ -25,6 +25,12 @@ namespace kadro {
 
 using SetGetBlock = std::function<std::string(std::optional<std::string>)>;
 
+// The window layer's own messages to its controls.
+inline constexpr platform::UINT kControlClick = 0x0800;      // carry out a click: Click
+inline constexpr platform::UINT kControlChange = 0x0805;     // the shown value changed: Change
+inline constexpr platform::UINT kControlColors = 0x0806;     // wParam a device context: Colors
+inline constexpr platform::UINT kControlLostFocus = 0x0809;  // the focus has moved on
+
 class TControl : public TWindow {
   public:
     // Class-level identifier counter, unset until the first GetNewId.

@@ -2,16 +2,16 @@
 
 #include <array>
 
-#include "comm/message_pump.h"
-#include "comm/window_layer_state.h"
 #include "platform/dialog.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "ui/code_page.h"
 #include "ui/control.h"
 #include "ui/gdi.h"
+#include "ui/message_pump.h"
 #include "ui/runtime_error.h"
 #include "ui/template_bytes.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro {
 
@@ -195,7 +195,8 @@ void TDialog::Construct(const TDialogArgs& args) {
     platform::DWORD default_style =
         platform::WS_POPUP | platform::WS_CAPTION | platform::WS_SYSMENU | platform::DS_MODALFRAME;
     if (args.lResizable.value_or(false)) {
-        default_style |= 0x00070000;
+        default_style |=
+            platform::WS_THICKFRAME | platform::WS_MINIMIZEBOX | platform::WS_MAXIMIZEBOX;
     }
     nStyle = args.nStyle.value_or(default_style);
     nClrText = args.nClrText.value_or(GetSysColor(COLOR_BTNTEXT));
@@ -269,11 +270,11 @@ std::string TDialog::cToChar(HWND hWndOwner) {
 
     platform::DWORD style = nStyle;
     platform::DWORD ex_style = 0;
-    if (style == 2) {
-        style = 0x80000002;
-        ex_style = 0x20;
-    } else if (style == 0x10000000) {
-        style = 0xC0000000;
+    if (style == platform::DS_SYSMODAL) {
+        style = platform::WS_POPUP | platform::DS_SYSMODAL;
+        ex_style = platform::WS_EX_TRANSPARENT;
+    } else if (style == platform::WS_VISIBLE) {
+        style = platform::WS_POPUP | platform::WS_CHILD;
     }
 
     std::string tpl;
@@ -334,7 +335,7 @@ void TDialog::Activate(const TActivateArgs& args) {
     lVisible = true;
 
     if (bWhen && !bWhen(*this)) {
-        nResult = std::intptr_t{2};
+        nResult = kDialogCancelled;
         return;
     }
 
@@ -523,9 +524,9 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
                 }
             }
             if (TControl* control = control_with_id()) {
-                platform::SendMessage(control->window(), 0x0800, 0, 0);
+                platform::SendMessage(control->window(), kControlClick, 0, 0);
             } else if (id == platform::IDOK) {
-                End(1);
+                End(kDialogConfirmed);
             }
         } else {
             if (id == platform::IDOK) {
@@ -534,15 +535,15 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
                     platform::SetFocus(next);
                 }
             } else if (TControl* control = control_window != 0 ? control_with_id() : nullptr) {
-                platform::SendMessage(control->window(), 0x0800, 0, 0);
+                platform::SendMessage(control->window(), kControlClick, 0, 0);
                 return false;
             } else {
-                End(2);
+                End(kDialogCancelled);
             }
         }
     } else if (id != 0) {
         if (code == 1) {
-            platform::SendMessage(control_window, 0x0805, 0, 0);
+            platform::SendMessage(control_window, kControlChange, 0, 0);
         } else if (code == 8) {
             platform::SendMessage(control_window, 0x0812, 0, 0);
         }
@@ -552,7 +553,7 @@ EventResult TDialog::Command(WPARAM nWParam, LPARAM nLParam) {
 
 EventResult TDialog::CtlColor(HWND hWndChild, WPARAM hDC) {
     if (platform::GetDlgCtrlID(hWndChild) != 65535 && platform::GetParent(hWndChild) == window()) {
-        return Answer(platform::SendMessage(hWndChild, 0x0806, hDC, 0));
+        return Answer(platform::SendMessage(hWndChild, kControlColors, hDC, 0));
     }
     return {};
 }

@@ -93,7 +93,7 @@ class TDialog : public TWindow {
 
     void Activate(const TActivateArgs& args = {});
     // True when the dialog was ended, false when bValid refused (nothing changes then).
-    bool End(std::intptr_t nResult = 2);
+    bool End(std::intptr_t nResult = kDialogCancelled);
     void SetControl(const std::shared_ptr<TControl>& oCtrl);
     EventResult Initiate(platform::HWND hWndFocus, platform::HWND hWndDialog);
     EventResult Display();

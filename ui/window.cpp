@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "comm/window_layer_state.h"
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "ui/control.h"
 #include "ui/gdi.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro {
 

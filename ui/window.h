@@ -18,7 +18,6 @@
 // previous procedure back and frees the slot; a destroyed object unlinks itself. The table and
 // every handler run on the interface thread only.
 
-#include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -76,6 +75,26 @@ inline platform::LRESULT DialogAnswer(const EventResult& r) {
 // received the focus.
 using DialogResult = std::variant<std::monostate, std::intptr_t, TControl*>;
 std::optional<std::intptr_t> ResultNumber(const DialogResult& r);
+
+// What a dialog ends with when it is confirmed or cancelled (End's default is cancelled), and
+// the closing reason its Cargo records: the identifiers of the confirming and the cancelling
+// button.
+inline constexpr std::intptr_t kDialogConfirmed = platform::IDOK;
+inline constexpr std::intptr_t kDialogCancelled = platform::IDCANCEL;
+
+// A control's own validation: false when its value must not be accepted.
+using ControlCheck = std::function<bool(TControl&)>;
+
+// The library's free slot on a window, in the two uses it has: a dialog records why it is
+// closing, a control carries its own validation. The close confirmation reads both.
+struct WindowCargo {
+    // Set by the library's dialog buttons before they end the dialog: kDialogConfirmed or
+    // kDialogCancelled (any other number counts as confirmed); empty when the dialog closes
+    // any other way (close box, Escape, the program).
+    std::optional<std::intptr_t> close_reason;
+    // Run on the control when its dialog closes confirmed; empty when it has none.
+    ControlCheck check;
+};
 
 enum class LinkKind { Subclass, TableOnly };
 
@@ -147,9 +166,7 @@ class TWindow : public std::enable_shared_from_this<TWindow> {
     std::function<bool(TWindow&)> bWhen;
     std::function<void()> bPainted;
     std::function<EventResult(platform::WPARAM, platform::LPARAM)> bCommNotify;
-    // A free slot for the library's use: a dialog's closing reason (1 confirmed, 2 cancelled,
-    // empty otherwise) or a control's validation callback.
-    std::any Cargo;
+    WindowCargo Cargo;
     DialogResult nResult;
     bool lVisible = false;
     bool lValidating = false;

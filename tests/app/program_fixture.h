@@ -109,7 +109,7 @@ class ProgramTest : public ::testing::Test {
         auto display = std::make_unique<ProgramDisplay>(m_script);
         m_display = display.get();
         platform::AttachDisplay(std::move(display));
-        ResetProgramLifecycleForTesting();
+        ResetProgramLifecycle();
     }
 
     void TearDown() override {

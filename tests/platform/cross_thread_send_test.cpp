@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-#include "comm/message_pump.h"
 #include "platform/message_queue.h"
 #include "testing/test_window.h"
+#include "ui/message_pump.h"
 
 namespace kadro::test {
 namespace {

@@ -57,8 +57,9 @@ class CloseConfirmationTest : public ::testing::Test {
 };
 
 TEST_F(CloseConfirmationTest, WithoutQuestionOrChangesTheDialogClosesAtOnce) {
-    for (std::any cargo : {std::any(), std::any(2)}) {
-        m_dialog->Cargo = cargo;
+    for (std::optional<std::intptr_t> reason :
+         {std::optional<std::intptr_t>(), std::optional<std::intptr_t>(2)}) {
+        m_dialog->Cargo.close_reason = reason;
         m_dialog->lModify = true;
         EXPECT_TRUE(VALID_(*m_dialog, false));
         m_dialog->lModify = false;
@@ -90,7 +91,7 @@ TEST_F(CloseConfirmationTest, AChangedFolderPageMarksTheDialogChanged) {
     folder->pages[1]->lModify = true;
     m_dialog->aControls.push_back(folder);
     m_dialog->lModify = false;
-    m_dialog->Cargo = 2;
+    m_dialog->Cargo.close_reason = 2;
 
     m_display.script().answers.push_back(BoxAnswer::button(IDNO));
     EXPECT_FALSE(VALID_(*m_dialog, true));
@@ -120,18 +121,18 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
     m_dialog->hWnd = dialog_window;
     auto skipped = std::make_shared<TField>();
     skipped->bWhen = [](TWindow&) { return false; };
-    skipped->Cargo = ControlCheck([](TControl&) { return false; });
+    skipped->Cargo.check = ControlCheck([](TControl&) { return false; });
     auto label = std::make_shared<TSay>();
-    label->Cargo = ControlCheck([](TControl&) { return false; });
+    label->Cargo.check = ControlCheck([](TControl&) { return false; });
     auto passing = std::make_shared<TField>();
     int lost_focus_before_checks = -1;
     auto failing = std::make_shared<TField>();
     failing->hWnd = PlainWindow(dialog_window);
     failing->nClrPane = 0xC0C0C0;
-    failing->Cargo = ControlCheck([](TControl&) { return false; });
+    failing->Cargo.check = ControlCheck([](TControl&) { return false; });
     auto after = std::make_shared<TField>();
     int after_checked = 0;
-    after->Cargo = ControlCheck([&](TControl&) { return ++after_checked > 0; });
+    after->Cargo.check = ControlCheck([&](TControl&) { return ++after_checked > 0; });
     m_dialog->aControls = {skipped, label, passing, failing, after};
 
     // The focus control takes over its pending input before anything is checked.
@@ -139,7 +140,7 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
     focused->hWnd = PlainWindow(dialog_window);
     focused->Link();
     SetFocus(focused->window());
-    passing->Cargo = ControlCheck([&](TControl&) {
+    passing->Cargo.check = ControlCheck([&](TControl&) {
         lost_focus_before_checks = focused->lost_focus;
         return true;
     });
@@ -149,7 +150,7 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
         pane_while_up = failing->nClrPane;
         PostMessage(box, WM_COMMAND, IDOK, 0);
     }));
-    m_dialog->Cargo = 1;
+    m_dialog->Cargo.close_reason = 1;
     EXPECT_FALSE(VALID_(*m_dialog, false));
 
     EXPECT_EQ(lost_focus_before_checks, 1);
@@ -160,7 +161,7 @@ TEST_F(CloseConfirmationTest, AFailingFieldIsReportedRedAndFocusedAndUsesUpTheCo
     EXPECT_EQ(failing->nClrPane, 0xC0C0C0u);
     EXPECT_EQ(GetFocus(), failing->window());
     EXPECT_EQ(after_checked, 0) << "only the first failure is reported";
-    EXPECT_FALSE(m_dialog->Cargo.has_value());
+    EXPECT_FALSE(m_dialog->Cargo.close_reason.has_value());
 
     // The confirmation is used up: the next close counts as not confirmed.
     EXPECT_TRUE(VALID_(*m_dialog, false));
@@ -173,7 +174,7 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     std::vector<std::string> order;
     auto field = [&](std::string name, bool ok) {
         auto control = std::make_shared<TField>();
-        control->Cargo = ControlCheck([&order, name, ok](TControl&) {
+        control->Cargo.check = ControlCheck([&order, name, ok](TControl&) {
             order.push_back(name);
             return ok;
         });
@@ -184,7 +185,7 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     folder->pages[1]->aControls = {field("page2", true)};
     folder->pages[2]->aControls = {field("page3", true)};
 
-    m_dialog->Cargo = 1;
+    m_dialog->Cargo.close_reason = 1;
     EXPECT_TRUE(VALID_(*m_dialog, true));
     EXPECT_EQ(order, (std::vector<std::string>{"dialog", "page1", "page2", "page3"}));
     EXPECT_EQ(folder->shown, (std::vector<int>{1, 2, 3}));
@@ -193,7 +194,7 @@ TEST_F(CloseConfirmationTest, ConfirmedCloseChecksTheDialogThenEveryPageInOrder)
     order.clear();
     folder->pages[1]->aControls = {field("page2", false)};
     m_display.script().answers.push_back(BoxAnswer::button(IDOK));
-    m_dialog->Cargo = 7;  // any number but 2 asks for validation
+    m_dialog->Cargo.close_reason = 7;  // any number but 2 asks for validation
     EXPECT_FALSE(VALID_(*m_dialog, true));
     EXPECT_EQ(order, (std::vector<std::string>{"dialog", "page1", "page2"}));
 }
@@ -202,13 +203,13 @@ TEST_F(CloseConfirmationTest, TheLogControlIsCheckedLikeAnyFieldWhileStaticTexts
     // Static texts are told by their class name: the window layer's own controls, such as the
     // log, must not be mistaken for one.
     auto log = TMultiGet::New();
-    log->Cargo = ControlCheck([](TControl&) { return false; });
+    log->Cargo.check = ControlCheck([](TControl&) { return false; });
     auto label = std::make_shared<TSay>();
     int label_checked = 0;
-    label->Cargo = ControlCheck([&](TControl&) { return ++label_checked > 0; });
+    label->Cargo.check = ControlCheck([&](TControl&) { return ++label_checked > 0; });
     m_dialog->aControls = {label, log};
     m_display.script().answers.push_back(BoxAnswer::button(IDOK));
-    m_dialog->Cargo = 1;
+    m_dialog->Cargo.close_reason = 1;
     EXPECT_FALSE(VALID_(*m_dialog, false));
     EXPECT_EQ(label_checked, 0);
     ASSERT_EQ(m_display.script().shown.size(), 1u);

@@ -43,7 +43,7 @@ class ErrorHandlerTest : public kadro_test::ScratchFolder {
   protected:
     void SetUp() override {
         ScratchFolder::SetUp();
-        ResetProgramLifecycleForTesting();
+        ResetProgramLifecycle();
         SetQuitHook([this] {
             ++m_quits;
             RunExitProcedures();
@@ -53,7 +53,7 @@ class ErrorHandlerTest : public kadro_test::ScratchFolder {
     void TearDown() override {
         SetQuitHook({});
         SetRuntimeErrorHandler({});
-        ResetProgramLifecycleForTesting();
+        ResetProgramLifecycle();
         QuitWasPosted();
         EXPECT_EQ(m_display.script().unanswered, 0);
         ScratchFolder::TearDown();

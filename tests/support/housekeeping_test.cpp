@@ -27,7 +27,7 @@ class Housekeeping : public ScratchFolder {
   protected:
     void TearDown() override {
         login_state() = LoginState{};
-        ResetProgramLifecycleForTesting();
+        ResetProgramLifecycle();
         ScratchFolder::TearDown();
     }
 };

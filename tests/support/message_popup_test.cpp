@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "comm/message_pump.h"
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
 #include "support/wait_box.h"
 #include "testing/headless_test_display.h"
+#include "ui/message_pump.h"
 
 namespace kadro {
 namespace {

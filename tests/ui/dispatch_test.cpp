@@ -79,7 +79,7 @@ TEST_F(DispatchTest, CommNotifyFromAnotherThreadRunsOnTheInterfaceThreadInsideTh
         });
         while (!delivered) {
             SYSREFRESH();
-            WAITFORINPUT(std::chrono::milliseconds(20));
+            wait_for_message(std::chrono::milliseconds(20));
         }
         reader.join();
         main.dlg->End();

@@ -5,10 +5,10 @@
 
 #include <chrono>
 
-#include "comm/message_pump.h"
-#include "comm/window_layer_state.h"
 #include "platform/message_queue.h"
 #include "testing/test_window.h"
+#include "ui/message_pump.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro::test {
 namespace {

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "comm/message_pump.h"
-#include "comm/window_layer_state.h"
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
 #include "ui/control.h"
 #include "ui/dialog.h"
+#include "ui/message_pump.h"
 #include "ui/multi_get.h"
 #include "ui/runtime_error.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro::test {
 

@@ -1,11 +1,11 @@
-#include "comm/message_pump.h"
+#include "ui/message_pump.h"
 
 #include <utility>
 
-#include "comm/window_layer_state.h"
 #include "platform/accelerator.h"
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro {
 namespace {
@@ -71,7 +71,7 @@ void SLEEP(int nMilliseconds) {
     platform::Sleep(nMilliseconds > 0 ? static_cast<unsigned>(nMilliseconds) : 0U);
 }
 
-void WAITFORINPUT(std::chrono::milliseconds timeout) {
+void wait_for_message(std::chrono::milliseconds timeout) {
     platform::MsgWaitForInput(timeout);
 }
 

@@ -1,4 +1,4 @@
-#include "comm/window_layer_state.h"
+#include "ui/window_layer_state.h"
 
 namespace kadro {
 
