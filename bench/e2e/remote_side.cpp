@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -82,7 +83,7 @@ NoiseAnswer answer_after_noise(int fd, std::size_t size) {
 
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
-    auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    auto index = static_cast<std::size_t>(std::llround(p * static_cast<double>(values.size() - 1)));
     return values[index];
 }
 

@@ -204,7 +204,7 @@ TEST_F(ProfileFileText, UnreadableFilesAreToldApartFromMissingOnes) {
             "Impossibile leggere il file delle impostazioni KADRO.INI (accesso negato).") {
             return 4;
         }
-        if (kadro::GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI") != "") {
+        if (!kadro::GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI").empty()) {
             return 5;
         }
         if (WritePrivateProfileString("Impostazioni", "Porta", "COM1", ".\\KADRO.INI")) {
