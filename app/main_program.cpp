@@ -8,6 +8,7 @@
 
 #include "app/command_loop.h"
 #include "app/image_preparation.h"
+#include "app/main_window.h"
 #include "app/module_state.h"
 #include "app/port_setup.h"
 #include "app/protocol.h"
@@ -125,28 +126,15 @@ void MAIN() {
     }
 
     frame.line(__LINE__);
-    std::shared_ptr<TDialog> oDlg = TDialog::New({.cCaption = MainCaption(cPort),
-                                                  .lVbx = false,
-                                                  .nStyle = 0,
-                                                  .lPixels = false,
-                                                  .nWidth = 500,
-                                                  .nHeight = 500,
-                                                  .lTransparent = false,
-                                                  .cVarName = "oDlg",
-                                                  .lTruePixel = false});
-    oDlg->lModify = false;
-    oDlg->lHelpIcon = false;
+    std::shared_ptr<TDialog> oDlg = NewMainDialog(MainCaption(cPort));
     frame.line(__LINE__);
     std::shared_ptr<TMultiGet> LogView =
-        TMultiGet::New({.nRow = 0,
-                        .nCol = 0,
-                        .bSetGet = [&cLogText](std::optional<std::string> value) -> std::string {
-                            if (value) {
-                                cLogText = std::move(*value);
-                            }
-                            return cLogText;
-                        },
-                        .lReadOnly = true});
+        NewLogView([&cLogText](std::optional<std::string> value) -> std::string {
+            if (value) {
+                cLogText = std::move(*value);
+            }
+            return cLogText;
+        });
 
     std::optional<PortHandle> nPortHandle;
     oDlg->bStart = [&] {
@@ -160,20 +148,16 @@ void MAIN() {
     };
     frame.line(__LINE__);
     TDialog* dialog = oDlg.get();
-    oDlg->Activate({.lCentered = true,
-                    .bValid = [dialog](TWindow&) { return VALID_(*dialog, false); },
-                    .bInit = [&, dialog](TWindow&) -> EventResult {
-                        dialog->SetControl(LogView);
-                        nPortHandle = APRICOM(*dialog, cPort);
-                        dialog->bValid = [](TWindow&) {
-                            return !GETASYNCKEYSTATE(platform::VK_F4);
-                        };
-                        if (*nPortHandle < 0) {
-                            return EventResult(dialog->End());
-                        }
-                        return {};
-                    },
-                    .lResize16 = true});
+    ActivateMainDialog(
+        *oDlg, *LogView, [dialog](TWindow&) { return VALID_(*dialog, false); },
+        [&, dialog]() -> EventResult {
+            nPortHandle = APRICOM(*dialog, cPort);
+            dialog->bValid = [](TWindow&) { return !GETASYNCKEYSTATE(platform::VK_F4); };
+            if (*nPortHandle < 0) {
+                return EventResult(dialog->End());
+            }
+            return {};
+        });
     frame.line(__LINE__);
     if (nPortHandle && *nPortHandle >= 0) {
         CLOSECOMM(*nPortHandle);

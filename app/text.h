@@ -1,15 +1,11 @@
 #pragma once
-// Small text tests the program makes on names it reads or is given.
-//
-// IsBlank(text): true when `text` is empty or holds only blanks, tabs, carriage returns and
-// line feeds. Never fails.
+// Small text tests the program makes on names it reads or is given: the platform's own, under
+// the names the application uses (see platform/byte_text.h for their contracts).
 
-#include <string_view>
+#include "platform/byte_text.h"
 
 namespace kadro {
 
-inline bool IsBlank(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
+using platform::IsBlank;
 
 }  // namespace kadro

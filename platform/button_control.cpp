@@ -3,46 +3,28 @@
 // it, or BM_CLICK — sends WM_COMMAND(MAKELONG(id, BN_CLICKED), button) to the parent. A
 // disabled button does not click. Enter is the dialog manager's business (IsDialogMessage).
 
-#include <map>
-#include <mutex>
-
 #include "platform/dialog.h"
 #include "platform/dialog_manager.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_values.h"
 
 namespace platform {
 namespace {
 
-struct Pressed {
-    std::mutex mutex;
-    std::map<HWND, bool> buttons;
-};
-
-Pressed& pressed() {
-    static Pressed instance;
+detail::WindowValues<bool>& pressed() {
+    static detail::WindowValues<bool> instance;
     return instance;
 }
 
 void set_pressed(HWND hwnd, bool down) {
-    {
-        std::lock_guard lock(pressed().mutex);
-        pressed().buttons[hwnd] = down;
-    }
+    pressed().exchange(hwnd, down);
     CurrentDisplay().window_changed(hwnd);
 }
 
 bool take_pressed(HWND hwnd) {
-    bool was = false;
-    {
-        std::lock_guard lock(pressed().mutex);
-        auto it = pressed().buttons.find(hwnd);
-        if (it != pressed().buttons.end()) {
-            was = it->second;
-            it->second = false;
-        }
-    }
+    const bool was = pressed().exchange(hwnd, false);
     if (was) {
         CurrentDisplay().window_changed(hwnd);
     }
@@ -65,12 +47,6 @@ bool is_default(HWND hwnd) {
 }
 
 }  // namespace
-
-bool IsButtonPressed(HWND hwnd) {
-    std::lock_guard lock(pressed().mutex);
-    auto it = pressed().buttons.find(hwnd);
-    return it != pressed().buttons.end() && it->second;
-}
 
 namespace detail {
 
@@ -126,21 +102,15 @@ LRESULT ButtonClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
         case WM_SETFOCUS:
             CurrentDisplay().window_changed(hwnd);
             return 0;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(hwnd, &ps);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_DESTROY: {
-            std::lock_guard lock(pressed().mutex);
-            pressed().buttons.erase(hwnd);
-            return 0;
-        }
         default:
-            return DefWindowProc(hwnd, msg, wparam, lparam);
+            return pressed().default_proc(hwnd, msg, wparam, lparam);
     }
 }
 
 }  // namespace detail
+
+bool IsButtonPressed(HWND hwnd) {
+    return pressed().find(hwnd);
+}
+
 }  // namespace platform

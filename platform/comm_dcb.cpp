@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/byte_text.h"
+
 namespace platform {
 
 namespace {
@@ -19,19 +21,6 @@ std::string_view trim(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::optional<std::uint32_t> parse_unsigned(std::string_view s) {
@@ -113,10 +102,10 @@ std::optional<std::uint8_t> parse_stop_bits(std::string_view s) {
 }
 
 std::optional<bool> parse_on_off(std::string_view s) {
-    if (iequals(s, "on")) {
+    if (EqualsIgnoringCase(s, "on")) {
         return true;
     }
-    if (iequals(s, "off")) {
+    if (EqualsIgnoringCase(s, "off")) {
         return false;
     }
     return std::nullopt;
@@ -129,7 +118,7 @@ void set_parity(DCB& dcb, std::uint8_t parity) {
 
 // A device prefix such as "COM3:" may lead either form; it names no field.
 std::string_view strip_device_prefix(std::string_view s) {
-    if (s.size() >= 4 && iequals(s.substr(0, 3), "com")) {
+    if (s.size() >= 4 && EqualsIgnoringCase(s.substr(0, 3), "com")) {
         std::size_t i = 3;
         while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])) != 0) {
             ++i;
@@ -193,9 +182,9 @@ bool parse_comma_form(std::string_view s, DCB& dcb) {
     bool xon_xoff = false;
     bool hardware = false;
     if (parts.size() > 4) {
-        if (iequals(parts[4], "x")) {
+        if (EqualsIgnoringCase(parts[4], "x")) {
             xon_xoff = true;
-        } else if (iequals(parts[4], "p")) {
+        } else if (EqualsIgnoringCase(parts[4], "p")) {
             hardware = true;
         } else {
             return false;
@@ -211,30 +200,30 @@ bool parse_comma_form(std::string_view s, DCB& dcb) {
 }
 
 bool apply_key(DCB& dcb, std::string_view key, std::string_view value) {
-    if (iequals(key, "baud")) {
+    if (EqualsIgnoringCase(key, "baud")) {
         auto baud = parse_baud(value);
         dcb.BaudRate = baud.value_or(0);
         return baud.has_value();
     }
-    if (iequals(key, "parity")) {
+    if (EqualsIgnoringCase(key, "parity")) {
         auto parity = parse_parity(value);
         if (parity) {
             set_parity(dcb, *parity);
         }
         return parity.has_value();
     }
-    if (iequals(key, "data")) {
+    if (EqualsIgnoringCase(key, "data")) {
         auto data = parse_data_bits(value);
         dcb.ByteSize = data.value_or(0);
         return data.has_value();
     }
-    if (iequals(key, "stop")) {
+    if (EqualsIgnoringCase(key, "stop")) {
         auto stop = parse_stop_bits(value);
         dcb.StopBits = stop.value_or(0);
         return stop.has_value();
     }
-    if (iequals(key, "dtr")) {
-        if (iequals(value, "hs")) {
+    if (EqualsIgnoringCase(key, "dtr")) {
+        if (EqualsIgnoringCase(value, "hs")) {
             dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
             return true;
         }
@@ -242,12 +231,12 @@ bool apply_key(DCB& dcb, std::string_view key, std::string_view value) {
         dcb.fDtrControl = on.value_or(false) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
         return on.has_value();
     }
-    if (iequals(key, "rts")) {
-        if (iequals(value, "hs")) {
+    if (EqualsIgnoringCase(key, "rts")) {
+        if (EqualsIgnoringCase(value, "hs")) {
             dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
             return true;
         }
-        if (iequals(value, "tg")) {
+        if (EqualsIgnoringCase(value, "tg")) {
             dcb.fRtsControl = RTS_CONTROL_TOGGLE;
             return true;
         }
@@ -260,24 +249,24 @@ bool apply_key(DCB& dcb, std::string_view key, std::string_view value) {
         return false;
     }
     std::uint32_t bit = *on ? 1 : 0;
-    if (iequals(key, "to")) {
+    if (EqualsIgnoringCase(key, "to")) {
         // Time-outs live outside this record; the key is accepted and sets nothing.
         return true;
     }
-    if (iequals(key, "xon")) {
+    if (EqualsIgnoringCase(key, "xon")) {
         dcb.fInX = bit;
         dcb.fOutX = bit;
         return true;
     }
-    if (iequals(key, "odsr")) {
+    if (EqualsIgnoringCase(key, "odsr")) {
         dcb.fOutxDsrFlow = bit;
         return true;
     }
-    if (iequals(key, "octs")) {
+    if (EqualsIgnoringCase(key, "octs")) {
         dcb.fOutxCtsFlow = bit;
         return true;
     }
-    if (iequals(key, "idsr")) {
+    if (EqualsIgnoringCase(key, "idsr")) {
         dcb.fDsrSensitivity = bit;
         return true;
     }
@@ -299,7 +288,7 @@ bool parse_key_form(std::string_view s, DCB& dcb) {
         }
         std::string_view key = token.substr(0, eq);
         for (auto earlier : seen) {
-            if (iequals(earlier, key)) {
+            if (EqualsIgnoringCase(earlier, key)) {
                 return false;
             }
         }

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string_view>
 
 #include "platform/clipboard.h"
@@ -14,6 +11,8 @@
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_text.h"
+#include "platform/window_values.h"
 
 namespace platform {
 namespace {
@@ -46,20 +45,13 @@ struct EditState {
     std::vector<std::size_t> line_starts{0};
 };
 
-struct Registry {
-    std::mutex mutex;
-    std::map<HWND, std::shared_ptr<EditState>> controls;
-};
-
-Registry& registry() {
-    static Registry instance;
+detail::WindowValues<std::shared_ptr<EditState>>& registry() {
+    static detail::WindowValues<std::shared_ptr<EditState>> instance;
     return instance;
 }
 
 std::shared_ptr<EditState> find_state(HWND hwnd) {
-    std::lock_guard lock(registry().mutex);
-    auto it = registry().controls.find(hwnd);
-    return it == registry().controls.end() ? nullptr : it->second;
+    return registry().find(hwnd);
 }
 
 enum class Extend { No, Yes };
@@ -619,16 +611,8 @@ LRESULT EditControl::handle(UINT msg, WPARAM wparam, LPARAM lparam) {
         case WM_SETTEXT:
             set_text(reinterpret_cast<const char*>(lparam));
             return 1;
-        case WM_GETTEXT: {
-            char* buffer = reinterpret_cast<char*>(lparam);
-            if (buffer == nullptr || wparam == 0) {
-                return 0;
-            }
-            std::size_t n = std::min<std::size_t>(m_s.text.size(), wparam - 1);
-            std::memcpy(buffer, m_s.text.data(), n);
-            buffer[n] = '\0';
-            return static_cast<LRESULT>(n);
-        }
+        case WM_GETTEXT:
+            return detail::AnswerGetText(m_s.text, wparam, lparam);
         case WM_GETTEXTLENGTH:
             return static_cast<LRESULT>(m_s.text.size());
         case EM_GETSEL: {
@@ -813,12 +797,6 @@ LRESULT EditControl::handle(UINT msg, WPARAM wparam, LPARAM lparam) {
             m_s.layout_valid = false;
             ensure_layout();
             return 0;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(m_hwnd, &ps);
-            EndPaint(m_hwnd, &ps);
-            return 0;
-        }
         case WM_ENABLE:
             changed_view();
             return 0;
@@ -839,10 +817,7 @@ LRESULT EditClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
         state->read_only = (style & ES_READONLY) != 0;
         state->want_return = (style & ES_WANTRETURN) != 0;
         state->text = GetStoredWindowText(hwnd);
-        {
-            std::lock_guard lock(registry().mutex);
-            registry().controls[hwnd] = state;
-        }
+        registry().exchange(hwnd, state);
         return 0;
     }
     std::shared_ptr<EditState> state = find_state(hwnd);
@@ -850,8 +825,7 @@ LRESULT EditClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
         return DefWindowProc(hwnd, msg, wparam, lparam);
     }
     if (msg == WM_DESTROY) {
-        std::lock_guard lock(registry().mutex);
-        registry().controls.erase(hwnd);
+        registry().erase(hwnd);
         return 0;
     }
     EditControl control(hwnd, *state);
@@ -874,6 +848,8 @@ bool GetEditSnapshot(HWND hwnd, EditSnapshot* snapshot) {
     snapshot->first_visible_line = state->first_line;
     snapshot->line_starts = state->line_starts;
     snapshot->line_height = control.line_height();
+    snapshot->visible_lines = control.visible_lines();
+    snapshot->last_first_line = control.last_first_line();
     snapshot->read_only = state->read_only;
     snapshot->focused = state->focused;
     return true;

@@ -70,6 +70,8 @@ struct EditSnapshot {
     int first_visible_line = 0;
     std::vector<std::size_t> line_starts;  // index of each displayed line's first byte
     int line_height = 0;
+    int visible_lines = 1;    // whole lines that fit in the client area, at least 1
+    int last_first_line = 0;  // the furthest the view scrolls: where its last page is full
     bool read_only = false;
     bool focused = false;
 };

@@ -43,6 +43,7 @@
 //    runs (killed before its rename) are removed before the new one is made; nothing else in
 //    the folder is touched.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -85,6 +86,12 @@ class ReadOnlyFile {
   private:
     ReadOnlyFile(std::intptr_t handle, std::uint64_t size) : m_handle(handle), m_size(size) {}
     void close() noexcept;
+    // One read of up to `size` bytes at `offset` into `buffer`, the part each system does its own
+    // way: the count read, 0 at the end of the file; empty on an input/output error, with the
+    // system's text for it in *error.
+    static std::optional<std::size_t> read_once_at(std::intptr_t handle, char* buffer,
+                                                   std::size_t size, std::uint64_t offset,
+                                                   std::string* error);
 
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t m_handle = kNoHandle;

@@ -6,16 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <utility>
 
 #include "platform/file_name_text.h"
 #include "platform/paths.h"
+#include "platform/temporary_file.h"
 
 namespace platform {
 
@@ -35,10 +33,6 @@ OpenFailure failure_from_errno(int error) {
         default:
             return OpenFailure::kOther;
     }
-}
-
-ReadOnlyFileResult failed(OpenFailure failure, std::string reason) {
-    return {std::nullopt, failure, std::move(reason)};
 }
 
 // What an open file that is no regular file is, in the style of the system's error texts.
@@ -73,34 +67,18 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         const int error = errno;
-        return failed(failure_from_errno(error), std::strerror(error));
+        return {std::nullopt, failure_from_errno(error), std::strerror(error)};
     }
     ReadOnlyFile file(fd, 0);  // owns the descriptor from here on, whatever happens
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        return failed(OpenFailure::kOther, std::strerror(errno));
+        return {std::nullopt, OpenFailure::kOther, std::strerror(errno)};
     }
     if (!S_ISREG(info.st_mode)) {
-        return failed(OpenFailure::kNotRegularFile, kind_of_special_file(info.st_mode));
+        return {std::nullopt, OpenFailure::kNotRegularFile, kind_of_special_file(info.st_mode)};
     }
     file.m_size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     return {std::move(file), OpenFailure::kNone, {}};
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, kNoHandle)), m_size(std::exchange(other.m_size, 0)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, kNoHandle);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() {
-    close();
 }
 
 void ReadOnlyFile::close() noexcept {
@@ -111,46 +89,20 @@ void ReadOnlyFile::close() noexcept {
     }
 }
 
-std::optional<unsigned char> ReadOnlyFile::read_byte_at(std::uint64_t offset) const {
-    FileReadResult read = read_at(offset, 1);
-    if (read.data.size() != 1) {
-        return std::nullopt;
-    }
-    return static_cast<unsigned char>(read.data.front());
-}
-
-std::string ReadOnlyFile::read_from_start(std::uint64_t count) const {
-    return read_at(0, count).data;
-}
-
-FileReadResult ReadOnlyFile::read_at(std::uint64_t offset, std::uint64_t count) const {
-    FileReadResult result;
-    if (m_handle == kNoHandle || offset >= m_size) {
-        return result;
-    }
-    count = std::min(count, m_size - offset);
-    if (count > result.data.max_size()) {
-        throw std::bad_alloc();
-    }
-    result.data.resize(static_cast<std::size_t>(count));
-    std::size_t done = 0;
-    while (done < result.data.size()) {
-        const ssize_t got = ::pread(static_cast<int>(m_handle), result.data.data() + done,
-                                    result.data.size() - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
+std::optional<std::size_t> ReadOnlyFile::read_once_at(std::intptr_t handle, char* buffer,
+                                                      std::size_t size, std::uint64_t offset,
+                                                      std::string* error) {
+    while (true) {
+        const ssize_t got =
+            ::pread(static_cast<int>(handle), buffer, size, static_cast<off_t>(offset));
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
         }
-        if (got < 0) {
-            result.error = std::strerror(errno);
-            break;
+        if (errno != EINTR) {
+            *error = std::strerror(errno);
+            return std::nullopt;
         }
-        if (got == 0) {
-            break;  // the file has shrunk since it was opened
-        }
-        done += static_cast<std::size_t>(got);
     }
-    result.data.resize(done);
-    return result;
 }
 
 }  // namespace platform
@@ -159,116 +111,55 @@ namespace platform {
 
 namespace {
 
-// The temporary file of a replacement: closed always, removed unless it has been renamed into
-// place.
-class TemporaryFile {
-  public:
-    TemporaryFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        close();
-        if (!m_kept) {
-            ::unlink(m_path.c_str());
+// The calls that a replacement's temporary file (temporary_file.h) makes here.
+struct PosixFiles {
+    using Handle = int;
+    using Path = std::string;
+    static constexpr char kMark = '.';
+    static constexpr std::string_view kSeparators = "/";
+
+    static int no_handle() { return -1; }
+    static bool close(int fd) { return ::close(fd) == 0; }
+    static void remove(const std::string& path) { ::unlink(path.c_str()); }
+    static std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+    // A file whose writer still runs is left alone: it may be renamed into place any moment.
+    // Only plain files are touched.
+    static void remove_leftovers(const std::string& folder, const std::string& name) {
+        const int dir_fd =
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir_fd < 0) {
+            return;
         }
-    }
-
-    int fd() const { return m_fd; }
-    const std::string& path() const { return m_path; }
-    bool close() {
-        if (m_fd < 0) {
-            return true;
+        DIR* dir = ::fdopendir(dir_fd);
+        if (dir == nullptr) {
+            ::close(dir_fd);
+            return;
         }
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0;
-    }
-    void keep() { m_kept = true; }
-
-  private:
-    int m_fd;
-    std::string m_path;
-    bool m_kept = false;
-};
-
-// A temporary file of a replacement is named ".<name>.<process id>.<counter>.tmp" beside the
-// file it replaces.
-std::string temporary_prefix(std::string_view name) {
-    std::string prefix(1, '.');
-    prefix.append(name).push_back('.');
-    return prefix;
-}
-constexpr std::string_view kTemporarySuffix = ".tmp";
-
-// The process id in a temporary file name made for `name`, or 0 when the name is not one.
-pid_t writer_of(std::string_view entry, std::string_view name) {
-    const std::string prefix = temporary_prefix(name);
-    if (!entry.starts_with(prefix) || !entry.ends_with(kTemporarySuffix)) {
-        return 0;
-    }
-    entry.remove_prefix(prefix.size());
-    entry.remove_suffix(kTemporarySuffix.size());
-    const std::size_t dot = entry.find('.');
-    const auto all_digits = [](std::string_view digits) {
-        return !digits.empty() && digits.size() <= 9 &&
-               digits.find_first_not_of("0123456789") == std::string_view::npos;
-    };
-    if (dot == std::string_view::npos || !all_digits(entry.substr(0, dot)) ||
-        !all_digits(entry.substr(dot + 1))) {
-        return 0;
-    }
-    return static_cast<pid_t>(std::stoi(std::string(entry.substr(0, dot))));
-}
-
-// Removes the temporary files that replacements of `name` in `folder` left when their process
-// died before the rename. A file whose writer still runs is left alone: it may be renamed into
-// place any moment. Only plain files of exactly our naming pattern are touched.
-void remove_leftover_temporaries(const std::string& folder, const std::string& name) {
-    const int dir_fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd < 0) {
-        return;
-    }
-    DIR* dir = ::fdopendir(dir_fd);
-    if (dir == nullptr) {
-        ::close(dir_fd);
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const pid_t writer = writer_of(entry->d_name, name);
-        if (writer <= 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH) {
-            continue;
+        while (const dirent* entry = ::readdir(dir)) {
+            const auto writer = static_cast<pid_t>(detail::TemporaryFileWriter(
+                std::string_view(entry->d_name), kMark, std::string_view(name)));
+            if (writer <= 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH) {
+                continue;
+            }
+            struct stat info {};
+            if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(info.st_mode)) {
+                ::unlinkat(dir_fd, entry->d_name, 0);
+            }
         }
-        struct stat info {};
-        if (::fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode)) {
-            ::unlinkat(dir_fd, entry->d_name, 0);
-        }
+        ::closedir(dir);
     }
-    ::closedir(dir);
-}
 
-std::optional<TemporaryFile> create_temporary_next_to(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
-    remove_leftover_temporaries(folder, name);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = folder + temporary_prefix(name) + std::to_string(::getpid()) +
-                                 "." + std::to_string(counter.fetch_add(1)) +
-                                 std::string(kTemporarySuffix);
+    static int create_new(const std::string& path, bool* taken) {
         // Mode 0666 lets the process umask decide, as for any new file.
         const int fd =
             ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0) {
-            return std::optional<TemporaryFile>(std::in_place, fd, path);
-        }
-        if (errno != EEXIST && errno != EINTR) {
-            return std::nullopt;
-        }
+        *taken = fd < 0 && (errno == EEXIST || errno == EINTR);
+        return fd;
     }
-    return std::nullopt;
-}
+};
+using TemporaryFile = detail::TemporaryFile<PosixFiles>;
 
 bool write_all(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -326,20 +217,20 @@ bool ReplaceFileContents(std::string_view path, std::string_view contents) {
         return false;
     }
 
-    std::optional<TemporaryFile> temporary = create_temporary_next_to(target);
+    std::optional<TemporaryFile> temporary = detail::CreateTemporaryNextTo<PosixFiles>(target);
     if (!temporary) {
         return false;
     }
     if (exists) {
-        if (::fchmod(temporary->fd(), info.st_mode & 07777) != 0) {
+        if (::fchmod(temporary->handle(), info.st_mode & 07777) != 0) {
             return false;
         }
         // Only succeeds for a privileged process or an unchanged owner; otherwise the file
         // simply belongs to whoever rewrote it, as with any editor.
-        if (::fchown(temporary->fd(), info.st_uid, info.st_gid) != 0) {
+        if (::fchown(temporary->handle(), info.st_uid, info.st_gid) != 0) {
         }
     }
-    if (!write_all(temporary->fd(), contents) || ::fsync(temporary->fd()) != 0 ||
+    if (!write_all(temporary->handle(), contents) || ::fsync(temporary->handle()) != 0 ||
         !temporary->close()) {
         return false;
     }

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <atomic>
 #include <new>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 #include "platform/file_read.h"
 #include "platform/paths.h"
 #include "platform/system_error_text_windows.h"
+#include "platform/temporary_file.h"
 #include "platform/wide_text_windows.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
@@ -43,10 +43,6 @@ OpenFailure failure_from_error(DWORD error, const std::wstring& path) {
     }
 }
 
-ReadOnlyFileResult failed(OpenFailure failure, std::string reason) {
-    return {std::nullopt, failure, std::move(reason)};
-}
-
 // What an open handle that is no file on a disk is, in the style of the system's error texts.
 std::string kind_of_special_file(DWORD type) {
     switch (type) {
@@ -57,22 +53,6 @@ std::string kind_of_special_file(DWORD type) {
         default:
             return "Is not a regular file";
     }
-}
-
-// Reads at `offset` without moving a shared file position. The count read (0 at the end);
-// on an input/output error, the count so far and the system's error code in *error.
-DWORD read_chunk_at(HANDLE file, void* buffer, DWORD size, std::uint64_t offset, DWORD* error) {
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
-    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    if (::ReadFile(file, buffer, size, &got, &position) == 0) {
-        const DWORD code = ::GetLastError();
-        // Reading at the end is no error, as a file that shrank since it was opened ends early.
-        *error = code == ERROR_HANDLE_EOF ? 0 : code;
-        return 0;
-    }
-    return got;
 }
 
 }  // namespace
@@ -86,37 +66,21 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
         const DWORD code = ::GetLastError();
         const OpenFailure failure = failure_from_error(code, native);
         // A folder is refused as "access denied"; say what it is instead, as on other systems.
-        return failed(failure, failure == OpenFailure::kNotRegularFile
-                                   ? std::string("Is a directory")
-                                   : SystemErrorText(code));
+        return {std::nullopt, failure,
+                failure == OpenFailure::kNotRegularFile ? std::string("Is a directory")
+                                                        : SystemErrorText(code)};
     }
     ReadOnlyFile file(reinterpret_cast<std::intptr_t>(handle), 0);
     const DWORD type = ::GetFileType(handle);
     if (type != FILE_TYPE_DISK) {
-        return failed(OpenFailure::kNotRegularFile, kind_of_special_file(type));
+        return {std::nullopt, OpenFailure::kNotRegularFile, kind_of_special_file(type)};
     }
     LARGE_INTEGER size{};
     if (::GetFileSizeEx(handle, &size) == 0) {
-        return failed(OpenFailure::kOther, SystemErrorText(::GetLastError()));
+        return {std::nullopt, OpenFailure::kOther, SystemErrorText(::GetLastError())};
     }
     file.m_size = size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
     return {std::move(file), OpenFailure::kNone, {}};
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, kNoHandle)), m_size(std::exchange(other.m_size, 0)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, kNoHandle);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() {
-    close();
 }
 
 void ReadOnlyFile::close() noexcept {
@@ -126,103 +90,30 @@ void ReadOnlyFile::close() noexcept {
     }
 }
 
-std::optional<unsigned char> ReadOnlyFile::read_byte_at(std::uint64_t offset) const {
-    FileReadResult read = read_at(offset, 1);
-    if (read.data.size() != 1) {
+// Reads at `offset` without moving a shared file position, at most 1 GiB at a time (a DWORD
+// counts the bytes).
+std::optional<std::size_t> ReadOnlyFile::read_once_at(std::intptr_t handle, char* buffer,
+                                                      std::size_t size, std::uint64_t offset,
+                                                      std::string* error) {
+    constexpr std::size_t kChunk = 1u << 30;
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (::ReadFile(as_handle(handle), buffer, static_cast<DWORD>(std::min(kChunk, size)), &got,
+                   &position) == 0) {
+        const DWORD code = ::GetLastError();
+        // Reading at the end is no error, as a file that shrank since it was opened ends early.
+        if (code == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        *error = SystemErrorText(code);
         return std::nullopt;
     }
-    return static_cast<unsigned char>(read.data.front());
-}
-
-std::string ReadOnlyFile::read_from_start(std::uint64_t count) const {
-    return read_at(0, count).data;
-}
-
-FileReadResult ReadOnlyFile::read_at(std::uint64_t offset, std::uint64_t count) const {
-    FileReadResult result;
-    if (m_handle == kNoHandle || offset >= m_size) {
-        return result;
-    }
-    count = std::min(count, m_size - offset);
-    if (count > result.data.max_size()) {
-        throw std::bad_alloc();
-    }
-    result.data.resize(static_cast<std::size_t>(count));
-    std::size_t done = 0;
-    while (done < result.data.size()) {
-        constexpr std::size_t kChunk = 1u << 30;
-        const DWORD want = static_cast<DWORD>(std::min(kChunk, result.data.size() - done));
-        DWORD error = 0;
-        const DWORD got = read_chunk_at(as_handle(m_handle), result.data.data() + done, want,
-                                        offset + done, &error);
-        if (error != 0) {
-            result.error = SystemErrorText(error);
-            break;
-        }
-        if (got == 0) {
-            break;  // the file has shrunk since it was opened
-        }
-        done += got;
-    }
-    result.data.resize(done);
-    return result;
+    return got;
 }
 
 namespace {
-
-// The temporary file of a replacement: closed always, removed unless it has been moved into
-// place.
-class TemporaryFile {
-  public:
-    TemporaryFile(HANDLE handle, std::wstring path) : m_handle(handle), m_path(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        close();
-        if (!m_kept) {
-            ::DeleteFileW(m_path.c_str());
-        }
-    }
-
-    HANDLE handle() const { return m_handle; }
-    const std::wstring& path() const { return m_path; }
-    bool close() {
-        if (m_handle == INVALID_HANDLE_VALUE) {
-            return true;
-        }
-        return ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE)) != 0;
-    }
-    void keep() { m_kept = true; }
-
-  private:
-    HANDLE m_handle;
-    std::wstring m_path;
-    bool m_kept = false;
-};
-
-// A temporary file of a replacement is named "~<name>.<process id>.<counter>.tmp" beside the
-// file it replaces.
-constexpr std::wstring_view kTemporarySuffix = L".tmp";
-
-// The process id in a temporary file name made for `name`, or 0 when the name is not one.
-DWORD writer_of(std::wstring_view entry, std::wstring_view name) {
-    const std::wstring prefix = L"~" + std::wstring(name) + L".";
-    if (!entry.starts_with(prefix) || !entry.ends_with(kTemporarySuffix)) {
-        return 0;
-    }
-    entry.remove_prefix(prefix.size());
-    entry.remove_suffix(kTemporarySuffix.size());
-    const std::size_t dot = entry.find(L'.');
-    const auto all_digits = [](std::wstring_view digits) {
-        return !digits.empty() && digits.size() <= 9 &&
-               digits.find_first_not_of(L"0123456789") == std::wstring_view::npos;
-    };
-    if (dot == std::wstring_view::npos || !all_digits(entry.substr(0, dot)) ||
-        !all_digits(entry.substr(dot + 1))) {
-        return 0;
-    }
-    return static_cast<DWORD>(std::stoul(std::wstring(entry.substr(0, dot))));
-}
 
 // Whether the process `id` has surely ended. A process we may not look at counts as running.
 bool has_ended(DWORD id) {
@@ -236,51 +127,52 @@ bool has_ended(DWORD id) {
     return ended;
 }
 
-// Removes the temporary files that replacements of `name` in `folder` left when their process
-// died before the move. A file whose writer still runs is left alone: it may be moved into
-// place any moment. Only plain files of exactly our naming pattern are touched.
-void remove_leftover_temporaries(const std::wstring& folder, const std::wstring& name) {
-    const std::wstring pattern = folder + L"~" + name + L".*.tmp";
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        // The pattern also matches short 8.3 spellings; the full name decides.
-        const DWORD writer = writer_of(entry.cFileName, name);
-        if (writer == 0 || writer == ::GetCurrentProcessId() ||
-            (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-                0 ||
-            !has_ended(writer)) {
-            continue;
-        }
-        ::DeleteFileW((folder + entry.cFileName).c_str());
-    } while (::FindNextFileW(search, &entry) != 0);
-    ::FindClose(search);
-}
+// The calls that a replacement's temporary file (temporary_file.h) makes here.
+struct WindowsFiles {
+    using Handle = HANDLE;
+    using Path = std::wstring;
+    static constexpr wchar_t kMark = L'~';
+    static constexpr std::wstring_view kSeparators = L"\\/:";
 
-std::optional<TemporaryFile> create_temporary_next_to(const std::wstring& target) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.find_last_of(L"\\/:");
-    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
-    const std::wstring name = target.substr(slash == std::wstring::npos ? 0 : slash + 1);
-    remove_leftover_temporaries(folder, name);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring path =
-            folder + L"~" + name + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
-            std::to_wstring(counter.fetch_add(1)) + std::wstring(kTemporarySuffix);
+    static HANDLE no_handle() { return INVALID_HANDLE_VALUE; }
+    static bool close(HANDLE handle) { return ::CloseHandle(handle) != 0; }
+    static void remove(const std::wstring& path) { ::DeleteFileW(path.c_str()); }
+    static std::uint32_t process_id() { return ::GetCurrentProcessId(); }
+
+    // A file whose writer still runs is left alone: it may be moved into place any moment. Only
+    // plain files are touched.
+    static void remove_leftovers(const std::wstring& folder, const std::wstring& name) {
+        const std::wstring pattern = folder + kMark + name + L".*.tmp";
+        WIN32_FIND_DATAW entry{};
+        HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        do {
+            // The pattern also matches short 8.3 spellings; the full name decides.
+            const DWORD writer = detail::TemporaryFileWriter(std::wstring_view(entry.cFileName),
+                                                             kMark, std::wstring_view(name));
+            if (writer == 0 || writer == ::GetCurrentProcessId() ||
+                (entry.dwFileAttributes &
+                 (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+                !has_ended(writer)) {
+                continue;
+            }
+            ::DeleteFileW((folder + entry.cFileName).c_str());
+        } while (::FindNextFileW(search, &entry) != 0);
+        ::FindClose(search);
+    }
+
+    static HANDLE create_new(const std::wstring& path, bool* taken) {
         HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            return std::optional<TemporaryFile>(std::in_place, handle, path);
-        }
-        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-            return std::nullopt;
-        }
+        const DWORD error = ::GetLastError();
+        *taken = handle == INVALID_HANDLE_VALUE &&
+                 (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+        return handle;
     }
-    return std::nullopt;
-}
+};
+using TemporaryFile = detail::TemporaryFile<WindowsFiles>;
 
 bool write_all(HANDLE file, std::string_view data) {
     while (!data.empty()) {
@@ -325,7 +217,7 @@ bool ReplaceFileContents(std::string_view path, std::string_view contents) {
     } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
-    std::optional<TemporaryFile> temporary = create_temporary_next_to(target);
+    std::optional<TemporaryFile> temporary = detail::CreateTemporaryNextTo<WindowsFiles>(target);
     if (!temporary) {
         return false;
     }

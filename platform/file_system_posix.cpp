@@ -171,14 +171,6 @@ bool IsPlainFile(std::string_view path) {
     return ::lstat(FileNameToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        reset();
-        m_fd = other.release();
-    }
-    return *this;
-}
-
 void UniqueFd::reset() {
     if (m_fd >= 0) {
         ::close(m_fd);

@@ -148,14 +148,6 @@ bool IsPlainFile(std::string_view path) {
     return attributes != INVALID_FILE_ATTRIBUTES && is_plain_file(attributes);
 }
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        reset();
-        m_fd = other.release();
-    }
-    return *this;
-}
-
 void UniqueFd::reset() {
     if (m_fd >= 0) {
         ::_close(m_fd);

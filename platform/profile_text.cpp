@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/byte_text.h"
+
 namespace platform {
 
 namespace {
@@ -18,12 +20,6 @@ std::string_view trim_blanks(std::string_view text) {
     }
     const std::size_t last = text.find_last_not_of(kBlanks);
     return text.substr(first, last - first + 1);
-}
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 enum class LineKind { kBlank, kComment, kSection, kEntry, kOther };
@@ -96,7 +92,7 @@ struct Location {
 Location find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     Location where;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != LineKind::kSection || !equal_ignoring_case(lines[i].name, section)) {
+        if (lines[i].kind != LineKind::kSection || !EqualsIgnoringCase(lines[i].name, section)) {
             continue;
         }
         where.section = i;
@@ -106,7 +102,7 @@ Location find(const std::vector<Line>& lines, std::string_view section, std::str
                 continue;
             }
             where.last_of_section = j;
-            if (!where.entry && equal_ignoring_case(lines[j].name, key)) {
+            if (!where.entry && EqualsIgnoringCase(lines[j].name, key)) {
                 where.entry = j;
             }
         }

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -20,6 +19,7 @@
 
 #include "platform/serial_device.h"
 
+#include "platform/byte_text.h"
 #include "platform/comm_dcb.h"
 #include "platform/file_name_text.h"
 
@@ -87,18 +87,6 @@ void make_raw(int fd) {
     ::tcsetattr(fd, TCSANOW, &t);
 }
 
-bool starts_with_icase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(s[i])) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int poll_retrying(pollfd* fds, nfds_t count, int timeout_ms) {
     while (true) {
         int rc = ::poll(fds, count, timeout_ms);
@@ -121,7 +109,7 @@ std::string serial_device_path(std::string_view name) {
     if (name.front() == '/') {
         return std::string(name);
     }
-    if (starts_with_icase(name, "COM") && name.size() > 3 && name[3] != '0') {
+    if (name.size() > 3 && EqualsIgnoringCase(name.substr(0, 3), "COM") && name[3] != '0') {
         unsigned number = 0;
         auto digits = name.substr(3);
         auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);

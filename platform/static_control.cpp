@@ -3,41 +3,25 @@
 // and read the icon id afterwards. Drawing is the display's job.
 
 #include <cstdlib>
-#include <map>
-#include <mutex>
 
 #include "platform/dialog.h"
 #include "platform/dialog_manager.h"
 #include "platform/display.h"
 #include "platform/window.h"
+#include "platform/window_values.h"
 
 namespace platform {
 namespace {
 
-struct Icons {
-    std::mutex mutex;
-    std::map<HWND, int> ids;
-};
-
-Icons& icons() {
-    static Icons instance;
+detail::WindowValues<int>& icons() {
+    static detail::WindowValues<int> instance;
     return instance;
-}
-
-int set_icon(HWND hwnd, int id) {
-    std::lock_guard lock(icons().mutex);
-    int& slot = icons().ids[hwnd];
-    int old = slot;
-    slot = id;
-    return old;
 }
 
 }  // namespace
 
 int GetStaticIconId(HWND hwnd) {
-    std::lock_guard lock(icons().mutex);
-    auto it = icons().ids.find(hwnd);
-    return it == icons().ids.end() ? 0 : it->second;
+    return icons().find(hwnd);
 }
 
 namespace detail {
@@ -49,12 +33,12 @@ LRESULT StaticClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
             if ((style & 0x1F) == SS_ICON) {
                 std::string name = GetStoredWindowText(hwnd);
                 int id = name.size() > 1 && name[0] == '#' ? std::atoi(name.c_str() + 1) : 0;
-                set_icon(hwnd, id);
+                icons().exchange(hwnd, id);
             }
             return 0;
         }
         case STM_SETICON: {
-            int old = set_icon(hwnd, static_cast<int>(wparam));
+            int old = icons().exchange(hwnd, static_cast<int>(wparam));
             CurrentDisplay().window_changed(hwnd);
             return old;
         }
@@ -62,19 +46,8 @@ LRESULT StaticClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
             return GetStaticIconId(hwnd);
         case WM_GETDLGCODE:
             return DLGC_STATIC;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(hwnd, &ps);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_DESTROY: {
-            std::lock_guard lock(icons().mutex);
-            icons().ids.erase(hwnd);
-            return 0;
-        }
         default:
-            return DefWindowProc(hwnd, msg, wparam, lparam);
+            return icons().default_proc(hwnd, msg, wparam, lparam);
     }
 }
 

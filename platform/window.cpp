@@ -1,14 +1,14 @@
 #include "platform/window.h"
 
-#include <strings.h>
 #include <algorithm>
-#include <cstring>
-
+#include <optional>
 #include <utility>
 
+#include "platform/byte_text.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "platform/window_system_state.h"
+#include "platform/window_text.h"
 
 namespace platform {
 namespace detail {
@@ -111,6 +111,16 @@ void collect_tree(HWND hwnd, std::vector<HWND>& out) {
     }
 }
 
+// Runs `use` on the record of `hwnd` with the state lock held and returns its result; `missing`
+// when `hwnd` names no window. `use` must not call into a window procedure (see
+// window_system_state.h).
+template <typename Result, typename Use>
+Result with_window(HWND hwnd, Result missing, Use use) {
+    std::lock_guard lock(state().mutex);
+    WindowData* w = find_window(hwnd);
+    return w != nullptr ? static_cast<Result>(use(*w)) : missing;
+}
+
 bool contains(HWND ancestor, HWND hwnd) {
     while (hwnd != 0) {
         if (hwnd == ancestor) {
@@ -130,8 +140,7 @@ bool RegisterClass(std::string_view class_name, WNDPROC proc) {
         return false;
     }
     for (const auto& c : state().classes) {
-        if (c.name.size() == class_name.size() &&
-            strncasecmp(c.name.data(), class_name.data(), class_name.size()) == 0) {
+        if (EqualsIgnoringCase(c.name, class_name)) {
             return false;
         }
     }
@@ -142,8 +151,7 @@ bool RegisterClass(std::string_view class_name, WNDPROC proc) {
 namespace {
 const detail::ClassInfo* find_class(std::string_view class_name) {
     for (const auto& c : state().classes) {
-        if (c.name.size() == class_name.size() &&
-            strncasecmp(c.name.data(), class_name.data(), class_name.size()) == 0) {
+        if (EqualsIgnoringCase(c.name, class_name)) {
             return &c;
         }
     }
@@ -205,16 +213,18 @@ HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_vie
 
 bool DestroyWindow(HWND hwnd) {
     std::vector<HWND> tree;
-    {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(hwnd);
-        if (w == nullptr || w->destroying) {
+    const bool marked = with_window(hwnd, false, [&](WindowData& w) {
+        if (w.destroying) {
             return false;
         }
         collect_tree(hwnd, tree);
         for (HWND h : tree) {
             find_window(h)->destroying = true;
         }
+        return true;
+    });
+    if (!marked) {
+        return false;
     }
     ShowWindow(hwnd, SW_HIDE);
     HWND focus = GetFocus();
@@ -252,8 +262,7 @@ bool DestroyWindow(HWND hwnd) {
 }
 
 bool IsWindow(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    return find_window(hwnd) != nullptr;
+    return with_window(hwnd, false, [](WindowData&) { return true; });
 }
 
 LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -264,112 +273,93 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
 }
 
 WNDPROC GetWindowProc(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr ? w->proc : nullptr;
+    return with_window(hwnd, WNDPROC{nullptr}, [](WindowData& w) { return w.proc; });
 }
 
 WNDPROC SetWindowProc(HWND hwnd, WNDPROC proc) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr || proc == nullptr) {
-        return nullptr;
-    }
-    return std::exchange(w->proc, proc);
+    return with_window(hwnd, WNDPROC{nullptr}, [proc](WindowData& w) -> WNDPROC {
+        return proc != nullptr ? std::exchange(w.proc, proc) : nullptr;
+    });
 }
 
 LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr) {
-        return 0;
-    }
-    switch (index) {
-        case GWLP_ID:
-            return w->id;
-        case GWL_STYLE:
-            return static_cast<LONG_PTR>(w->style | (w->visible ? WS_VISIBLE : 0) |
-                                         (w->enabled ? 0 : WS_DISABLED));
-        case GWL_EXSTYLE:
-            return w->ex_style;
-        case GWLP_USERDATA:
-            return w->user_data;
-        case DWLP_MSGRESULT:
-            return w->msg_result;
-        default:
-            return 0;
-    }
+    return with_window(hwnd, LONG_PTR{0}, [index](WindowData& w) -> LONG_PTR {
+        switch (index) {
+            case GWLP_ID:
+                return w.id;
+            case GWL_STYLE:
+                return static_cast<LONG_PTR>(w.style | (w.visible ? WS_VISIBLE : 0) |
+                                             (w.enabled ? 0 : WS_DISABLED));
+            case GWL_EXSTYLE:
+                return w.ex_style;
+            case GWLP_USERDATA:
+                return w.user_data;
+            case DWLP_MSGRESULT:
+                return w.msg_result;
+            default:
+                return 0;
+        }
+    });
 }
 
 LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr) {
-        return 0;
-    }
-    switch (index) {
-        case GWLP_ID:
-            return std::exchange(w->id, static_cast<int>(value));
-        case GWL_STYLE: {
-            LONG_PTR old = static_cast<LONG_PTR>(w->style);
-            w->style = static_cast<DWORD>(value) & ~(WS_VISIBLE | WS_DISABLED);
-            return old;
+    return with_window(hwnd, LONG_PTR{0}, [index, value](WindowData& w) -> LONG_PTR {
+        switch (index) {
+            case GWLP_ID:
+                return std::exchange(w.id, static_cast<int>(value));
+            case GWL_STYLE: {
+                LONG_PTR old = static_cast<LONG_PTR>(w.style);
+                w.style = static_cast<DWORD>(value) & ~(WS_VISIBLE | WS_DISABLED);
+                return old;
+            }
+            case GWL_EXSTYLE:
+                return static_cast<LONG_PTR>(std::exchange(w.ex_style, static_cast<DWORD>(value)));
+            case GWLP_USERDATA:
+                return std::exchange(w.user_data, value);
+            case DWLP_MSGRESULT:
+                return std::exchange(w.msg_result, value);
+            default:
+                return 0;
         }
-        case GWL_EXSTYLE:
-            return static_cast<LONG_PTR>(std::exchange(w->ex_style, static_cast<DWORD>(value)));
-        case GWLP_USERDATA:
-            return std::exchange(w->user_data, value);
-        case DWLP_MSGRESULT:
-            return std::exchange(w->msg_result, value);
-        default:
-            return 0;
-    }
+    });
 }
 
 std::string GetClassName(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr ? w->class_name : std::string();
+    return with_window(hwnd, std::string(), [](WindowData& w) { return w.class_name; });
 }
 
 HWND GetParent(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr ? w->parent : 0;
+    return with_window(hwnd, HWND{0}, [](WindowData& w) { return w.parent; });
 }
 
 HWND GetAncestorRoot(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    while (w != nullptr && is_child(*w)) {
-        WindowData* parent = find_window(w->parent);
-        if (parent == nullptr) {
-            break;
+    return with_window(hwnd, HWND{0}, [](WindowData& w) {
+        WindowData* root = &w;
+        while (is_child(*root)) {
+            WindowData* parent = find_window(root->parent);
+            if (parent == nullptr) {
+                break;
+            }
+            root = parent;
         }
-        w = parent;
-    }
-    return w != nullptr ? w->handle : 0;
+        return root->handle;
+    });
 }
 
 std::vector<HWND> GetChildren(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr ? w->children : std::vector<HWND>{};
+    return with_window(hwnd, std::vector<HWND>{}, [](WindowData& w) { return w.children; });
 }
 
 HWND GetDlgItem(HWND dialog, int id) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(dialog);
-    if (w == nullptr) {
-        return 0;
-    }
-    for (HWND child : w->children) {
-        WindowData* c = find_window(child);
-        if (c != nullptr && c->id == id) {
-            return child;
+    return with_window(dialog, HWND{0}, [id](WindowData& w) -> HWND {
+        for (HWND child : w.children) {
+            WindowData* c = find_window(child);
+            if (c != nullptr && c->id == id) {
+                return child;
+            }
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int GetDlgCtrlID(HWND hwnd) {
@@ -409,62 +399,59 @@ int GetWindowTextLength(HWND hwnd) {
 }
 
 std::string GetStoredWindowText(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr ? w->text : std::string();
+    return with_window(hwnd, std::string(), [](WindowData& w) { return w.text; });
 }
 
 bool GetWindowRect(HWND hwnd, RECT* rect) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr || rect == nullptr) {
-        return false;
-    }
-    *rect = w->rect;
-    if (is_child(*w)) {
-        if (WindowData* parent = find_window(w->parent)) {
-            POINT base = client_origin(*parent);
-            rect->left += base.x;
-            rect->right += base.x;
-            rect->top += base.y;
-            rect->bottom += base.y;
+    return with_window(hwnd, false, [rect](WindowData& w) {
+        if (rect == nullptr) {
+            return false;
         }
-    }
-    return true;
+        *rect = w.rect;
+        if (is_child(w)) {
+            if (WindowData* parent = find_window(w.parent)) {
+                POINT base = client_origin(*parent);
+                rect->left += base.x;
+                rect->right += base.x;
+                rect->top += base.y;
+                rect->bottom += base.y;
+            }
+        }
+        return true;
+    });
 }
 
 bool GetClientRect(HWND hwnd, RECT* rect) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr || rect == nullptr) {
-        return false;
-    }
-    RECT insets = client_insets(*w);
-    *rect = {0, 0, std::max(0, w->rect.width() - insets.left - insets.right),
-             std::max(0, w->rect.height() - insets.top - insets.bottom)};
-    return true;
+    return with_window(hwnd, false, [rect](WindowData& w) {
+        if (rect == nullptr) {
+            return false;
+        }
+        RECT insets = client_insets(w);
+        *rect = {0, 0, std::max(0, w.rect.width() - insets.left - insets.right),
+                 std::max(0, w.rect.height() - insets.top - insets.bottom)};
+        return true;
+    });
 }
 
 bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
     RECT client{};
     POINT origin{};
-    {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(hwnd);
-        if (w == nullptr) {
-            return false;
-        }
-        w->rect = {x, y, x + width, y + height};
-        RECT insets = client_insets(*w);
+    const bool moved = with_window(hwnd, false, [&](WindowData& w) {
+        w.rect = {x, y, x + width, y + height};
+        RECT insets = client_insets(w);
         client = {0, 0, std::max(0, width - insets.left - insets.right),
                   std::max(0, height - insets.top - insets.bottom)};
         origin = {x + insets.left, y + insets.top};
         if (repaint) {
             invalidate_tree(hwnd);
-            if (WindowData* parent = find_window(w->parent)) {
+            if (WindowData* parent = find_window(w.parent)) {
                 parent->needs_paint = true;
             }
         }
+        return true;
+    });
+    if (!moved) {
+        return false;
     }
     SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
     SendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
@@ -480,53 +467,56 @@ RECT AdjustWindowRect(RECT client, DWORD style, bool is_child_window) {
             client.bottom + insets.bottom};
 }
 
+namespace {
+// Adds the screen position of the client origin of `hwnd`, times `sign`, to *point.
+bool shift_by_client_origin(HWND hwnd, POINT* point, int sign) {
+    return with_window(hwnd, false, [point, sign](WindowData& w) {
+        if (point == nullptr) {
+            return false;
+        }
+        POINT origin = client_origin(w);
+        point->x += sign * origin.x;
+        point->y += sign * origin.y;
+        return true;
+    });
+}
+}  // namespace
+
 bool ClientToScreen(HWND hwnd, POINT* point) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr || point == nullptr) {
-        return false;
-    }
-    POINT origin = client_origin(*w);
-    point->x += origin.x;
-    point->y += origin.y;
-    return true;
+    return shift_by_client_origin(hwnd, point, 1);
 }
 
 bool ScreenToClient(HWND hwnd, POINT* point) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr || point == nullptr) {
-        return false;
-    }
-    POINT origin = client_origin(*w);
-    point->x -= origin.x;
-    point->y -= origin.y;
-    return true;
+    return shift_by_client_origin(hwnd, point, -1);
 }
 
 bool ShowWindow(HWND hwnd, int command) {
     bool was_visible = false;
     bool show = command != SW_HIDE;
     bool activate = false;
-    {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(hwnd);
-        if (w == nullptr) {
-            return false;
-        }
-        was_visible = w->visible;
-        if (was_visible == show) {
-            return was_visible;
-        }
-        w->visible = show;
-        if (show) {
-            invalidate_tree(hwnd);
-            activate = !is_child(*w) && w->enabled;
-        } else {
-            if (WindowData* parent = find_window(w->parent)) {
-                parent->needs_paint = true;
+    // Empty when there is no such window; false when it already was as asked.
+    const std::optional<bool> changed =
+        with_window(hwnd, std::optional<bool>(), [&](WindowData& w) {
+            was_visible = w.visible;
+            if (was_visible == show) {
+                return false;
             }
-        }
+            w.visible = show;
+            if (show) {
+                invalidate_tree(hwnd);
+                activate = !is_child(w) && w.enabled;
+            } else {
+                if (WindowData* parent = find_window(w.parent)) {
+                    parent->needs_paint = true;
+                }
+            }
+            return true;
+        });
+    if (!changed) {
+        return false;
+    }
+    if (!*changed) {
+        return was_visible;
     }
     SendMessage(hwnd, WM_SHOWWINDOW, show ? 1 : 0, 0);
     if (show) {
@@ -545,33 +535,36 @@ bool ShowWindow(HWND hwnd, int command) {
 }
 
 bool IsWindowVisible(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    while (w != nullptr) {
-        if (!w->visible) {
-            return false;
+    return with_window(hwnd, false, [](WindowData& w) {
+        for (WindowData* up = &w; up != nullptr; up = find_window(up->parent)) {
+            if (!up->visible) {
+                return false;
+            }
+            if (!is_child(*up)) {
+                return true;
+            }
         }
-        if (!is_child(*w)) {
-            return true;
-        }
-        w = find_window(w->parent);
-    }
-    return false;
+        return false;
+    });
 }
 
 bool EnableWindow(HWND hwnd, bool enable) {
     bool was_disabled = false;
-    {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(hwnd);
-        if (w == nullptr) {
-            return false;
-        }
-        was_disabled = !w->enabled;
-        if (w->enabled == enable) {
-            return was_disabled;
-        }
-        w->enabled = enable;
+    // Empty when there is no such window; false when it already was as asked.
+    const std::optional<bool> changed =
+        with_window(hwnd, std::optional<bool>(), [&](WindowData& w) {
+            was_disabled = !w.enabled;
+            if (w.enabled == enable) {
+                return false;
+            }
+            w.enabled = enable;
+            return true;
+        });
+    if (!changed) {
+        return false;
+    }
+    if (!*changed) {
+        return was_disabled;
     }
     if (!enable) {
         HWND focus = GetFocus();
@@ -585,9 +578,7 @@ bool EnableWindow(HWND hwnd, bool enable) {
 }
 
 bool IsWindowEnabled(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr && w->enabled;
+    return with_window(hwnd, false, [](WindowData& w) { return w.enabled; });
 }
 
 HWND SetFocus(HWND hwnd) {
@@ -645,35 +636,29 @@ HWND GetActiveWindow() {
 }
 
 bool InvalidateRect(HWND hwnd, bool erase) {
-    {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(hwnd);
-        if (w == nullptr) {
-            return false;
-        }
-        w->needs_paint = true;
-        w->erase = w->erase || erase;
-        detail::wake_queue(detail::queue_of(w->owner));
+    const bool marked = with_window(hwnd, false, [erase](WindowData& w) {
+        w.needs_paint = true;
+        w.erase = w.erase || erase;
+        detail::wake_queue(detail::queue_of(w.owner));
+        return true;
+    });
+    if (!marked) {
+        return false;
     }
     CurrentDisplay().window_changed(hwnd);
     return true;
 }
 
 bool ValidateRect(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    if (w == nullptr) {
-        return false;
-    }
-    w->needs_paint = false;
-    w->erase = false;
-    return true;
+    return with_window(hwnd, false, [](WindowData& w) {
+        w.needs_paint = false;
+        w.erase = false;
+        return true;
+    });
 }
 
 bool NeedsPaint(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
-    return w != nullptr && w->needs_paint;
+    return with_window(hwnd, false, [](WindowData& w) { return w.needs_paint; });
 }
 
 bool UpdateWindow(HWND hwnd) {
@@ -687,15 +672,14 @@ bool UpdateWindow(HWND hwnd) {
 bool BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     bool erase = false;
     RECT client{};
-    {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(hwnd);
-        if (w == nullptr) {
-            return false;
-        }
-        erase = w->erase;
-        w->needs_paint = false;
-        w->erase = false;
+    const bool found = with_window(hwnd, false, [&erase](WindowData& w) {
+        erase = w.erase;
+        w.needs_paint = false;
+        w.erase = false;
+        return true;
+    });
+    if (!found) {
+        return false;
     }
     GetClientRect(hwnd, &client);
     if (erase) {
@@ -716,47 +700,33 @@ bool EndPaint(HWND hwnd, const PAINTSTRUCT*) {
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
         case WM_SETTEXT: {
-            {
-                std::lock_guard lock(state().mutex);
-                WindowData* w = find_window(hwnd);
-                if (w == nullptr) {
-                    return 0;
-                }
+            const bool stored = with_window(hwnd, false, [lparam](WindowData& w) {
                 const char* text = reinterpret_cast<const char*>(lparam);
-                w->text = text != nullptr ? text : "";
+                w.text = text != nullptr ? text : "";
+                return true;
+            });
+            if (!stored) {
+                return 0;
             }
             CurrentDisplay().window_changed(hwnd);
             return 1;
         }
-        case WM_GETTEXT: {
-            std::lock_guard lock(state().mutex);
-            WindowData* w = find_window(hwnd);
-            char* buffer = reinterpret_cast<char*>(lparam);
-            if (w == nullptr || buffer == nullptr || wparam == 0) {
-                return 0;
-            }
-            std::size_t n = std::min<std::size_t>(w->text.size(), wparam - 1);
-            std::memcpy(buffer, w->text.data(), n);
-            buffer[n] = '\0';
-            return static_cast<LRESULT>(n);
-        }
-        case WM_GETTEXTLENGTH: {
-            std::lock_guard lock(state().mutex);
-            WindowData* w = find_window(hwnd);
-            return w != nullptr ? static_cast<LRESULT>(w->text.size()) : 0;
-        }
-        case WM_SETFONT: {
-            std::lock_guard lock(state().mutex);
-            if (WindowData* w = find_window(hwnd)) {
-                w->font = static_cast<HFONT>(wparam);
-            }
+        case WM_GETTEXT:
+            return with_window(hwnd, LRESULT{0}, [wparam, lparam](WindowData& w) {
+                return detail::AnswerGetText(w.text, wparam, lparam);
+            });
+        case WM_GETTEXTLENGTH:
+            return with_window(hwnd, LRESULT{0},
+                               [](WindowData& w) { return static_cast<LRESULT>(w.text.size()); });
+        case WM_SETFONT:
+            with_window(hwnd, false, [wparam](WindowData& w) {
+                w.font = static_cast<HFONT>(wparam);
+                return true;
+            });
             return 0;
-        }
-        case WM_GETFONT: {
-            std::lock_guard lock(state().mutex);
-            WindowData* w = find_window(hwnd);
-            return w != nullptr ? static_cast<LRESULT>(w->font) : 0;
-        }
+        case WM_GETFONT:
+            return with_window(hwnd, LRESULT{0},
+                               [](WindowData& w) { return static_cast<LRESULT>(w.font); });
         case WM_PAINT: {
             PAINTSTRUCT ps;
             BeginPaint(hwnd, &ps);

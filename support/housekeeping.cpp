@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/byte_text.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -32,10 +33,6 @@ bool IsViewIndex(std::string_view name) {
     std::string upper = Upper(name);
     std::string_view view = upper;
     return view.size() >= 9 && view.starts_with("\x7FVIEW") && view.ends_with(".NTX");
-}
-
-bool IsBlankText(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 std::map<std::string, UserValue>& user_variables() {
@@ -121,7 +118,7 @@ void CLOSEALL() {
 void EXIT$() {
     CLOSEALL();
     LoginState& login = login_state();
-    if (IsBlankText(login.name)) {
+    if (platform::IsBlank(login.name)) {
         return;
     }
     login.lock_file.reset();

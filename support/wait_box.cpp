@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/byte_text.h"
 #include "platform/dialog.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
@@ -176,10 +177,6 @@ std::string BoxTemplate(DWORD style, short cx, short cy) {
     return bytes;
 }
 
-bool IsBlankText(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::string current;
@@ -236,7 +233,7 @@ std::unique_ptr<TMsgBox>& open_box() {
 }  // namespace
 
 WaitBoxTextSize MeasureWaitBoxText(std::string_view cText) {
-    if (IsBlankText(cText)) {
+    if (IsBlank(cText)) {
         return {1, static_cast<int>(cText.size()) - 100};
     }
     WaitBoxTextSize size{0, 0};
@@ -267,7 +264,7 @@ std::unique_ptr<TMsgBox> TMsgBox::New(std::optional<std::string> cText,
         title = cTitle.value_or("Attendere");
         const std::string text = cText.value_or("");
         WaitBoxTextSize size = MeasureWaitBoxText(text);
-        box->m_recorded = IsBlankText(text) ? std::string() : text;
+        box->m_recorded = IsBlank(text) ? std::string() : text;
         layout.text = text;
         layout.lines = size.lines;
         layout.text_width = size.width;

@@ -5,12 +5,12 @@
 #include <FL/x.H>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/byte_text.h"
 #include "platform/dialog.h"
 #include "platform/edit_control.h"
 #include "platform/fltk/ansi_text.h"
@@ -40,13 +40,6 @@ constexpr DWORD kStaticTypeMask = 0x1F;
 constexpr DWORD kSsCenter = 0x1;
 constexpr DWORD kSsRight = 0x2;
 constexpr DWORD kSsNoPrefix = 0x80;
-
-std::string upper(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 DWORD style_of(HWND hwnd) {
     return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
@@ -315,13 +308,13 @@ void draw_window(HWND hwnd, const FontMetrics& metrics, EditViews* drawn) {
     }
     const RECT win = WindowRectInTop(hwnd);
     fl_push_clip(win.left, win.top, win.width(), win.height());
-    const std::string cls = upper(GetClassName(hwnd));
+    const std::string cls = GetClassName(hwnd);
     const DWORD style = style_of(hwnd);
-    if (cls == "EDIT") {
+    if (EqualsIgnoringCase(cls, "Edit")) {
         draw_edit(hwnd, win, metrics, drawn);
-    } else if (cls == "BUTTON") {
+    } else if (EqualsIgnoringCase(cls, "Button")) {
         draw_button(hwnd, win, metrics);
-    } else if (cls == "STATIC") {
+    } else if (EqualsIgnoringCase(cls, "Static")) {
         if ((style & kStaticTypeMask) == SS_ICON) {
             draw_icon(GetStaticIconId(hwnd), win);
         } else {
@@ -401,7 +394,7 @@ HWND WindowAt(HWND top, POINT point) {
 
 std::optional<EditScrollBar> FindEditScrollBar(HWND hwnd) {
     const DWORD style = style_of(hwnd);
-    if ((style & WS_VSCROLL) == 0 || upper(GetClassName(hwnd)) != "EDIT") {
+    if ((style & WS_VSCROLL) == 0 || !EqualsIgnoringCase(GetClassName(hwnd), "Edit")) {
         return std::nullopt;
     }
     EditSnapshot snap;
@@ -411,10 +404,8 @@ std::optional<EditScrollBar> FindEditScrollBar(HWND hwnd) {
     const RECT client = ClientRectInTop(hwnd);
     EditScrollBar bar;
     bar.rect = {client.right, client.top, client.right + kScrollBarWidth, client.bottom};
-    const int lines = std::max<int>(1, static_cast<int>(snap.line_starts.size()));
-    bar.state.visible_lines = std::max(1, client.height() / std::max(1, snap.line_height));
-    // The edit control scrolls until its last page is full.
-    bar.state.last_first_line = std::max(0, lines - bar.state.visible_lines);
+    bar.state.visible_lines = snap.visible_lines;
+    bar.state.last_first_line = snap.last_first_line;
     bar.state.first_line = snap.first_visible_line;
     bar.layout = LayOutScrollBar(bar.rect.height(), bar.rect.width(), bar.state);
     return bar;
@@ -431,7 +422,7 @@ void PaintTopLevel(HWND top, const FontMetrics& metrics, EditViews* drawn) {
 }
 
 std::optional<EditView> CurrentEditView(HWND edit) {
-    if (!IsWindowVisible(edit) || upper(GetClassName(edit)) != "EDIT") {
+    if (!IsWindowVisible(edit) || !EqualsIgnoringCase(GetClassName(edit), "Edit")) {
         return std::nullopt;
     }
     EditSnapshot snap;

@@ -13,6 +13,7 @@
 
 #include "app/settings.h"
 #include "platform/profile.h"
+#include "platform/temporary_file.h"
 #include "testing/scratch_dir.h"
 
 namespace {
@@ -254,6 +255,26 @@ TEST_F(ProfileFileText, AWriteRemovesTemporaryFilesLeftByADeadWriterOnly) {
         expected += name + ";";
     }
     EXPECT_EQ(listing(), expected);
+}
+
+// Both systems name and recognise their temporary files with the same code: a name it makes must
+// read back as its writer's, in narrow (here) and wide (Windows) spelling alike, and nothing else
+// may pass for one, least of all a name too short to hold both numbers.
+TEST(TemporaryFileName, ReadsBackItsWriterAndNothingElsePassesForOne) {
+    using platform::detail::TemporaryFileName;
+    using platform::detail::TemporaryFileWriter;
+    EXPECT_EQ(TemporaryFileName<char>('.', "KADRO.INI", 4321, 17), ".KADRO.INI.4321.17.tmp");
+    EXPECT_EQ(TemporaryFileWriter<char>(".KADRO.INI.4321.17.tmp", '.', "KADRO.INI"), 4321u);
+    EXPECT_EQ(TemporaryFileName<wchar_t>(L'~', L"KADRO.INI", 999999997, 3),
+              L"~KADRO.INI.999999997.3.tmp");
+    EXPECT_EQ(TemporaryFileWriter<wchar_t>(L"~KADRO.INI.999999997.3.tmp", L'~', L"KADRO.INI"),
+              999999997u);
+    for (std::string_view name :
+         {".KADRO.INI.tmp", ".KADRO.INI..tmp", ".KADRO.INI.7.tmp", ".KADRO.INI.7..tmp",
+          ".KADRO.INI.1234567890.1.tmp", ".KADRO.INI.7.x.tmp", ".KADRO.INI.7.1.tmp.bak",
+          "~KADRO.INI.7.1.tmp", ".KADRO.INIX.7.1.tmp", ".OTHER.INI.7.1.tmp"}) {
+        EXPECT_EQ(TemporaryFileWriter<char>(name, '.', "KADRO.INI"), 0u) << name;
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
@@ -83,35 +84,21 @@ class TestLog : public TMultiGet {
     SetTextAnswer set_text_answer = SetTextAnswer::Nil;
 };
 
-// MAIN's dialog and log view: 500 x 500 pixels, style 0, a read-only log bound to `log`.
+// MAIN's dialog and log view (app/main_window.h), with a test caption and the log bound to `log`.
 struct MainLike {
     std::shared_ptr<std::string> log = std::make_shared<std::string>();
     std::shared_ptr<TestDialog> dlg;
     std::shared_ptr<TestLog> view;
 
     explicit MainLike(int extra_logs = 0) {
-        dlg = TDialog::New<TestDialog>({.cCaption = "KADRO 1.00 Test  (COM1:57600,N,8,1)  ",
-                                        .lVbx = false,
-                                        .nStyle = 0,
-                                        .lPixels = false,
-                                        .nWidth = 500,
-                                        .nHeight = 500,
-                                        .lTransparent = false,
-                                        .cVarName = "oDlg",
-                                        .lTruePixel = false});
-        dlg->lModify = false;
-        dlg->lHelpIcon = false;
+        dlg = NewMainDialog<TestDialog>("KADRO 1.00 Test  (COM1:57600,N,8,1)  ");
         auto text = log;
-        view = TMultiGet::New<TestLog>({.nRow = 0,
-                                        .nCol = 0,
-                                        .bSetGet =
-                                            [text](std::optional<std::string> v) {
-                                                if (v) {
-                                                    *text = *v;
-                                                }
-                                                return *text;
-                                            },
-                                        .lReadOnly = true});
+        view = NewLogView<TestLog>([text](std::optional<std::string> v) {
+            if (v) {
+                *text = *v;
+            }
+            return *text;
+        });
         for (int i = 0; i < extra_logs; ++i) {
             extra.push_back(TMultiGet::New<TestLog>({.nRow = 100 * (i + 1), .lReadOnly = true}));
         }
@@ -121,23 +108,15 @@ struct MainLike {
     // then `init` and `start` (when given) run as the init and start callbacks' bodies.
     void run(std::function<void()> init = {}, std::function<void()> start = {},
              std::function<bool(TWindow&)> valid = {}) {
-        TestDialog* d = dlg.get();
-        TestLog* v = view.get();
         if (start) {
-            d->bStart = start;
+            dlg->bStart = start;
         }
-        d->Activate({.lCentered = true,
-                     .bValid = valid,
-                     .bInit =
-                         [d, v, init](TWindow&) {
-                             d->SetControl(
-                                 std::static_pointer_cast<TControl>(v->shared_from_this()));
-                             if (init) {
-                                 init();
-                             }
-                             return EventResult{};
-                         },
-                     .lResize16 = true});
+        ActivateMainDialog(*dlg, *view, valid, [init] {
+            if (init) {
+                init();
+            }
+            return EventResult{};
+        });
     }
 
     std::vector<std::shared_ptr<TestLog>> extra;
