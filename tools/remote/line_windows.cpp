@@ -4,6 +4,7 @@
 
 #include "platform/comm_dcb.h"
 #include "platform/serial_device.h"
+#include "platform/system_error_text_windows.h"
 #include "platform/wide_text_windows.h"
 #include "tools/remote/line.h"
 
@@ -48,8 +49,8 @@ LineHandle open_line(const std::string& device, const std::string& mode) {
         ::CreateFileW(platform::ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "kadro-remote: cannot open %s: error %lu\n", path.c_str(),
-                     ::GetLastError());
+        std::fprintf(stderr, "kadro-remote: cannot open %s: %s\n", path.c_str(),
+                     platform::SystemErrorText(::GetLastError()).c_str());
         return kNoLine;
     }
     auto parsed = platform::build_dcb_from_mode(mode);
@@ -81,7 +82,8 @@ bool write_all(LineHandle line, std::string_view bytes) {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD done = transfer(as_handle(line), true, const_cast<char*>(bytes.data()), chunk, -1);
         if (done == 0) {
-            std::fprintf(stderr, "kadro-remote: write failed: error %lu\n", ::GetLastError());
+            std::fprintf(stderr, "kadro-remote: write failed: %s\n",
+                         platform::SystemErrorText(::GetLastError()).c_str());
             return false;
         }
         bytes.remove_prefix(done);
