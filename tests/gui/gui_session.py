@@ -159,11 +159,23 @@ class Session:
 
     def choose_image(self):
         chooser = self.wait_window("^" + CHOOSER_TITLE + "$")
-        self.focus(chooser)
-        # The name alone: the chooser starts in the program's current folder.
-        self.xdo("type", "--delay", "40", os.path.basename(self.image))
-        time.sleep(0.3)
-        self.xdo("key", "Return")
+        # On a loaded machine the chooser can be mapped before it takes keys, and the first
+        # letters of the name are lost; while it stays on the screen, the name is typed afresh.
+        for attempt in range(3):
+            self.focus(chooser)
+            if attempt > 0:
+                self.xdo("key", "ctrl+a")
+            # The name alone: the chooser starts in the program's current folder.
+            self.xdo("type", "--delay", "40", os.path.basename(self.image))
+            time.sleep(0.3)
+            self.xdo("key", "Return")
+            deadline = time.monotonic() + 8
+            while time.monotonic() < deadline and chooser in self.visible_windows(
+                    "^" + CHOOSER_TITLE + "$"):
+                time.sleep(0.2)
+            if chooser not in self.visible_windows("^" + CHOOSER_TITLE + "$"):
+                return
+        raise Failure("the chooser kept the screen after the image's name was typed three times")
 
     def remote(self, port, *words, timeout=120):
         result = subprocess.run([self.args.remote, "--device", port, "--quiet", *words],
