@@ -9,10 +9,11 @@
 #                                   runs on a virtual display)
 #
 # Steps: install packages, build, make the sample image, create a pseudo-terminal pair, write
-# demo/KADRO.INI naming the program's end, start KADRO in demo/, pick sample.vks in the chooser
-# by typing its name, let the simulator fetch every track and compare it with the image, copy
-# the log window's text, send "E", and print the verdict, the log and a screenshot taken while
-# serving. Everything it makes stays in demo/. KADRO_BUILD_DIR picks the build folder (build).
+# demo/KADRO.INI naming the program's end, start KADRO in demo/ with a home of its own there,
+# pick sample.vks in the chooser by typing its name, let the simulator fetch every track and
+# compare it with the image, copy the log window's text, send "E", and print the verdict, the
+# log and a screenshot taken while serving. Everything it makes stays in demo/. KADRO_BUILD_DIR
+# picks the build folder (build).
 # Exit status: 0 when every byte arrived as sent and KADRO ended with exit code 0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +48,7 @@ cleanup() {
   for pid in "${pids[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
+  rm -rf "${demo:?}/home"
 }
 trap cleanup EXIT
 
@@ -54,7 +56,7 @@ if [ "$(id -u)" -eq 0 ]; then
   say "installing packages"
   bash scripts/install-deps.sh
 else
-  for tool in cmake g++ socat xdotool Xvfb import; do
+  for tool in cmake g++ socat xdotool xclip Xvfb import; do
     command -v "$tool" >/dev/null || fail "$tool is missing: run as root so that scripts/install-deps.sh can install it"
   done
 fi
@@ -71,6 +73,16 @@ mkdir -p "$demo"
 rm -f "$demo"/received-*.bin "$demo"/kadro-serving.png "$demo"/logview.txt "$demo"/ttyKADRO \
   "$demo"/ttyREMOTE
 "$make_image" "$demo/sample.vks" --sending-order "$demo/sending-order.bin"
+
+# KADRO and the programs that drive it run with a home and XDG folders of their own, made fresh
+# in demo/home: what the person's desktop saved (such as the location mode its file chooser
+# remembers) does not change the run, and the run saves nothing outside demo/.
+export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}
+rm -rf "${demo:?}/home"
+mkdir -p "$demo"/home/{config,data,cache,state,run}
+chmod 700 "$demo/home/run"
+export HOME=$demo/home XDG_CONFIG_HOME=$demo/home/config XDG_DATA_HOME=$demo/home/data \
+  XDG_CACHE_HOME=$demo/home/cache XDG_STATE_HOME=$demo/home/state XDG_RUNTIME_DIR=$demo/home/run
 
 # Waits up to $1 seconds for a visible window whose name matches $2; prints its id.
 wait_window() {
@@ -117,11 +129,32 @@ say "starting KADRO"
 kadro_pid=$!
 pids+=($kadro_pid)
 
-chooser=$(wait_window 30 '^Seleziona immagine da inviare$') || fail "the file chooser did not appear"
-xdotool windowfocus --sync "$chooser"
-xdotool type --delay 40 sample.vks
-sleep 0.3
-xdotool key Return
+# Picks sample.vks as a person does, whichever way the chooser shows its name field: the field
+# emptied (one that was left showing fills it with the first file's name), the name typed, read
+# back (keys can be lost while the chooser starts), and only then confirmed; typed afresh while
+# the chooser stays on the screen.
+pick_image() {
+  local title='^Seleziona immagine da inviare$' chooser held
+  chooser=$(wait_window 30 "$title") || fail "the file chooser did not appear"
+  for _ in 1 2 3; do
+    xdotool windowfocus --sync "$chooser"
+    xdotool key ctrl+a
+    xdotool type --delay 40 sample.vks
+    sleep 0.3
+    xdotool key ctrl+a ctrl+c
+    sleep 0.3
+    held=$(xclip -o -selection clipboard 2>/dev/null || true)
+    # The toolkit's own chooser shows the whole path once the name is typed.
+    [ "$held" = sample.vks ] || [ "$held" = "$demo/sample.vks" ] || continue
+    xdotool key Return
+    for _ in $(seq 40); do
+      xdotool search --onlyvisible --name "$title" 2>/dev/null | grep -qx "$chooser" || return 0
+      sleep 0.2
+    done
+  done
+  fail "the file chooser did not take the name sample.vks (its field held '$held')"
+}
+pick_image
 window=$(wait_window 30 '^KADRO 1\.00 ') || fail "the main window did not appear (see $demo/kadro.out)"
 echo "window: $(xdotool getwindowname "$window")"
 xdotool getwindowgeometry "$window" | sed 's/^/  /'

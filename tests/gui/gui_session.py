@@ -4,7 +4,13 @@
 Starts Xvfb on a free display, a socat pseudo-terminal pair as the serial line and the
 remote-machine simulator on its far end, and drives the program with xdotool. Every scenario
 runs twice: on a display without a window manager, and on one managed by openbox (where the
-focus moves as a desktop moves it, for instance away from a window that leaves the screen):
+focus moves as a desktop moves it, for instance away from a window that leaves the screen).
+Each scenario, and openbox, has a home and XDG folders of its own, made fresh and removed after
+it (failed or not): nothing the machine's user saved, such as the location mode the desktop's
+chooser remembers, reaches a run, and nothing a run saves stays. Each pick of the image empties
+the chooser's name field, types the name, reads the field back through the clipboard, then
+confirms; each pick and cancel checks that the chooser set up for the scenario is the one that
+ran (the desktop's in the location mode it was given, or the toolkit's own).
 
   no-display   without DISPLAY the program says so on stderr and exits non-zero
   transfer     the chooser is answered by typing the image's name; the main window's caption,
@@ -25,17 +31,27 @@ focus moves as a desktop moves it, for instance away from a window that leaves t
   noise        a "T" sent after 1 MB of other bytes is answered
   toolkit-chooser  the same pick through the toolkit's own chooser (the one used where the
                desktop offers none), then Escape
-  cancel       Escape in the chooser ends the program at once, exit code 0
-  port-failure a port that cannot be opened is told in a message box; Enter ends the run
-  long-port-name  port names of 300 bytes and 100 KB: the message box stays inside the screen
-  settings-text   KADRO.INI with a byte-order mark, CR-only line ends, a NUL after the value
-  unreadable-settings  KADRO.INI that is a folder: told to the operator, nothing opened
+  cancel       the chooser is on the screen; Escape in it ends the program at once, exit code 0
+  port-failure a port that cannot be opened is told in a message box (the program's output names
+               that port: the image was read); Enter ends the run
+  filename-entry  port-failure again, with the desktop's chooser set to show its name field
+               (LocationMode=filename-entry saved, as after any chooser in which Ctrl+L was used)
+  line-lost    the line hung up while serving is told within 1.5 s, without spinning
+  ignored-argument  an argument is noted on the output, then the chooser comes as usual
+  long-port-name  port names of 300 bytes and 100 KB (the reader keeps 4094): the message box
+               wraps inside the screen, Enter answers it, no X error
+  settings-text   KADRO.INI with a byte-order mark, CR-only line ends, a NUL after the value:
+               the port it names is the one tried, and the file stays as it was
+  unreadable-settings  KADRO.INI that is a folder: told to the operator, nothing opened or written
 
-Screenshots and the program's output are kept in the --artefacts folder. Exits 77 (skipped)
-when Xvfb, xdotool, socat or openbox is missing, 1 when a scenario failed, 0 otherwise.
+Screenshots (one at each failure, taken before the program is stopped) and the program's output
+are kept in the --artefacts folder. Exits 77 (skipped) when Xvfb, xdotool, xclip, socat, openbox,
+ImageMagick or the desktop's chooser (GTK 2) is missing, 1 when a scenario failed, 0 otherwise.
 """
 
 import argparse
+import contextlib
+import ctypes.util
 import errno
 import os
 import select
@@ -43,6 +59,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 import tty
 
@@ -58,57 +75,118 @@ CAPTION = 23
 CLIENT = 502
 SCREEN_W, SCREEN_H = 1024, 768
 
-CHOOSER_TITLE = "Seleziona immagine da inviare"
+CHOOSER = "^Seleziona immagine da inviare$"
 MAIN_WINDOW = "^KADRO 1\\.00 "
+BOX = "^Attenzione$"
 TRACK = 4608
 TRACKS = 160
+
+# What ties a process to the machine's user session rather than to the virtual display.
+USER_SESSION = ("DBUS_SESSION_BUS_ADDRESS", "SESSION_MANAGER", "XAUTHORITY", "GTK_RC_FILES",
+                "GTK2_RC_FILES", "GTK_IM_MODULE", "XMODIFIERS")
+
+
+class PrivateHome:
+    """A home and XDG folders of its own, made fresh; `env` is `base` pointed at them. The
+    desktop's chooser (GTK 2) is given `location_mode` when set; `toolkit_chooser` turns it off,
+    so that the toolkit's own chooser runs. close() removes everything."""
+
+    def __init__(self, base, location_mode=None, toolkit_chooser=False):
+        self.path = tempfile.mkdtemp(prefix="kadro-gui-home-")
+        self.location_mode, self.toolkit_chooser = location_mode, toolkit_chooser
+        self.env = {k: v for k, v in base.items() if k not in USER_SESSION}
+        self.env["HOME"] = self.path
+        folders = {"XDG_CONFIG_HOME": "config", "XDG_DATA_HOME": "data",
+                   "XDG_CACHE_HOME": "cache", "XDG_STATE_HOME": "state", "XDG_RUNTIME_DIR": "run"}
+        self.desktop_settings = os.path.join(self.path, "config", "gtk-2.0", "gtkfilechooser.ini")
+        settings = {}
+        if location_mode:
+            settings[self.desktop_settings] = (f"[Filechooser Settings]\n"
+                                               f"LocationMode={location_mode}\n")
+        if toolkit_chooser:
+            settings[os.path.join(self.path, ".fltk", "fltk.org", "fltk.prefs")] = (
+                "; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n"
+                "\n[.]\n\n[./options]\n\nFNFCUsesGTK:0\n")
+        try:
+            for variable, folder in folders.items():
+                self.env[variable] = os.path.join(self.path, folder)
+                os.mkdir(self.env[variable], 0o700)
+            for path, text in settings.items():
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "w") as f:
+                    f.write(text)
+        except BaseException:
+            self.close()
+            raise
+
+    def close(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+    def check_chooser_ran(self, since):
+        """Failure unless the chooser that closed after `since` (time.time()) is the one set up:
+        the desktop's saves its settings on closing, with the location mode it ran in."""
+        path = self.desktop_settings
+        if self.toolkit_chooser:
+            check(not os.path.exists(path), "the desktop's chooser ran, not the toolkit's")
+            return
+        wait_for(lambda: os.path.exists(path) and os.stat(path).st_mtime >= since, 5,
+                 "the desktop's chooser to save its settings on closing")
+        mode = f"LocationMode={self.location_mode or 'path-bar'}\n"
+        with open(path) as f:
+            check(mode in f.read(), f"the desktop's chooser ran without {mode.strip()}")
 
 
 class WindowManager:
     """openbox on the display, ready when it answers the desktop query."""
 
     def __init__(self, display):
-        env = dict(os.environ, DISPLAY=display)
-        self.proc = subprocess.Popen(["openbox", "--sm-disable"], env=env,
+        self.home = PrivateHome(dict(os.environ, DISPLAY=display))
+        self.proc = subprocess.Popen(["openbox", "--sm-disable"], env=self.home.env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: subprocess.run(["xdotool", "get_desktop"], env=env,
+        wait_for(lambda: subprocess.run(["xdotool", "get_desktop"], env=self.home.env,
                                         capture_output=True).returncode == 0,
                  15, "openbox to manage the display")
 
     def stop(self):
         stop_process(self.proc)
+        self.home.close()
 
 
 class Session:
     def __init__(self, args, display, managed=False, mode="no-wm"):
         self.args = args
-        self.display = display
         self.managed = managed
         self.mode = mode
-        self.env = dict(os.environ, DISPLAY=display)
+        self.base_env = dict(os.environ, DISPLAY=display)
         # The toolkits keep allocations until exit; a leak report would replace the exit code.
-        if "ASAN_OPTIONS" in self.env:
-            self.env["ASAN_OPTIONS"] += ":detect_leaks=0"
+        if "ASAN_OPTIONS" in self.base_env:
+            self.base_env["ASAN_OPTIONS"] += ":detect_leaks=0"
+        self.env = self.base_env
+        self.home = None
+        self.name = None
         self.work = os.path.join(args.artefacts, "work")
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
-        if args.toolkit_chooser:
-            self.env = toolkit_chooser_env(self)
         self.image = os.path.join(self.work, "sample.vks")
         self.expected = os.path.join(self.work, "sending-order.bin")
         subprocess.run([args.make_image, self.image, "--sending-order", self.expected], check=True)
 
-    def first_track(self):
-        path = os.path.join(self.work, "first-track.bin")
-        with open(self.expected, "rb") as f, open(path, "wb") as out:
-            out.write(f.read(TRACK))
-        return path
+    @contextlib.contextmanager
+    def scenario(self, name, **chooser):
+        """Runs the block as scenario `name` in a private home set up with `chooser`."""
+        chooser = {"toolkit_chooser": self.args.toolkit_chooser, **chooser}
+        with contextlib.closing(PrivateHome(self.base_env, **chooser)) as home:
+            self.name, self.home, self.env = name, home, home.env
+            try:
+                yield
+            finally:
+                self.name, self.home, self.env = None, None, self.base_env
 
     # xdotool -------------------------------------------------------------------------------
-    def xdo(self, *words, check_rc=True):
+    def xdo(self, *words):
         result = subprocess.run(["xdotool", *words], env=self.env, capture_output=True, text=True,
                                 timeout=30)
-        if check_rc and result.returncode != 0:
+        if result.returncode != 0:
             raise Failure(f"xdotool {' '.join(words)}: {result.stderr.strip()}")
         return result.stdout
 
@@ -129,58 +207,155 @@ class Session:
         # A window manager decides the focus itself: ask it, as a click on the window would.
         self.xdo("windowactivate" if self.managed else "windowfocus", "--sync", window)
 
+    def clipboard(self, accepted, timeout):
+        """The X clipboard's bytes once they are one of `accepted`, else as they are after
+        timeout seconds."""
+        deadline = time.monotonic() + timeout
+        while True:
+            held = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
+                                  capture_output=True, timeout=10).stdout
+            if held in accepted or time.monotonic() > deadline:
+                return held
+            time.sleep(0.1)
+
     def screenshot(self, name):
-        path = os.path.join(self.args.artefacts, f"{self.mode}-{name}")
-        if shutil.which("import"):
-            subprocess.run(["import", "-window", "root", path + ".png"], env=self.env, check=True,
-                           timeout=30)
-            return path + ".png"
-        if shutil.which("xwd"):
-            subprocess.run(["xwd", "-root", "-silent", "-out", path + ".xwd"], env=self.env,
-                           check=True, timeout=30)
-            return path + ".xwd"
-        return None
+        path = os.path.join(self.args.artefacts, f"{self.mode}-{name}.png")
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True, timeout=30)
+        return path
 
     # the program -----------------------------------------------------------------------------
-    def write_settings(self, port):
-        with open(os.path.join(self.work, "KADRO.INI"), "wb") as f:
-            f.write(b"[Impostazioni]\r\nPorta=" + port.encode() + b"\r\n")
-
-    def kadro_log(self, name):
-        """Where start_kadro(name) keeps the program's output."""
-        return os.path.join(self.args.artefacts, f"{self.mode}-kadro-{name}.log")
-
-    def start_kadro(self, name, env=None):
-        log = open(self.kadro_log(name), "wb")
-        proc = subprocess.Popen([self.args.kadro], cwd=self.work, env=env or self.env,
-                                stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
-        proc.log_file = log
-        return proc
-
     def choose_image(self):
-        chooser = self.wait_window("^" + CHOOSER_TITLE + "$")
+        """Picks the image in the chooser on the screen by typing its name."""
+        chooser = self.wait_window(CHOOSER)
+        since = time.time()
+        name = os.path.basename(self.image)
+        # The toolkit's chooser shows the whole path in its field once the name is typed.
+        accepted = (name.encode(), self.image.encode())
+        held = b""
         # On a loaded machine the chooser can be mapped before it takes keys, and the first
         # letters of the name are lost; while it stays on the screen, the name is typed afresh.
-        for attempt in range(3):
+        for _ in range(3):
             self.focus(chooser)
-            if attempt > 0:
-                self.xdo("key", "ctrl+a")
+            # Emptied first: a desktop chooser that shows its name field (LocationMode=
+            # filename-entry) fills it with the first file's name, and typing adds to that.
+            self.xdo("key", "ctrl+a")
             # The name alone: the chooser starts in the program's current folder.
-            self.xdo("type", "--delay", "40", os.path.basename(self.image))
+            self.xdo("type", "--delay", "40", name)
             time.sleep(0.3)
+            # Read back before confirming, as a person reads the field: keys can be lost, and
+            # the chooser rewrites the field when it finishes reading the folder.
+            self.xdo("key", "ctrl+a", "ctrl+c")
+            held = self.clipboard(accepted, 2)
+            if held not in accepted:
+                continue
             self.xdo("key", "Return")
             deadline = time.monotonic() + 8
-            while time.monotonic() < deadline and chooser in self.visible_windows(
-                    "^" + CHOOSER_TITLE + "$"):
+            while time.monotonic() < deadline and chooser in self.visible_windows(CHOOSER):
                 time.sleep(0.2)
-            if chooser not in self.visible_windows("^" + CHOOSER_TITLE + "$"):
+            if chooser not in self.visible_windows(CHOOSER):
+                self.home.check_chooser_ran(since)
                 return
-        raise Failure("the chooser kept the screen after the image's name was typed three times")
+        raise Failure(f"the chooser kept the screen after the image's name was typed three "
+                      f"times (its field last held {held!r})")
 
     def remote(self, port, *words, timeout=120):
-        result = subprocess.run([self.args.remote, "--device", port, "--quiet", *words],
-                                capture_output=True, text=True, timeout=timeout)
-        return result
+        return subprocess.run([self.args.remote, "--device", port, "--quiet", *words],
+                              capture_output=True, text=True, timeout=timeout)
+
+
+def settings_naming(port):
+    return b"[Impostazioni]\r\nPorta=" + port.encode() + b"\r\n"
+
+
+class Run:
+    """The program started in the work folder as part `part` of the current scenario, with
+    `settings` (bytes) as KADRO.INI when given and `argv` as its arguments; its output goes to
+    a log in the artefacts. Leaving the block stops it, after a screenshot when an error ends
+    the block."""
+
+    def __init__(self, s, part="", settings=None, argv=()):
+        self.s = s
+        self.name = s.name + (f"-{part}" if part else "")
+        self.settings = settings
+        self.argv = argv
+        self.log = os.path.join(s.args.artefacts, f"{s.mode}-kadro-{self.name}.log")
+        self.proc = None
+        self.window = None
+
+    def __enter__(self):
+        if self.settings is not None:
+            with open(os.path.join(self.s.work, "KADRO.INI"), "wb") as f:
+                f.write(self.settings)
+        with open(self.log, "wb") as log:
+            self.proc = subprocess.Popen([self.s.args.kadro, *self.argv], cwd=self.s.work,
+                                         env=self.s.env, stdout=log, stderr=subprocess.STDOUT,
+                                         start_new_session=True)
+        return self
+
+    def __exit__(self, kind, *_):
+        if kind is not None and issubclass(kind, Exception):
+            with contextlib.suppress(subprocess.SubprocessError, OSError):
+                self.s.screenshot(f"failure-{self.name}")
+        stop_process(self.proc)
+
+    def output(self):
+        with open(self.log, "rb") as f:
+            return f.read()
+
+    def expect_exit(self, after, timeout=15):
+        try:
+            rc = self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"the program did not end within {timeout} s after {after}")
+        check(rc == 0, f"exit code {rc} after {after}")
+
+    def serve(self):
+        """Picks the image; the main window is then on the screen."""
+        self.s.choose_image()
+        self.window = self.s.wait_window(MAIN_WINDOW)
+
+    def cancel_chooser(self):
+        chooser = self.s.wait_window(CHOOSER)
+        since = time.time()
+        self.s.focus(chooser)
+        self.s.xdo("key", "Escape")
+        self.expect_exit("cancelling the chooser")
+        self.s.home.check_chooser_ran(since)
+
+    def answer_box(self, what, box=None, key="Return", shot=None):
+        """Answers the message box (waited for unless given) with `key` while the main window is
+        not on the screen; the run then ends with exit code 0. Returns the box's geometry."""
+        box = box or self.s.wait_window(BOX)
+        geometry = self.s.geometry(box)
+        check(self.proc.poll() is None,
+              f"{what}: the program ended before the message was answered")
+        check(not self.s.visible_windows(MAIN_WINDOW), f"{what}: the main window was shown")
+        if shot:
+            self.s.screenshot(shot)
+        self.s.focus(box)
+        self.s.xdo("key", key)
+        self.expect_exit(f"answering the message ({what})")
+        return geometry
+
+    def expect_port_failure(self, what, port, shot=None):
+        """Picks the image; the output then names `port` (so the image was read), and the box
+        telling of it lies inside the screen and answers Enter. Returns the box's geometry."""
+        self.s.choose_image()
+        box = self.s.wait_window(BOX)
+        # The reader keeps 4094 bytes of a longer name.
+        tried = b"kadro: cannot open serial device " + port.encode()[:4094]
+        check(tried in self.output(), f"{what}: the output does not name the port")
+        geometry = self.answer_box(what, box, shot=shot)
+        check(geometry["X"] >= 0 and geometry["Y"] >= 0 and
+              geometry["X"] + geometry["WIDTH"] <= SCREEN_W and
+              geometry["Y"] + geometry["HEIGHT"] <= SCREEN_H,
+              f"{what}: message box {geometry} reaches past the {SCREEN_W}x{SCREEN_H} screen")
+        check(geometry["WIDTH"] <= SCREEN_W * 3 // 4 + 8,
+              f"{what}: message box {geometry} wider than three quarters of the screen")
+        output = self.output()
+        check(b"BadAlloc" not in output and b"X_" not in output,
+              f"{what}: X error in the output: {output[-300:]!r}")
+        return geometry
 
 
 class SerialPair:
@@ -198,10 +373,8 @@ class SerialPair:
         wait_for(lambda: os.path.exists(self.near) and os.path.exists(self.far), 10,
                  "the pseudo-terminal pair")
 
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(5)
+    def close(self):
+        stop_process(self.proc)
 
 
 def stop_process(proc):
@@ -214,108 +387,6 @@ def stop_process(proc):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
-    if getattr(proc, "log_file", None):
-        proc.log_file.close()
-
-
-def wait_exit(proc, timeout, what):
-    try:
-        return proc.wait(timeout)
-    except subprocess.TimeoutExpired:
-        raise Failure(f"the program did not end within {timeout} s after {what}")
-
-
-def expected_window(port):
-    """Client rectangle of the main window: centred on the screen with its frame."""
-    width = CLIENT + 2 * FRAME
-    height = CLIENT + CAPTION + 2 * FRAME
-    left = SCREEN_W // 2 - width // 2
-    top = SCREEN_H // 2 - height // 2
-    return {"X": left + FRAME, "Y": top + FRAME + CAPTION, "WIDTH": CLIENT, "HEIGHT": CLIENT}
-
-
-# Scenarios -------------------------------------------------------------------------------------
-
-def scenario_no_display(s):
-    env = {k: v for k, v in s.env.items() if k != "DISPLAY"}
-    result = subprocess.run([s.args.kadro], cwd=s.work, env=env, capture_output=True, text=True,
-                            timeout=30)
-    check(result.returncode != 0, "exit code 0 without a display")
-    check("DISPLAY" in result.stderr, f"stderr does not name DISPLAY: {result.stderr!r}")
-
-
-def scenario_transfer(s):
-    pair = SerialPair(s.work)
-    proc = None
-    try:
-        s.write_settings(pair.near)
-        proc = s.start_kadro("transfer")
-        s.choose_image()
-        window = s.wait_window(MAIN_WINDOW)
-        caption = s.xdo("getwindowname", window).rstrip("\n")
-        suffix = f"  ({pair.near}:57600,N,8,1)"
-        check(caption.startswith("KADRO 1.00 ") and caption.endswith(suffix),
-              f"caption {caption!r} does not end in {suffix!r}")
-        geometry = s.geometry(window)
-        # A window manager puts its own frame where the window asked to be, and the client area
-        # inside it: below its title bar.
-        slack = {"X": 4, "Y": 32} if s.managed else {}
-        for key, value in expected_window(pair.near).items():
-            got = geometry.get(key)
-            check(got is not None and abs(got - value) <= slack.get(key, 0),
-                  f"window {key} is {got}, expected {value} ({geometry})")
-
-        received = b""
-        first_half = os.path.join(s.work, "received-1.bin")
-        result = s.remote(pair.far, "--tracks", str(TRACKS // 2), "--out", first_half)
-        check(result.returncode == 0, f"first half of the transfer: {result.stderr.strip()}")
-        shot = s.screenshot("kadro-serving")
-        print(f"  screenshot while serving: {shot}")
-
-        # Keys reach the log through the window layer: to the start, two lines selected,
-        # copied to the X clipboard.
-        s.focus(window)
-        s.xdo("key", "ctrl+Home", "shift+Down", "shift+Down", "ctrl+c")
-        if shutil.which("xclip"):
-            expected_copy = b"Waiting command (ESC to exit)...\r\nSending sectors -1 to 16\r\n"
-            clip = wait_for(lambda: subprocess.run(
-                ["xclip", "-o", "-selection", "clipboard"], env=s.env, capture_output=True,
-                timeout=10).stdout, 5, "text on the clipboard")
-            check(clip == expected_copy, f"clipboard holds {clip!r}")
-        else:
-            print("  (xclip missing: clipboard not checked)")
-
-        # Alt+F4 while F4 is still held is refused: the window stays and serving goes on.
-        s.xdo("keydown", "alt", "keydown", "F4")
-        time.sleep(0.6)
-        s.xdo("keyup", "F4", "keyup", "alt")
-        time.sleep(0.6)
-        check(proc.poll() is None, "the program ended on Alt+F4 with F4 held")
-        check(window in s.visible_windows(MAIN_WINDOW), "the window left the screen")
-
-        second_half = os.path.join(s.work, "received-2.bin")
-        result = s.remote(pair.far, "--tracks", str(TRACKS - TRACKS // 2), "--out", second_half)
-        check(result.returncode == 0, f"second half of the transfer: {result.stderr.strip()}")
-        for part in (first_half, second_half):
-            with open(part, "rb") as f:
-                received += f.read()
-        with open(s.expected, "rb") as f:
-            expected = f.read()
-        check(len(received) == TRACKS * TRACK,
-              f"{len(received)} bytes received, expected {TRACKS * TRACK}")
-        if received != expected:
-            at = next(i for i in range(len(expected)) if received[i] != expected[i])
-            raise Failure(f"received bytes differ from the image from offset {at} "
-                          f"(track {at // TRACK})")
-
-        result = s.remote(pair.far, "--tracks", "0", "--end")
-        check(result.returncode == 0, f"sending E: {result.stderr.strip()}")
-        rc = wait_exit(proc, 15, '"E"')
-        check(rc == 0, f"exit code {rc} after \"E\"")
-        check(not s.visible_windows(MAIN_WINDOW), "the window stayed after the end")
-    finally:
-        stop_process(proc)
-        pair.stop()
 
 
 class FarEnd:
@@ -392,13 +463,19 @@ def port_is_free(path):
     return True
 
 
-def start_serving(s, pair, name):
-    """Starts the program on the pair and picks the image; returns (process, window)."""
-    s.write_settings(pair.near)
-    proc = s.start_kadro(name)
-    s.choose_image()
-    window = s.wait_window(MAIN_WINDOW)
-    return proc, window
+@contextlib.contextmanager
+def serving(s, part="", pair=None, far_end=True):
+    """A Run serving the image on `pair` (else on a fresh line stopped on leaving), its window
+    on the screen, as `run.pair`; with far_end, the remote machine's end is held open as
+    `run.far` (without it, kadro-remote can open that end)."""
+    with contextlib.ExitStack() as stack:
+        if pair is None:
+            pair = stack.enter_context(contextlib.closing(SerialPair(s.work)))
+        far = stack.enter_context(contextlib.closing(FarEnd(pair.far))) if far_end else None
+        run = stack.enter_context(Run(s, part, settings_naming(pair.near)))
+        run.pair, run.far = pair, far
+        run.serve()
+        yield run
 
 
 def hold_key(s, key, seconds):
@@ -407,73 +484,108 @@ def hold_key(s, key, seconds):
     s.xdo("keyup", key)
 
 
-def escape_while_waiting(s, pair, run):
-    proc = None
-    far = FarEnd(pair.far)
-    try:
-        proc, window = start_serving(s, pair, f"escape-{run}")
+def fetch_first_track(s, run):
+    expected = os.path.join(s.work, "first-track.bin")
+    with open(s.expected, "rb") as f, open(expected, "wb") as out:
+        out.write(f.read(TRACK))
+    result = s.remote(run.pair.far, "--tracks", "1", "--expect", expected)
+    check(result.returncode == 0, f"first track: {result.stderr.strip()}")
+
+
+# Scenarios -------------------------------------------------------------------------------------
+
+def scenario_no_display(s):
+    env = {k: v for k, v in s.env.items() if k != "DISPLAY"}
+    result = subprocess.run([s.args.kadro], cwd=s.work, env=env, capture_output=True, text=True,
+                            timeout=30)
+    check(result.returncode != 0, "exit code 0 without a display")
+    check("DISPLAY" in result.stderr, f"stderr does not name DISPLAY: {result.stderr!r}")
+
+
+def scenario_transfer(s):
+    with serving(s, far_end=False) as run:
+        pair, window = run.pair, run.window
+        caption = s.xdo("getwindowname", window).rstrip("\n")
+        suffix = f"  ({pair.near}:57600,N,8,1)"
+        check(caption.startswith("KADRO 1.00 ") and caption.endswith(suffix),
+              f"caption {caption!r} does not end in {suffix!r}")
+        geometry = s.geometry(window)
+        # A window manager puts its own frame where the window asked to be, and the client area
+        # inside it: below its title bar.
+        slack = {"X": 4, "Y": 32} if s.managed else {}
+        # Centred on the screen with its frame.
+        left = SCREEN_W // 2 - (CLIENT + 2 * FRAME) // 2
+        top = SCREEN_H // 2 - (CLIENT + CAPTION + 2 * FRAME) // 2
+        expected = {"X": left + FRAME, "Y": top + FRAME + CAPTION,
+                    "WIDTH": CLIENT, "HEIGHT": CLIENT}
+        for key, value in expected.items():
+            got = geometry.get(key)
+            check(got is not None and abs(got - value) <= slack.get(key, 0),
+                  f"window {key} is {got}, expected {value} ({geometry})")
+
+        received = b""
+        first_half = os.path.join(s.work, "received-1.bin")
+        result = s.remote(pair.far, "--tracks", str(TRACKS // 2), "--out", first_half)
+        check(result.returncode == 0, f"first half of the transfer: {result.stderr.strip()}")
+        shot = s.screenshot("kadro-serving")
+        print(f"  screenshot while serving: {shot}")
+
+        # Keys reach the log through the window layer: to the start, two lines selected,
+        # copied to the X clipboard.
         s.focus(window)
-        hold_key(s, "Escape", 0.2)
-        rc = wait_exit(proc, 15, "Escape")
-        received = far.read_for(0.5)
-        check(rc == 0, f"run {run}: exit code {rc} after Escape")
-        check(received == b"\x09", f"run {run}: the line carried {received!r}, expected one 0x09")
-        check(not s.visible_windows(MAIN_WINDOW), f"run {run}: the window stayed on the screen")
-        check(port_is_free(pair.near), f"run {run}: the port is still held")
-    finally:
-        far.close()
-        stop_process(proc)
+        s.xdo("key", "ctrl+Home", "shift+Down", "shift+Down", "ctrl+c")
+        expected_copy = b"Waiting command (ESC to exit)...\r\nSending sectors -1 to 16\r\n"
+        clip = s.clipboard((expected_copy,), 5)
+        check(clip == expected_copy, f"clipboard holds {clip!r}")
+
+        # Alt+F4 while F4 is still held is refused: the window stays and serving goes on.
+        s.xdo("keydown", "alt", "keydown", "F4")
+        time.sleep(0.6)
+        s.xdo("keyup", "F4", "keyup", "alt")
+        time.sleep(0.6)
+        check(run.proc.poll() is None, "the program ended on Alt+F4 with F4 held")
+        check(window in s.visible_windows(MAIN_WINDOW), "the window left the screen")
+
+        second_half = os.path.join(s.work, "received-2.bin")
+        result = s.remote(pair.far, "--tracks", str(TRACKS - TRACKS // 2), "--out", second_half)
+        check(result.returncode == 0, f"second half of the transfer: {result.stderr.strip()}")
+        for part in (first_half, second_half):
+            with open(part, "rb") as f:
+                received += f.read()
+        with open(s.expected, "rb") as f:
+            expected = f.read()
+        check(len(received) == TRACKS * TRACK,
+              f"{len(received)} bytes received, expected {TRACKS * TRACK}")
+        if received != expected:
+            at = next(i for i in range(len(expected)) if received[i] != expected[i])
+            raise Failure(f"received bytes differ from the image from offset {at} "
+                          f"(track {at // TRACK})")
+
+        result = s.remote(pair.far, "--tracks", "0", "--end")
+        check(result.returncode == 0, f"sending E: {result.stderr.strip()}")
+        run.expect_exit('"E"')
+        check(not s.visible_windows(MAIN_WINDOW), "the window stayed after the end")
 
 
 def scenario_escape(s):
     runs = 20 if s.managed else 5
-    pair = SerialPair(s.work)
-    try:
-        for run in range(1, runs + 1):
-            escape_while_waiting(s, pair, run)
-        print(f"  Escape held while waiting: {runs} of {runs} runs ended with one 0x09")
-    finally:
-        pair.stop()
-
-
-class Serving:
-    """The program serving on a fresh line, with the remote machine's end open; everything is
-    stopped on leaving the block."""
-
-    def __init__(self, s, name):
-        self.s = s
-        self.name = name
-        self.pair = SerialPair(s.work)
-        self.far = None
-        self.proc = None
-        self.window = None
-
-    def __enter__(self):
-        try:
-            self.far = FarEnd(self.pair.far)
-            self.proc, self.window = start_serving(self.s, self.pair, self.name)
-        except BaseException:
-            self.__exit__()
-            raise
-        return self
-
-    def __exit__(self, *_):
-        if self.far is not None:
-            self.far.close()
-        stop_process(self.proc)
-        self.pair.stop()
-
-    def expect_exit(self, after):
-        rc = wait_exit(self.proc, 15, after)
-        check(rc == 0, f"exit code {rc} after {after}")
-
-    def end_with_e(self):
-        self.far.write(b"E")
-        self.expect_exit('"E"')
+    with contextlib.closing(SerialPair(s.work)) as pair:
+        for number in range(1, runs + 1):
+            with serving(s, str(number), pair) as run:
+                s.focus(run.window)
+                hold_key(s, "Escape", 0.2)
+                run.expect_exit(f"Escape (run {number})")
+                received = run.far.read_for(0.5)
+                check(received == b"\x09",
+                      f"run {number}: the line carried {received!r}, expected one 0x09")
+                check(not s.visible_windows(MAIN_WINDOW),
+                      f"run {number}: the window stayed on the screen")
+                check(port_is_free(pair.near), f"run {number}: the port is still held")
+    print(f"  Escape held while waiting: {runs} of {runs} runs ended with one 0x09")
 
 
 def scenario_escape_streaming(s):
-    with Serving(s, "escape-streaming") as run:
+    with serving(s) as run:
         s.focus(run.window)
         for _ in range(3):
             check(run.far.request_track(), "the stop byte came before Escape was pressed")
@@ -492,7 +604,7 @@ def scenario_escape_streaming(s):
 
 
 def scenario_escape_window_gone(s):
-    with Serving(s, "escape-window-gone") as run:
+    with serving(s) as run:
         s.focus(run.window)
         check(run.far.request_track(), "first track")
         # Requests pile up unread until the line's buffers are full and the program sits in a
@@ -518,7 +630,7 @@ def scenario_escape_window_gone(s):
 
 def scenario_escape_elsewhere(s):
     other = None
-    with Serving(s, "escape-elsewhere") as run:
+    with serving(s) as run:
         try:
             other = subprocess.Popen(["display", "-title", "other-program", "-geometry",
                                       "+10+10", "-size", "200x120", "xc:gray"], env=s.env,
@@ -534,13 +646,14 @@ def scenario_escape_elsewhere(s):
             check(run.far.request_track(),
                   "serving stopped on Escape typed into another program")
             s.screenshot("escape-elsewhere")
-            run.end_with_e()
+            run.far.write(b"E")
+            run.expect_exit('"E"')
         finally:
             stop_process(other)
 
 
 def scenario_noise(s):
-    with Serving(s, "noise") as run:
+    with serving(s) as run:
         pattern = bytes(b for b in range(256) if b not in b"TE")
         run.far.write((pattern * ((1 << 20) // len(pattern) + 1))[: 1 << 20])
         started = time.monotonic()
@@ -552,73 +665,28 @@ def scenario_noise(s):
         check(lead == b"\x00", f"T after noise answered with {lead!r}")
         run.far.read_exact(TRACK, 10, "the track after the noise")
         print(f"  T after 1 MB of noise answered in {answered:.3f} s")
-        run.end_with_e()
-
-
-def toolkit_chooser_env(s):
-    """An environment whose toolkit settings turn the desktop's chooser off."""
-    home = os.path.join(s.work, "home")
-    prefs = os.path.join(home, ".fltk", "fltk.org")
-    os.makedirs(prefs, exist_ok=True)
-    with open(os.path.join(prefs, "fltk.prefs"), "w") as f:
-        f.write("; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n"
-                "\n[.]\n\n[./options]\n\nFNFCUsesGTK:0\n")
-    return dict(s.env, HOME=home)
+        run.far.write(b"E")
+        run.expect_exit('"E"')
 
 
 def scenario_toolkit_chooser(s):
-    pair = SerialPair(s.work)
-    proc = None
-    try:
-        s.write_settings(pair.near)
-        proc = s.start_kadro("toolkit-chooser", env=toolkit_chooser_env(s))
-        s.choose_image()
-        window = s.wait_window(MAIN_WINDOW)
-        result = s.remote(pair.far, "--tracks", "1", "--expect", s.first_track())
-        check(result.returncode == 0, f"first track: {result.stderr.strip()}")
-        s.focus(window)
-        s.xdo("keydown", "Escape")
-        time.sleep(0.8)
-        s.xdo("keyup", "Escape")
-        rc = wait_exit(proc, 15, "Escape")
-        check(rc == 0, f"exit code {rc} after Escape")
-    finally:
-        stop_process(proc)
-        pair.stop()
+    with serving(s, far_end=False) as run:
+        fetch_first_track(s, run)
+        s.focus(run.window)
+        hold_key(s, "Escape", 0.8)
+        run.expect_exit("Escape")
 
 
 def scenario_cancel(s):
-    proc = None
-    try:
-        s.write_settings(os.path.join(s.work, "unused-port"))
-        proc = s.start_kadro("cancel")
-        chooser = s.wait_window("^" + CHOOSER_TITLE + "$")
-        s.focus(chooser)
-        s.xdo("key", "Escape")
-        rc = wait_exit(proc, 15, "cancelling the chooser")
-        check(rc == 0, f"exit code {rc} after cancelling the chooser")
-    finally:
-        stop_process(proc)
+    with Run(s, settings=settings_naming(os.path.join(s.work, "unused-port"))) as run:
+        run.cancel_chooser()
 
 
 def scenario_port_failure(s):
-    proc = None
-    try:
-        s.write_settings(os.path.join(s.work, "no-such-port"))
-        proc = s.start_kadro("port-failure")
-        s.choose_image()
-        box = s.wait_window("^Attenzione$")
-        geometry = s.geometry(box)
+    port = os.path.join(s.work, "no-such-port")
+    with Run(s, settings=settings_naming(port)) as run:
+        geometry = run.expect_port_failure("missing port", port, shot=f"kadro-{s.name}-message-box")
         check(geometry["WIDTH"] > 100 and geometry["HEIGHT"] > 40, f"message box {geometry}")
-        s.screenshot("kadro-message-box")
-        check(proc.poll() is None, "the program ended before the message was answered")
-        s.focus(box)
-        s.xdo("key", "Return")
-        rc = wait_exit(proc, 15, "answering the message")
-        check(rc == 0, f"exit code {rc} after a failed port set-up")
-        check(not s.visible_windows(MAIN_WINDOW), "the main window was shown")
-    finally:
-        stop_process(proc)
 
 
 def process_cpu_ticks(pid):
@@ -629,173 +697,94 @@ def process_cpu_ticks(pid):
 
 
 def scenario_line_lost(s):
-    pair = SerialPair(s.work)
-    proc = None
-    try:
-        s.write_settings(pair.near)
-        proc = s.start_kadro("line-lost")
-        s.choose_image()
-        s.wait_window("^KADRO 1\\.00 ")
-        result = s.remote(pair.far, "--tracks", "1", "--expect", s.first_track())
-        check(result.returncode == 0, f"first track: {result.stderr.strip()}")
+    with serving(s, far_end=False) as run:
+        fetch_first_track(s, run)
         # Ending the pair hangs up the program's end, as a pulled cable or a closed emulator.
         hung_up = time.monotonic()
-        pair.stop()
-        box = wait_for(lambda: s.visible_windows("^Attenzione$"), 5, "the lost-line message")[0]
+        run.pair.close()
+        box = wait_for(lambda: s.visible_windows(BOX), 5, "the lost-line message")[0]
         delay = time.monotonic() - hung_up
         # The window search itself polls every 0.1 s and starts a process each time.
         check(delay < 1.5, f"the lost-line message came {delay:.2f} s after the hang-up")
         s.screenshot("kadro-line-lost")
-        ticks = process_cpu_ticks(proc.pid)
+        ticks = process_cpu_ticks(run.proc.pid)
         time.sleep(1.0)
-        spent = (process_cpu_ticks(proc.pid) - ticks) / os.sysconf("SC_CLK_TCK")
+        spent = (process_cpu_ticks(run.proc.pid) - ticks) / os.sysconf("SC_CLK_TCK")
         check(spent < 0.2, f"the program used {spent:.2f} s of processor in 1 s while waiting")
-        check(proc.poll() is None, "the program ended before the message was answered")
+        check(run.proc.poll() is None, "the program ended before the message was answered")
         s.focus(box)
         s.xdo("key", "Escape")
-        rc = wait_exit(proc, 15, "answering the lost-line message with Escape")
-        check(rc == 0, f"exit code {rc} after a lost line")
-        check(not s.visible_windows("^KADRO 1\\.00 "), "the main window stayed")
-    finally:
-        stop_process(proc)
-        pair.stop()
+        run.expect_exit("answering the lost-line message with Escape")
+        check(not s.visible_windows(MAIN_WINDOW), "the main window stayed")
+
 
 def scenario_ignored_argument(s):
-    """An argument other than --help or --version: a note, then the usual run (the chooser)."""
-    proc = None
-    log_path = s.kadro_log("ignored-argument")
-    try:
-        with open(log_path, "wb") as log:
-            proc = subprocess.Popen([s.args.kadro, "sample.vks"], cwd=s.work, env=s.env,
-                                    stdout=log, stderr=subprocess.STDOUT,
-                                    start_new_session=True)
-            chooser = s.wait_window("^" + CHOOSER_TITLE + "$")
-            s.focus(chooser)
-            s.xdo("key", "Escape")
-            rc = wait_exit(proc, 15, "cancelling the chooser")
-        check(rc == 0, f"exit code {rc} after cancelling the chooser")
-        with open(log_path, encoding="utf-8", errors="replace") as log:
-            output = log.read()
+    with Run(s, argv=["sample.vks"]) as run:
+        run.cancel_chooser()
+        output = run.output().decode("utf-8", errors="replace")
         check(output.startswith("kadro: argument ignored: sample.vks "),
               f"no note about the ignored argument: {output!r}")
-        check(not s.visible_windows("^KADRO 1\\.00 "), "the main window was shown")
-    finally:
-        stop_process(proc)
-
-
-def answer_port_box(s, proc, what, shot=None):
-    """Waits for the port-failure box, checks it lies inside the screen, answers it with Enter
-    and checks the run ends with exit code 0 without the main window. Returns the geometry."""
-    box = s.wait_window("^Attenzione$")
-    geometry = s.geometry(box)
-    check(proc.poll() is None, f"{what}: the program ended before the message was answered")
-    check(geometry["X"] >= 0 and geometry["Y"] >= 0 and
-          geometry["X"] + geometry["WIDTH"] <= SCREEN_W and
-          geometry["Y"] + geometry["HEIGHT"] <= SCREEN_H,
-          f"{what}: message box {geometry} reaches past the {SCREEN_W}x{SCREEN_H} screen")
-    check(geometry["WIDTH"] <= SCREEN_W * 3 // 4 + 8,
-          f"{what}: message box {geometry} wider than three quarters of the screen")
-    if shot:
-        s.screenshot(shot)
-    s.focus(box)
-    s.xdo("key", "Return")
-    rc = wait_exit(proc, 15, f"answering the message ({what})")
-    check(rc == 0, f"{what}: exit code {rc}")
-    check(not s.visible_windows("^KADRO 1\\.00 "), f"{what}: the main window was shown")
-    return geometry
 
 
 def scenario_long_port_name(s):
-    """A port name of 300 bytes and one of 100 KB (the reader keeps 4094 of them): the pop-up
-    wraps inside the screen, its OK button answers it, and there is no X error."""
     for what, length in (("300 bytes", 300), ("100 KB", 100 * 1024)):
-        proc = None
-        try:
-            s.write_settings(os.path.join(s.work, "p" * length))
-            proc = s.start_kadro("long-port-" + str(length))
-            s.choose_image()
-            geometry = answer_port_box(s, proc, what, f"kadro-long-port-{length}")
+        port = os.path.join(s.work, "p" * length)
+        with Run(s, str(length), settings_naming(port)) as run:
+            geometry = run.expect_port_failure(what, port, shot=f"kadro-long-port-{length}")
             print(f"  {what}: message box {geometry['WIDTH']}x{geometry['HEIGHT']}")
-        finally:
-            stop_process(proc)
-        with open(s.kadro_log(f"long-port-{length}"), "rb") as f:
-            output = f.read()
-        check(b"BadAlloc" not in output and b"X_" not in output,
-              f"{what}: X error in the output: {output[-300:]!r}")
 
 
 def scenario_settings_text(s):
-    """Settings files saved by other editors: a byte-order mark, CR-only line ends, a NUL after
-    the value. The configured (missing) port is the one tried, and the file stays as it was."""
     variants = {
         "bom": b"\xef\xbb\xbf[Impostazioni]\r\nPorta=%s\r\n",
         "cr-only": b"[Impostazioni]\rPorta=%s\r",
         "nul": b"[Impostazioni]\r\nPorta=%s\x00rest\r\n",
     }
-    settings = os.path.join(s.work, "KADRO.INI")
     for name, layout in variants.items():
-        port = os.path.join(s.work, "missing-" + name).encode()
-        contents = layout % port
-        with open(settings, "wb") as f:
-            f.write(contents)
-        proc = None
-        try:
-            proc = s.start_kadro("settings-" + name)
-            s.choose_image()
-            answer_port_box(s, proc, name)
-        finally:
-            stop_process(proc)
-        with open(s.kadro_log(f"settings-{name}"), "rb") as f:
-            output = f.read()
-        check(port in output and b"ttyS0" not in output,
-              f"{name}: the configured port was not the one tried: {output[-300:]!r}")
-        with open(settings, "rb") as f:
+        port = os.path.join(s.work, "missing-" + name)
+        contents = layout % port.encode()
+        with Run(s, name, contents) as run:
+            run.expect_port_failure(name, port)
+            check(b"ttyS0" not in run.output(), f"{name}: a default port was tried")
+        with open(os.path.join(s.work, "KADRO.INI"), "rb") as f:
             check(f.read() == contents, f"{name}: KADRO.INI was changed")
 
 
 def scenario_unreadable_settings(s):
-    """KADRO.INI is a folder: the operator is told, nothing is opened or written."""
     settings = os.path.join(s.work, "KADRO.INI")
     if os.path.lexists(settings):
         os.unlink(settings)
     os.mkdir(settings)
-    proc = None
     try:
-        proc = s.start_kadro("unreadable-settings")
-        s.choose_image()
-        box = s.wait_window("^Attenzione$")
-        s.screenshot("kadro-unreadable-settings")
-        s.focus(box)
-        s.xdo("key", "Return")
-        rc = wait_exit(proc, 15, "answering the message")
-        check(rc == 0, f"exit code {rc} after the settings message")
-        check(not s.visible_windows("^KADRO 1\\.00 "), "the main window was shown")
-        check(os.path.isdir(settings) and not os.listdir(settings), "KADRO.INI was touched")
+        with Run(s) as run:
+            s.choose_image()
+            run.answer_box("the settings message", shot="kadro-unreadable-settings")
+            check(os.path.isdir(settings) and not os.listdir(settings), "KADRO.INI was touched")
+            output = run.output()
+            check(b"cannot open serial device" not in output, f"a port was opened: {output!r}")
     finally:
-        stop_process(proc)
-        if os.path.isdir(settings):
-            os.rmdir(settings)
-    with open(s.kadro_log("unreadable-settings"), "rb") as f:
-        output = f.read()
-    check(b"cannot open serial device" not in output, f"a port was opened: {output!r}")
+        os.rmdir(settings)
 
 
+# name, scenario, the chooser its private home sets up (the desktop's as a new user has it
+# unless told otherwise).
 SCENARIOS = [
-    ("no-display", scenario_no_display),
-    ("transfer", scenario_transfer),
-    ("escape", scenario_escape),
-    ("escape-streaming", scenario_escape_streaming),
-    ("escape-window-gone", scenario_escape_window_gone),
-    ("escape-elsewhere", scenario_escape_elsewhere),
-    ("noise", scenario_noise),
-    ("toolkit-chooser", scenario_toolkit_chooser),
-    ("cancel", scenario_cancel),
-    ("port-failure", scenario_port_failure),
-    ("line-lost", scenario_line_lost),
-    ("ignored-argument", scenario_ignored_argument),
-    ("long-port-name", scenario_long_port_name),
-    ("settings-text", scenario_settings_text),
-    ("unreadable-settings", scenario_unreadable_settings),
+    ("no-display", scenario_no_display, {}),
+    ("transfer", scenario_transfer, {}),
+    ("escape", scenario_escape, {}),
+    ("escape-streaming", scenario_escape_streaming, {}),
+    ("escape-window-gone", scenario_escape_window_gone, {}),
+    ("escape-elsewhere", scenario_escape_elsewhere, {}),
+    ("noise", scenario_noise, {}),
+    ("toolkit-chooser", scenario_toolkit_chooser, {"toolkit_chooser": True}),
+    ("cancel", scenario_cancel, {}),
+    ("port-failure", scenario_port_failure, {}),
+    ("filename-entry", scenario_port_failure, {"location_mode": "filename-entry"}),
+    ("line-lost", scenario_line_lost, {}),
+    ("ignored-argument", scenario_ignored_argument, {}),
+    ("long-port-name", scenario_long_port_name, {}),
+    ("settings-text", scenario_settings_text, {}),
+    ("unreadable-settings", scenario_unreadable_settings, {}),
 ]
 
 
@@ -815,8 +804,10 @@ def main():
     for name in ("kadro", "remote", "make_image", "artefacts"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
 
-    missing = [tool for tool in ("Xvfb", "xdotool", "socat", "openbox")
+    missing = [tool for tool in ("Xvfb", "xdotool", "xclip", "socat", "openbox", "import")
                if shutil.which(tool) is None]
+    if not args.toolkit_chooser and not ctypes.util.find_library("gtk-x11-2.0"):
+        missing.append("GTK 2 (libgtk2.0-0)")
     if missing:
         print(f"SKIP: {', '.join(missing)} not installed (scripts/install-deps.sh installs them)")
         return SKIP
@@ -835,18 +826,21 @@ def main():
                 manager = WindowManager(xvfb.display)
             session = Session(args, xvfb.display, managed=manager is not None, mode=mode)
             print(f"[{mode}] Xvfb on {xvfb.display}; artefacts in {args.artefacts}")
-            for name, run in SCENARIOS:
+            for name, run, chooser in SCENARIOS:
                 if args.only and name not in args.only:
+                    continue
+                if args.toolkit_chooser and "location_mode" in chooser:
+                    print(f"SKIP {name} [{mode}]: the desktop's chooser is off")
                     continue
                 started = time.monotonic()
                 try:
-                    run(session)
+                    with session.scenario(name, **chooser):
+                        run(session)
                     passed += 1
                     print(f"PASS {name} [{mode}] ({time.monotonic() - started:.1f} s)")
                 except (Failure, subprocess.SubprocessError, OSError) as e:
                     failed += 1
                     print(f"FAIL {name} [{mode}]: {e}")
-                    session.screenshot(f"failure-{name}")
         finally:
             if manager is not None:
                 manager.stop()
