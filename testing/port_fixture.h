@@ -17,7 +17,7 @@
 #include "comm/serial_port.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "pty_pair.h"
+#include "testing/pty_pair.h"
 
 namespace kadro::test {
 

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "app/main_program.h"
+#include "bench/e2e/remote_side.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
-#include "remote_side.h"
 #include "testing/pty_pair.h"
 
 namespace {

@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "remote_side.h"
+#include "bench/e2e/remote_side.h"
 #include "testing/pty_pair.h"
 
 namespace {

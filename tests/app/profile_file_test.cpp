@@ -14,11 +14,11 @@
 #include "app/settings.h"
 #include "platform/profile.h"
 #include "platform/temporary_file.h"
-#include "testing/scratch_dir.h"
+#include "testing/scratch_folder.h"
 
+namespace kadro::test {
 namespace {
 
-using kadro_test::ScratchDir;
 using platform::CheckProfileFile;
 using platform::GetPrivateProfileString;
 using platform::ProfileFileAccess;
@@ -66,7 +66,7 @@ bool drop_privileges() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 
-class ProfileFileText : public ScratchDir {
+class ProfileFileText : public ScratchFolder {
   protected:
     // The file `name` after it held `before` and Porta was set to COM1 in Impostazioni.
     static std::string after_writing_com1(const std::string& name, const std::string& before) {
@@ -278,3 +278,4 @@ TEST(TemporaryFileName, ReadsBackItsWriterAndNothingElsePassesForOne) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -27,7 +27,7 @@
 
 namespace kadro::test {
 
-class ProgramDisplay : public kadro::testing::HeadlessTestDisplay {
+class ProgramDisplay : public HeadlessTestDisplay {
   public:
     using HeadlessTestDisplay::HeadlessTestDisplay;
 
@@ -105,7 +105,7 @@ class ProgramTest : public ::testing::Test {
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
         std::filesystem::current_path(m_dir);
-        m_script = std::make_shared<kadro::testing::BoxScript>();
+        m_script = std::make_shared<BoxScript>();
         auto display = std::make_unique<ProgramDisplay>(m_script);
         m_display = display.get();
         platform::AttachDisplay(std::move(display));
@@ -192,7 +192,7 @@ class ProgramTest : public ::testing::Test {
 
     std::filesystem::path m_previous;
     std::filesystem::path m_dir;
-    std::shared_ptr<kadro::testing::BoxScript> m_script;
+    std::shared_ptr<BoxScript> m_script;
     ProgramDisplay* m_display = nullptr;
 };
 

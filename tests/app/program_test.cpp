@@ -15,7 +15,7 @@
 #include "app/image_preparation.h"
 #include "app/main_program.h"
 #include "comm/serial_port.h"
-#include "program_fixture.h"
+#include "tests/app/program_fixture.h"
 
 namespace kadro::test {
 namespace {
@@ -384,7 +384,7 @@ TEST_F(Program, EndRefusedWhileF4IsHeldLeavesTheWindowOpenUntilEscape) {
 TEST_F(Program, APortThatDoesNotExistIsReportedOnceAndNoWindowIsShown) {
     use_image(make_image(100));
     write_settings("/dev/kadro-no-such-port");
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     EXPECT_EQ(RunProgram(), 0);
     ASSERT_EQ(m_script->shown.size(), 1u);
     EXPECT_EQ(m_script->shown[0].text,
@@ -399,7 +399,7 @@ TEST_F(Program, APortHeldByAnotherProgramIsReportedTheSameWay) {
     write_settings(pty.path());
     PortHandle holder = OPENCOMM(pty.path());
     ASSERT_GE(holder, 0);
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     EXPECT_EQ(RunProgram(), 0);
     CLOSECOMM(holder);
     ASSERT_EQ(m_script->shown.size(), 1u);
@@ -411,7 +411,7 @@ TEST_F(Program, APortHeldByAnotherProgramIsReportedTheSameWay) {
 TEST_F(Program, WithoutSettingsTheDefaultPortIsWrittenAndNamedInTheCaption) {
     use_image(make_image(100));
     // COM1 may or may not open on this machine: answer its failure, or close its window.
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     m_display->on_main_shown = [](platform::HWND) { platform::InjectKeyDown(VK_ESCAPE, 27); };
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(settings_file(), "[Impostazioni]\r\nPorta=COM1\r\n");
@@ -488,7 +488,7 @@ TEST_P(UnreadableImage, IsReportedWithTheSystemsReasonAndNothingIsServed) {
     }
     m_display->image = path.string();
     PtyPair pty;
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     EXPECT_EQ(RunProgram(), 0);
     ASSERT_EQ(m_script->shown.size(), 1u);
     EXPECT_EQ(m_script->shown[0].text, "Impossibile leggere l'immagine " + m_dir.string() + "/" +
@@ -569,7 +569,7 @@ TEST_F(Program, ALineThatTakesNothingFor10SecondsStopsServingAfterTheCutTrack) {
         wait_until_serving();
         pty.send(std::string(30, 'T'));  // and never reads again while the program runs
     });
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     const int code = RunProgram();
     far_end.join();
     const std::string wire = pty.receive(30 * kAnswer, 300);
@@ -609,7 +609,7 @@ TEST_F(Program, AHangUpWhileIdleIsShownWithinASecondAndOkEndsTheRun) {
     std::chrono::steady_clock::time_point shown;
     double cpu_while_shown = -1;
     std::thread answer;
-    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND box) {
+    m_script->answers.push_back(BoxAnswer::run([&](platform::HWND box) {
         shown = std::chrono::steady_clock::now();
         // Hold the pop-up open for a while and see what the process spends meanwhile.
         answer = std::thread([&, box] {
@@ -650,7 +650,7 @@ TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
     write_settings(pty.path());
     std::atomic<std::chrono::steady_clock::rep> hung_up{0};
     std::chrono::steady_clock::duration delay{};
-    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND) {
+    m_script->answers.push_back(BoxAnswer::run([&](platform::HWND) {
         delay = std::chrono::steady_clock::now().time_since_epoch() -
                 std::chrono::steady_clock::duration(hung_up.load());
         platform::InjectKeyDown(VK_ESCAPE, 27);
@@ -688,7 +688,7 @@ TEST_F(Program, AHangUpAfterARefusedEndIsStillShownAndOkEndsTheRun) {
     PtyPair pty;
     write_settings(pty.path());
     platform::SetAsyncKeyState(VK_F4, true);
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     const int code = run_with_remote([&] {
         wait_until_serving();
         pty.send("E");  // refused while F4 is held: the window stays, serving has ended

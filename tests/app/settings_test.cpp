@@ -1,14 +1,15 @@
 #include "app/settings.h"
 
 #include "app/text.h"
-#include "testing/scratch_dir.h"
+#include "testing/scratch_folder.h"
 
+namespace kadro::test {
 namespace {
 
 using kadro::GETPVPROFSTRING;
 using kadro::WRITEPPROSTRING;
 
-using Settings = kadro_test::ScratchDir;
+using Settings = ScratchFolder;
 
 TEST_F(Settings, ThePortIsWrittenAsCom1WhenMissingAndThenReadBack) {
     const std::string port = GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI");
@@ -43,3 +44,4 @@ TEST(IsBlank, OnlyBlanksTabsAndLineBreaksAreBlank) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 
 #include "platform/paths.h"
-#include "testing/scratch_dir.h"
+#include "testing/scratch_folder.h"
 #include "testing/unprivileged_child.h"
 
+namespace kadro::test {
 namespace {
 
-using kadro_test::ScratchDir;
 using platform::GetPrivateProfileString;
 using platform::WritePrivateProfileString;
 
@@ -27,7 +27,7 @@ TEST(NativePath, TurnsBackslashesIntoSlashesOnly) {
     EXPECT_EQ(platform::NativePath("a\\B c\\..\\d.ini"), "a/B c/../d.ini");
 }
 
-using ProfileRead = ScratchDir;
+using ProfileRead = ScratchFolder;
 
 TEST_F(ProfileRead, MissingFileSectionOrKeyGivesDefaultAndCreatesNothing) {
     EXPECT_EQ(Get("Impostazioni", "Porta", "dflt"), "dflt");
@@ -106,7 +106,7 @@ TEST_F(ProfileRead, NonRegularFilesReadAsMissing) {
     EXPECT_EQ(Get("S", "k", "dflt", "DIR.INI"), "dflt");
 }
 
-using ProfileWrite = ScratchDir;
+using ProfileWrite = ScratchFolder;
 
 TEST_F(ProfileWrite, CreatesAMissingFileWithExactlyTwoLines) {
     ASSERT_TRUE(WritePrivateProfileString("Impostazioni", "Porta", "COM1", ".\\KADRO.INI"));
@@ -256,10 +256,10 @@ TEST_F(ProfileWrite, UnreadableFileOrReadOnlyFolderRefusesTheWrite) {
     spit("SECRET.INI", "[A]\nk=1\n");
     // Root would read and write past the permission bits: the writes run as a user who owns
     // the folder and the files but is bound by their bits.
-    ASSERT_TRUE(kadro_test::GiveToUnprivilegedUser({".", "KADRO.INI", "SECRET.INI"}));
+    ASSERT_TRUE(GiveToUnprivilegedUser({".", "KADRO.INI", "SECRET.INI"}));
     ASSERT_EQ(::chmod("SECRET.INI", 0200), 0);
     const auto write = [](const char* file, const char* value) {
-        return kadro_test::RunUnprivileged(
+        return RunUnprivileged(
             [=] { return WritePrivateProfileString("A", "k", value, file) ? 1 : 0; });
     };
 
@@ -277,3 +277,4 @@ TEST_F(ProfileWrite, UnreadableFileOrReadOnlyFolderRefusesTheWrite) {
 }
 
 }  // namespace
+}  // namespace kadro::test

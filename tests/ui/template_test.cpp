@@ -6,8 +6,8 @@
 
 #include "platform/dialog_template.h"
 #include "platform/display.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/gdi.h"
-#include "ui_test_support.h"
 
 namespace kadro::test {
 namespace {

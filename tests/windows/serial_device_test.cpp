@@ -18,6 +18,7 @@
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>
 
+namespace kadro::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -123,3 +124,4 @@ TEST_F(FarEnd_hangup, AReadFromALineThatHungUpReportsItWithTheSystemsText) {
 }
 
 }  // namespace
+}  // namespace kadro::test
