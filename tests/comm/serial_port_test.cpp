@@ -178,6 +178,19 @@ TEST_F(PortReceive, ARingThatFilledBeforeRegistrationIsAnnouncedOnceAWindowListe
     EXPECT_EQ(m_received, data) << "no further byte needed to arrive, and none was lost";
 }
 
+// A window may take less per notification than a burst brings. Once the line goes quiet the
+// rest must still be announced: a command at the end of a burst of noise would otherwise wait
+// unanswered until some later byte arrives.
+TEST_F(PortReceive, ABurstTakenInPartsReachesTheWindowWholeOnceTheLineIsQuiet) {
+    open_port();
+    collect(100);
+    const std::string burst = pattern(2500) + "T";
+    m_pty.send(burst);
+    pump_until([&] { return m_received.size() == burst.size(); }, std::chrono::seconds(10));
+    ASSERT_EQ(m_received.size(), burst.size()) << "bytes announced while no further byte came";
+    EXPECT_TRUE(m_received == burst) << "bytes changed or out of order";
+}
+
 TEST_F(PortReceive, ShortAndEmptyBuffersAreFilledInPlace) {
     PortHandle port = open_port();
     std::string buffer = "xyz";
