@@ -21,6 +21,7 @@
 #include "platform/message_queue.h"
 #include "platform/window.h"
 #include "testing/pty_pair.h"
+#include "testing/test_window.h"
 
 namespace kadro::test {
 
@@ -121,10 +122,7 @@ class PortTest : public ::testing::Test {
                     std::chrono::seconds limit = std::chrono::seconds(30)) {
         auto deadline = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < deadline) {
-            platform::MSG msg;
-            while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
-                platform::DispatchMessage(&msg);
-            }
+            dispatch_waiting();
             if (done()) {
                 return true;
             }
