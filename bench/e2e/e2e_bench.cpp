@@ -30,15 +30,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kadro::bench::kTrack;
-using kadro::bench::kTracks;
-using kadro::bench::percentile;
-using kadro::bench::read_some;
-using kadro::bench::write_all;
+using namespace kadro::bench;
 using kadro::test::PtyPair;
 
 std::vector<double> fetch_all(int fd) {
-    return kadro::bench::fetch_tracks(fd, kTracks);
+    return fetch_tracks(fd, kTracks);
 }
 
 // The reference: the least a server must do for the same protocol.
