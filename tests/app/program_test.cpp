@@ -3,7 +3,6 @@
 // settings file and the port failures.
 
 #include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +13,7 @@
 #include "app/image_preparation.h"
 #include "app/main_program.h"
 #include "comm/serial_port.h"
+#include "testing/cpu_time.h"
 #include "tests/app/program_fixture.h"
 
 namespace kadro::test {
@@ -475,12 +475,6 @@ std::size_t count_of(const std::string& text, const std::string& part) {
         ++count;
     }
     return count;
-}
-
-double process_cpu_seconds() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 TEST_F(Program, ARemoteThatStopsReadingFor9SecondsGetsEveryQueuedTrackWhole) {

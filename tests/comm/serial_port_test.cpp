@@ -8,10 +8,10 @@
 #include <termios.h>
 
 #include <atomic>
-#include <ctime>
 #include <random>
 #include <thread>
 
+#include "testing/cpu_time.h"
 #include "testing/port_fixture.h"
 
 namespace kadro::test {
@@ -321,12 +321,6 @@ TEST_F(PortTransfer, LineSettingsReadBackAndTheLineIsTransparent) {
     EXPECT_EQ(in, all);
     EXPECT_EQ(WRITECOMM(port, all), static_cast<std::int16_t>(all.size()));
     EXPECT_EQ(m_pty.receive(all.size()), all);
-}
-
-double process_cpu_seconds() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 TEST_F(PortTransfer, HangUpStopsTheReaderAndWritesReturnAtOnce) {
