@@ -237,7 +237,9 @@ TEST_P(Bursts, AreHandledInOrderWithALogLineForEachTrack) {
         pty.send(GetParam().sent);
         answers = pty.receive(answered * kAnswer);
         extra = pty.receive(1, 300);
-        pty.send("E");
+        if (GetParam().sent.find('E') == std::string_view::npos) {
+            pty.send("E");  // a burst with an E must end the run by itself
+        }
     });
     EXPECT_EQ(answers, expected_answers(image, answered));
     EXPECT_EQ(extra, "");

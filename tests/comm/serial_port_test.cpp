@@ -345,7 +345,7 @@ TEST_F(PortTransfer, HangUpStopsTheReaderAndWritesReturnAtOnce) {
 TEST_F(PortTransfer, AWriteToAFarEndThatStoppedReadingGivesUpWithTheCountThatLeft) {
     PortHandle port = open_port();
     // A fast line keeps the deadline (twice the transfer time plus a second) short.
-    set_line("4000000,N,8,1");
+    ASSERT_NO_FATAL_FAILURE(set_line("4000000,N,8,1"));
     ASSERT_TRUE(comm_set_stall_limit(port, std::chrono::milliseconds(300)));
     // The far end reads nothing: the terminal's buffers fill and the line stalls. The write
     // must come back (after the stall limit) instead of holding the interface thread forever.
@@ -360,7 +360,7 @@ TEST_F(PortTransfer, AWriteToAFarEndThatStoppedReadingGivesUpWithTheCountThatLef
 
 TEST_F(PortTransfer, ASlowLineThatKeepsMovingIsWaitedForPastTheStallLimit) {
     PortHandle port = open_port();
-    set_line("4000000,N,8,1");
+    ASSERT_NO_FATAL_FAILURE(set_line("4000000,N,8,1"));
     constexpr auto kLimit = std::chrono::milliseconds(1500);
     ASSERT_TRUE(comm_set_stall_limit(port, kLimit));
     // The far end takes 512 bytes every 50 ms: far slower than the line's speed promises, so
