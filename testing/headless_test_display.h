@@ -24,7 +24,7 @@
 #include "platform/message_box.h"
 #include "platform/message_queue.h"
 
-namespace kadro::testing {
+namespace kadro::test {
 
 struct BoxAnswer {
     enum class Kind { Button, Key, Action };
@@ -103,4 +103,4 @@ class ScopedTestDisplay {
     std::shared_ptr<BoxScript> m_script;
 };
 
-}  // namespace kadro::testing
+}  // namespace kadro::test

@@ -1,6 +1,8 @@
 #pragma once
 // A window that records WM_COMMNOTIFY and runs a per-test handler, a message pump with a hang
-// guard, and a pseudo-terminal for the port under test.
+// guard, and a pseudo-terminal for the port under test, with the steps the serial tests share:
+// opening, closing and setting up the port, collecting what notifications announce, and
+// waiting for the ring or for the interface thread's messages.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +20,8 @@
 #include "comm/serial_port.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "pty_pair.h"
+#include "testing/pty_pair.h"
+#include "testing/test_window.h"
 
 namespace kadro::test {
 
@@ -84,14 +88,41 @@ class PortTest : public ::testing::Test {
         return m_port;
     }
 
+    // Closes the port under test; true when CLOSECOMM said it closed.
+    bool close_port() {
+        const bool closed = CLOSECOMM(m_port);
+        m_port = -1;
+        return closed;
+    }
+
+    // Sets the line of the port under test as `mode` says ("57600,N,8,1").
+    void set_line(const std::string& mode) {
+        std::string dcb;
+        ASSERT_TRUE(BUILDCOMMDCB(mode, dcb)) << mode;
+        ASSERT_TRUE(SETCOMMSTATE(m_port, dcb)) << mode;
+    }
+
+    // Registers the window for the port under test; each notification appends to m_received
+    // what one READCOMM with a buffer of `take` bytes gives.
+    void collect(std::size_t take) {
+        m_on_notify = [this, buffer = std::string(take, '\0')](PortHandle h) mutable {
+            m_received.append(buffer, 0, static_cast<std::size_t>(READCOMM(h, buffer)));
+        };
+        ENABLECOMMNOTIFICATION(m_port, m_window, 1, -1);
+    }
+
+    // The kind of the fault the port has recorded, if any.
+    static std::optional<platform::LineFault> fault_of(PortHandle port) {
+        const std::optional<CommLineFault> fault = comm_line_fault(port);
+        return fault ? std::optional(fault->kind) : std::nullopt;
+    }
+
     // Dispatches messages until `done` holds; fails the test instead of hanging.
-    bool pump_until(const std::function<bool()>& done) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool pump_until(const std::function<bool()>& done,
+                    std::chrono::seconds limit = std::chrono::seconds(30)) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < deadline) {
-            platform::MSG msg;
-            while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
-                platform::DispatchMessage(&msg);
-            }
+            dispatch_waiting();
             if (done()) {
                 return true;
             }
@@ -128,6 +159,7 @@ class PortTest : public ::testing::Test {
     platform::HWND m_window = 0;
     PortHandle m_port = -1;
     std::vector<Notification> m_seen;
+    std::string m_received;
     std::function<void(PortHandle)> m_on_notify;
     bool m_marker_seen = false;
 

@@ -1,5 +1,6 @@
 #pragma once
-// A window class for tests that records every message its windows receive.
+// A window class for tests that records every message its windows receive, and the calling
+// thread's queue handled or emptied without the window layer's pump.
 
 #include <string>
 #include <vector>
@@ -46,6 +47,15 @@ inline std::vector<platform::UINT> messages_for(platform::HWND hwnd) {
         }
     }
     return out;
+}
+
+// Handles every message waiting for the calling thread; messages other threads send run first.
+inline void dispatch_waiting() {
+    platform::MSG msg;
+    while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
+        platform::TranslateMessage(&msg);
+        platform::DispatchMessage(&msg);
+    }
 }
 
 // Drains the calling thread's queue without handling anything.

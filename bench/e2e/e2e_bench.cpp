@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -22,23 +21,21 @@
 #include <vector>
 
 #include "app/main_program.h"
+#include "bench/e2e/remote_side.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
-#include "remote_side.h"
+#include "testing/cpu_time.h"
 #include "testing/pty_pair.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kadro::bench::kTrack;
-using kadro::bench::kTracks;
-using kadro::bench::percentile;
-using kadro::bench::read_some;
-using kadro::bench::write_all;
+using namespace kadro::bench;
+using kadro::test::process_cpu_seconds;
 using kadro::test::PtyPair;
 
 std::vector<double> fetch_all(int fd) {
-    return kadro::bench::fetch_tracks(fd, kTracks);
+    return fetch_tracks(fd, kTracks);
 }
 
 // The reference: the least a server must do for the same protocol.
@@ -69,12 +66,6 @@ class BenchDisplay : public platform::Display {
   private:
     std::string m_image;
 };
-
-double process_cpu_seconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 }  // namespace
 

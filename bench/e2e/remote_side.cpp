@@ -1,4 +1,4 @@
-#include "remote_side.h"
+#include "bench/e2e/remote_side.h"
 
 #include <poll.h>
 #include <unistd.h>

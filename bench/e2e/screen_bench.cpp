@@ -31,16 +31,13 @@
 #include <thread>
 #include <vector>
 
-#include "remote_side.h"
+#include "bench/e2e/remote_side.h"
 #include "testing/pty_pair.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kadro::bench::kTrack;
-using kadro::bench::kTracks;
-using kadro::bench::percentile;
-using kadro::bench::write_all;
+using namespace kadro::bench;
 namespace fs = std::filesystem;
 
 constexpr std::size_t kNoise = 1 << 20;
@@ -147,7 +144,7 @@ struct Figures {
     std::vector<double> latencies;
     double idle_share = 0;
     double peak_mb = 0;
-    kadro::bench::NoiseAnswer noise;
+    NoiseAnswer noise;
 };
 
 // The reference server: as little as the protocol needs, waiting in poll().
@@ -206,9 +203,9 @@ Figures measure(Child& server, int line, int idle_seconds) {
     f.idle_share = (server.cpu_seconds() - cpu_before) /
                    std::chrono::duration<double>(Clock::now() - idle_start).count();
     auto start = Clock::now();
-    f.latencies = kadro::bench::fetch_tracks(line, kTracks);
+    f.latencies = fetch_tracks(line, kTracks);
     f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    f.noise = kadro::bench::answer_after_noise(line, kNoise);
+    f.noise = answer_after_noise(line, kNoise);
     write_all(line, std::string{kadro::protocol::kEndOfService});
     rusage usage{};
     int status = server.wait_end(std::chrono::seconds(30), &usage);

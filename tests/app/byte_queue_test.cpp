@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace kadro {
+namespace kadro::test {
 namespace {
 
 TEST(ByteQueue, TakesBytesInOrderAcrossAppends) {
@@ -50,4 +50,4 @@ TEST(ByteQueue, AStreamTakenWhileItArrivesComesOutWhole) {
 }
 
 }  // namespace
-}  // namespace kadro
+}  // namespace kadro::test

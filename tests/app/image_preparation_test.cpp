@@ -8,9 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "testing/scratch_dir.h"
+#include "testing/scratch_folder.h"
 #include "testing/unprivileged_child.h"
 
+namespace kadro::test {
 namespace {
 
 using kadro::MEMOREAD;
@@ -49,7 +50,7 @@ struct Layout {
     std::vector<std::pair<int, int>> runs;  // empty: the data unchanged
 };
 
-using ImagePreparation = kadro_test::ScratchDir;
+using ImagePreparation = ScratchFolder;
 
 TEST_F(ImagePreparation, FilesGiveTheDocumentedTrackLayouts) {
     const std::vector<std::pair<int, int>> full = {{0, 158}, {1, 159}};
@@ -145,9 +146,9 @@ TEST_F(ImagePreparation, AFileWithoutReadPermissionIsAFailure) {
     // Permission bits do not stop root, so the reads run as an unprivileged user.
     spit("locked.vks", Pattern(100, false));
     spit("open.vks", Pattern(100, false));
-    ASSERT_TRUE(kadro_test::GiveToUnprivilegedUser({".", "locked.vks", "open.vks"}));
+    ASSERT_TRUE(GiveToUnprivilegedUser({".", "locked.vks", "open.vks"}));
     ASSERT_EQ(::chmod("locked.vks", 0), 0);
-    const int status = kadro_test::RunUnprivileged([] {
+    const int status = RunUnprivileged([] {
         if (ReadTrackImage("open.vks").failure.has_value()) {
             return 1;  // the same user must still read a readable file
         }
@@ -219,3 +220,4 @@ TEST_F(ImagePreparation, HugeFileGivesTheFirstFullImage) {
 }
 
 }  // namespace
+}  // namespace kadro::test

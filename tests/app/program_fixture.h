@@ -1,7 +1,7 @@
 #pragma once
-// Runs the whole program in this process, headless: a display that answers the file chooser and
-// the message boxes and records what the windows showed, a pseudo-terminal whose near end is the
-// configured port, and a remote machine played by a thread on the far end.
+// Runs the whole program in this process, headless, in a scratch folder: a display that answers
+// the file chooser and the message boxes and records what the windows showed, a pseudo-terminal
+// whose near end is the configured port, and a remote machine played by a thread on the far end.
 
 #include <gtest/gtest.h>
 
@@ -18,16 +18,18 @@
 #include <thread>
 
 #include "app/main_program.h"
+#include "comm/serial_port.h"
 #include "platform/edit_control.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
 #include "support/program_lifecycle.h"
 #include "testing/headless_test_display.h"
 #include "testing/pty_pair.h"
+#include "testing/scratch_folder.h"
 
 namespace kadro::test {
 
-class ProgramDisplay : public kadro::testing::HeadlessTestDisplay {
+class ProgramDisplay : public HeadlessTestDisplay {
   public:
     using HeadlessTestDisplay::HeadlessTestDisplay;
 
@@ -95,17 +97,11 @@ class ProgramDisplay : public kadro::testing::HeadlessTestDisplay {
     std::function<void(platform::HWND)> on_main_shown;
 };
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public ScratchFolder {
   protected:
     void SetUp() override {
-        m_previous = std::filesystem::current_path();
-        m_dir = std::filesystem::temp_directory_path() /
-                ("kadro-program-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        std::filesystem::current_path(m_dir);
-        m_script = std::make_shared<kadro::testing::BoxScript>();
+        ScratchFolder::SetUp();
+        m_script = std::make_shared<BoxScript>();
         auto display = std::make_unique<ProgramDisplay>(m_script);
         m_display = display.get();
         platform::AttachDisplay(std::move(display));
@@ -117,26 +113,35 @@ class ProgramTest : public ::testing::Test {
         platform::SetAsyncKeyState(platform::VK_F4, false);
         platform::SetAsyncKeyState(platform::VK_MENU, false);
         platform::AttachDisplay(nullptr);
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_dir);
+        ScratchFolder::TearDown();
     }
 
     // Writes the image and names it as the chooser's answer.
-    std::string use_image(const std::string& bytes) {
-        std::filesystem::path path = m_dir / "image.vks";
-        std::ofstream(path, std::ios::binary) << bytes;
-        m_display->image = path.string();
-        return path.string();
+    std::string use_image(const std::string& bytes, const std::string& name = "image.vks") {
+        const std::string path = m_dir + "/" + name;
+        spit(path, bytes);
+        m_display->image = path;
+        return path;
     }
 
     void write_settings(const std::string& port) {
-        std::ofstream(m_dir / "KADRO.INI", std::ios::binary)
-            << "[Impostazioni]\r\nPorta=" << port << "\r\n";
+        spit("KADRO.INI", "[Impostazioni]\r\nPorta=" + port + "\r\n");
     }
 
-    std::string settings_file() const {
-        std::ifstream in(m_dir / "KADRO.INI", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+    // A run that serves `image` (the chooser's answer, saved as `name`) on a fresh
+    // pseudo-terminal named in the settings; returns the terminal's far end.
+    PtyPair& set_up_run(const std::string& image, const std::string& name = "image.vks") {
+        use_image(image, name);
+        m_pty.emplace();
+        write_settings(m_pty->path());
+        return *m_pty;
+    }
+
+    // True when the run's port can be opened again: the program let it go.
+    bool port_is_free() const {
+        const PortHandle again = OPENCOMM(m_pty->path());
+        CLOSECOMM(again);
+        return again >= 0;
     }
 
     // Waits on the far end's thread until the program is serving.
@@ -167,6 +172,14 @@ class ProgramTest : public ::testing::Test {
         return code;
     }
 
+    // run_with_remote for a far end that starts once the program is serving.
+    int serve(const std::function<void()>& remote) {
+        return run_with_remote([&] {
+            wait_until_serving();
+            remote();
+        });
+    }
+
     static constexpr std::chrono::seconds kEndWithin{10};
 
     static bool wait_for(const std::atomic<bool>& flag, std::chrono::seconds limit) {
@@ -190,9 +203,8 @@ class ProgramTest : public ::testing::Test {
         }
     }
 
-    std::filesystem::path m_previous;
-    std::filesystem::path m_dir;
-    std::shared_ptr<kadro::testing::BoxScript> m_script;
+    std::optional<PtyPair> m_pty;
+    std::shared_ptr<BoxScript> m_script;
     ProgramDisplay* m_display = nullptr;
 };
 

@@ -3,19 +3,18 @@
 // settings file and the port failures.
 
 #include <sys/stat.h>
-#include <time.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "app/image_preparation.h"
 #include "app/main_program.h"
 #include "comm/serial_port.h"
-#include "program_fixture.h"
+#include "testing/cpu_time.h"
+#include "tests/app/program_fixture.h"
 
 namespace kadro::test {
 namespace {
@@ -25,6 +24,7 @@ using platform::VK_ESCAPE;
 using platform::VK_F4;
 
 constexpr std::size_t kTrack = 4608;
+constexpr std::size_t kAnswer = 1 + kTrack;
 
 // An image whose every 4608-byte block differs from every other, byte values all over 0..255.
 std::string make_image(std::size_t size) {
@@ -36,13 +36,20 @@ std::string make_image(std::size_t size) {
 }
 
 const std::string kWaiting = "Waiting command (ESC to exit)...\r\n";
-const std::string kFirstTrackLine = "Sending sectors -1 to 16\r\n";
-const std::string kSecondTrackLine = "Sending sectors 17 to 34\r\n";
 
 // The line of the k-th track request of a run (k from 0).
 std::string sending_line(int k) {
     return "Sending sectors " + std::to_string(18 * k - 1) + " to " + std::to_string(18 * k + 16) +
            "\r\n";
+}
+
+// The log of a run that answered `tracks` requests after one waiting line.
+std::string log_of(int tracks) {
+    std::string log = kWaiting;
+    for (int k = 0; k < tracks; ++k) {
+        log += sending_line(k);
+    }
+    return log;
 }
 
 // The lines of the log without their CR LF.
@@ -75,6 +82,16 @@ void ExpectMainCaption(const std::string& caption, const std::string& port) {
     EXPECT_EQ(notice.find_first_of("\r\n"), std::string::npos) << caption;
 }
 
+// The bytes a remote machine should get for the first `count` track requests.
+std::string expected_answers(const std::string& tracks, std::size_t count) {
+    std::string wire;
+    for (std::size_t k = 0; k < count; ++k) {
+        wire += '\0';
+        wire += tracks.substr(k * kTrack, kTrack);
+    }
+    return wire;
+}
+
 // The far end asks for `requests` tracks, one at a time, and returns each answer.
 std::vector<std::string> fetch_tracks(const PtyPair& pty, const std::string& track_image,
                                       std::size_t requests) {
@@ -94,13 +111,10 @@ class Program : public ProgramTest {};
 TEST_F(Program, ServesAFullDoubleSidedImageEvenBlocksFirstAndLogsEveryTrack) {
     std::string image = make_image(737280);
     std::string tracks = PrepareTrackImage(image);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image);
     std::vector<std::string> answers;
     std::string after_exhausted;
-    int code = run_with_remote([&] {
-        wait_until_serving();
+    int code = serve([&] {
         answers = fetch_tracks(pty, tracks, 162);
         after_exhausted = pty.receive(1, 200);
         pty.send("E");
@@ -125,22 +139,15 @@ TEST_F(Program, ServesAFullDoubleSidedImageEvenBlocksFirstAndLogsEveryTrack) {
     EXPECT_EQ(lines[160], "Sending sectors 2861 to 2878");
     EXPECT_EQ(lines[161], "Sending sectors 2879 to 2896") << "the counter goes on past the image";
     EXPECT_EQ(lines[162], "Sending sectors 2897 to 2914");
-    std::string log = kWaiting;
-    for (int k = 0; k < 162; ++k) {
-        log += sending_line(k);
-    }
-    EXPECT_EQ(m_display->log_text, log);
+    EXPECT_EQ(m_display->log_text, log_of(162));
 }
 
 TEST_F(Program, EachTrackFollowsItsLeadInByteAfterAPause) {
-    std::string image = make_image(184320);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    const std::string image = make_image(184320);
+    PtyPair& pty = set_up_run(image);
     std::string answers;
     std::vector<std::chrono::steady_clock::duration> gaps;
-    run_with_remote([&] {
-        wait_until_serving();
+    serve([&] {
         for (int k = 0; k < 3; ++k) {
             pty.send("T");
             answers += pty.receive(1);
@@ -151,9 +158,7 @@ TEST_F(Program, EachTrackFollowsItsLeadInByteAfterAPause) {
         }
         pty.send("E");
     });
-    EXPECT_TRUE(answers == std::string(1, '\0') + image.substr(0, kTrack) + std::string(1, '\0') +
-                               image.substr(kTrack, kTrack) + std::string(1, '\0') +
-                               image.substr(2 * kTrack, kTrack));
+    EXPECT_TRUE(answers == expected_answers(image, 3));
     // The program pauses 10 ms between the two. A far end that is slow to read the lead-in
     // sees a shorter gap, so the bound is lenient and one of three gaps must reach it.
     ASSERT_EQ(gaps.size(), 3u);
@@ -163,13 +168,8 @@ TEST_F(Program, EachTrackFollowsItsLeadInByteAfterAPause) {
 }
 
 TEST_F(Program, TheMainWindowIsCentredWithA502PixelClientArea) {
-    use_image(make_image(100));
-    PtyPair pty;
-    write_settings(pty.path());
-    run_with_remote([&] {
-        wait_until_serving();
-        pty.send("E");
-    });
+    PtyPair& pty = set_up_run(make_image(100));
+    serve([&] { pty.send("E"); });
     ASSERT_TRUE(m_display->main_window_shown);
     const platform::RECT& r = m_display->main_rect;
     EXPECT_EQ(r.width(), 502 + 2 * platform::kFrameWidth);
@@ -194,13 +194,10 @@ TEST_P(WorkedLayout, TheWireCarriesThePreparedImageByteForByte) {
     }
     std::string tracks =
         PrepareTrackImage(layout.end_mark ? image.substr(0, image.size() - 1) : image);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image);
     std::size_t count = (tracks.size() + kTrack - 1) / kTrack;
     std::vector<std::string> answers;
-    run_with_remote([&] {
-        wait_until_serving();
+    serve([&] {
         answers = fetch_tracks(pty, tracks, count + 1);
         pty.send("E");
     });
@@ -219,70 +216,55 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WorkedLayout,
                                            Layout{200000, false}, Layout{737280, true},
                                            Layout{184321, true}));
 
-TEST_F(Program, CommandsArrivingTogetherAreHandledInOrderAndEEndsServing) {
-    std::string image = make_image(184320);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
-    std::string answer;
-    std::string rest;
-    run_with_remote([&] {
-        wait_until_serving();
-        pty.send("TET");
-        answer = pty.receive(1 + kTrack);
-        rest = pty.receive(1, 300);
-    });
-    EXPECT_EQ(answer, std::string(1, '\0') + image.substr(0, kTrack));
-    EXPECT_EQ(rest, "") << "the T after the E is never answered";
-    EXPECT_EQ(m_display->log_text, kWaiting + kFirstTrackLine);
+// Bytes that arrive together: each T is answered with its track and logged, E ends serving (a T
+// after it is never answered), anything else is dropped without a word, and the waiting line is
+// logged once however many requests come at once.
+struct Burst {
+    const char* name;
+    std::string_view sent;
+    int answered;
+};
+
+// Named by its row, so that test names do not carry the row's addresses.
+void PrintTo(const Burst& burst, std::ostream* out) {
+    *out << burst.name;
 }
 
-TEST_F(Program, OtherBytesAreDroppedWithoutAnswerOrLogLine) {
-    std::string image = make_image(184320);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
-    std::string answer;
-    std::string extra;
-    run_with_remote([&] {
-        wait_until_serving();
-        pty.send(std::string("te\x00\xFFX", 5));
-        pty.send("T");
-        answer = pty.receive(1 + kTrack);
-        extra = pty.receive(1, 200);
-        pty.send("E");
-    });
-    EXPECT_EQ(answer, std::string(1, '\0') + image.substr(0, kTrack));
-    EXPECT_EQ(extra, "");
-    EXPECT_EQ(m_display->log_text, kWaiting + kFirstTrackLine);
-}
+class Bursts : public ProgramTest, public ::testing::WithParamInterface<Burst> {};
 
-TEST_F(Program, TwoRequestsAtOnceGetTwoAnswersAndNoSecondWaitingLine) {
-    std::string image = make_image(184320);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+TEST_P(Bursts, AreHandledInOrderWithALogLineForEachTrack) {
+    const std::string image = make_image(184320);
+    PtyPair& pty = set_up_run(image);
+    const std::size_t answered = static_cast<std::size_t>(GetParam().answered);
     std::string answers;
-    run_with_remote([&] {
-        wait_until_serving();
-        pty.send("TT");
-        answers = pty.receive(2 * (1 + kTrack));
-        pty.send("E");
+    std::string extra;
+    serve([&] {
+        pty.send(GetParam().sent);
+        answers = pty.receive(answered * kAnswer);
+        extra = pty.receive(1, 300);
+        if (GetParam().sent.find('E') == std::string_view::npos) {
+            pty.send("E");  // a burst with an E must end the run by itself
+        }
     });
-    EXPECT_EQ(answers, std::string(1, '\0') + image.substr(0, kTrack) + std::string(1, '\0') +
-                           image.substr(kTrack, kTrack));
-    EXPECT_EQ(m_display->log_text, kWaiting + kFirstTrackLine + kSecondTrackLine);
+    EXPECT_EQ(answers, expected_answers(image, answered));
+    EXPECT_EQ(extra, "");
+    EXPECT_EQ(m_display->log_text, log_of(GetParam().answered));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sent, Bursts,
+    ::testing::Values(Burst{"CommandsAfterAnEAreNotServed", "TET", 1},
+                      Burst{"OtherBytesAreDroppedWithoutAnswerOrLogLine",
+                            std::string_view("te\x00\xFFXT", 6), 1},
+                      Burst{"TwoRequestsGetTwoAnswersAndOneWaitingLine", "TT", 2}),
+    [](const ::testing::TestParamInfo<Burst>& info) { return info.param.name; });
 
 TEST_F(Program, EscapeHeldWhileWaitingSendsOneStopByteAndEndsTheRun) {
-    use_image(make_image(184320));
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(make_image(184320));
     std::string first;
     std::string stop;
     std::string after;
-    int code = run_with_remote([&] {
-        wait_until_serving();
+    int code = serve([&] {
         pty.send("T");
         first = pty.receive(1 + kTrack);
         platform::InjectKeyDown(VK_ESCAPE, 27);
@@ -293,23 +275,18 @@ TEST_F(Program, EscapeHeldWhileWaitingSendsOneStopByteAndEndsTheRun) {
     EXPECT_EQ(first.size(), 1 + kTrack);
     EXPECT_EQ(stop, "\x09");
     EXPECT_EQ(after, "");
-    EXPECT_EQ(m_display->log_text, kWaiting + kFirstTrackLine);
-    PortHandle again = OPENCOMM(pty.path());
-    EXPECT_GE(again, 0) << "the program closed its port";
-    CLOSECOMM(again);
+    EXPECT_EQ(m_display->log_text, log_of(1));
+    EXPECT_TRUE(port_is_free());
 }
 
 TEST_F(Program, AnEscapeReleasedBeforeTheLoopsLastLookKeepsItServing) {
-    std::string image = make_image(184320);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    const std::string image = make_image(184320);
+    PtyPair& pty = set_up_run(image);
     std::string quiet;
     std::string first;
     std::string stop;
     std::string second;
-    int code = run_with_remote([&] {
-        wait_until_serving();
+    int code = serve([&] {
         // Seen by the wait only, released before the look after it: nothing is sent. The wait
         // sleeps until something arrives, so an ignored byte wakes it to look at the key.
         m_display->escape_polls_held = 1;
@@ -328,10 +305,10 @@ TEST_F(Program, AnEscapeReleasedBeforeTheLoopsLastLookKeepsItServing) {
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(quiet, "");
-    EXPECT_TRUE(first == std::string(1, '\0') + image.substr(0, kTrack));
+    EXPECT_TRUE(first == expected_answers(image, 1));
     EXPECT_EQ(stop, "\x09");
     ASSERT_EQ(second.size(), 1 + kTrack) << "the loop ended on the stop byte instead of serving on";
-    EXPECT_TRUE(second == std::string(1, '\0') + image.substr(kTrack, kTrack));
+    EXPECT_TRUE(second == expected_answers(image, 2).substr(kAnswer));
     EXPECT_EQ(m_display->log_text,
               "Waiting command (ESC to exit)...\r\n"
               "Sending sectors -1 to 16\r\n"
@@ -340,9 +317,7 @@ TEST_F(Program, AnEscapeReleasedBeforeTheLoopsLastLookKeepsItServing) {
 }
 
 TEST_F(Program, EscapeHeldWhenServingStartsLogsAndSendsNothing) {
-    use_image(make_image(184320));
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(make_image(184320));
     platform::SetAsyncKeyState(VK_ESCAPE, true);
     std::string line;
     int code = run_with_remote([&] {
@@ -356,9 +331,7 @@ TEST_F(Program, EscapeHeldWhenServingStartsLogsAndSendsNothing) {
 }
 
 TEST_F(Program, EndRefusedWhileF4IsHeldLeavesTheWindowOpenUntilEscape) {
-    use_image(make_image(184320));
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(make_image(184320));
     platform::SetAsyncKeyState(VK_F4, true);
     std::atomic<bool> ended{false};
     bool open_after_e = false;
@@ -384,7 +357,7 @@ TEST_F(Program, EndRefusedWhileF4IsHeldLeavesTheWindowOpenUntilEscape) {
 TEST_F(Program, APortThatDoesNotExistIsReportedOnceAndNoWindowIsShown) {
     use_image(make_image(100));
     write_settings("/dev/kadro-no-such-port");
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     EXPECT_EQ(RunProgram(), 0);
     ASSERT_EQ(m_script->shown.size(), 1u);
     EXPECT_EQ(m_script->shown[0].text,
@@ -394,12 +367,10 @@ TEST_F(Program, APortThatDoesNotExistIsReportedOnceAndNoWindowIsShown) {
 }
 
 TEST_F(Program, APortHeldByAnotherProgramIsReportedTheSameWay) {
-    use_image(make_image(100));
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(make_image(100));
     PortHandle holder = OPENCOMM(pty.path());
     ASSERT_GE(holder, 0);
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     EXPECT_EQ(RunProgram(), 0);
     CLOSECOMM(holder);
     ASSERT_EQ(m_script->shown.size(), 1u);
@@ -411,10 +382,10 @@ TEST_F(Program, APortHeldByAnotherProgramIsReportedTheSameWay) {
 TEST_F(Program, WithoutSettingsTheDefaultPortIsWrittenAndNamedInTheCaption) {
     use_image(make_image(100));
     // COM1 may or may not open on this machine: answer its failure, or close its window.
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     m_display->on_main_shown = [](platform::HWND) { platform::InjectKeyDown(VK_ESCAPE, 27); };
     EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(settings_file(), "[Impostazioni]\r\nPorta=COM1\r\n");
+    EXPECT_EQ(slurp("KADRO.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
     std::string main_caption;
     for (const auto& [hwnd, caption] : m_display->captions) {
         if (caption.starts_with("KADRO")) {
@@ -430,7 +401,7 @@ TEST_F(Program, CancelInTheChooserEndsWithoutWindowOrSettingsFile) {
     const auto& request = m_display->chooser_requests[0];
     EXPECT_EQ(request.title, "Seleziona immagine da inviare");
     EXPECT_EQ(request.initial_dir, std::filesystem::current_path().string());
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "KADRO.INI"));
+    EXPECT_FALSE(exists("KADRO.INI"));
     EXPECT_FALSE(m_display->main_window_shown);
     EXPECT_TRUE(m_script->shown.empty());
 }
@@ -445,23 +416,16 @@ class AccentedName : public ProgramTest, public ::testing::WithParamInterface<Ch
 
 TEST_P(AccentedName, PickedInTheChooserTheImageIsServedByteForByte) {
     const std::string image = make_image(2 * kTrack + 100);
-    const std::filesystem::path path = m_dir / GetParam().on_disk;
-    std::ofstream(path, std::ios::binary) << image;
-    m_display->image = path.string();
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image, GetParam().on_disk);
     std::vector<std::string> answers;
-    int code = run_with_remote([&] {
-        wait_until_serving();
+    int code = serve([&] {
         answers = fetch_tracks(pty, image, 3);
         pty.send("E");
     });
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(m_script->shown.empty());
     ASSERT_EQ(answers.size(), 3u);
-    EXPECT_EQ(answers[0] + answers[1] + answers[2],
-              std::string(1, '\0') + image.substr(0, kTrack) + std::string(1, '\0') +
-                  image.substr(kTrack, kTrack) + std::string(1, '\0') + image.substr(2 * kTrack));
+    EXPECT_EQ(answers[0] + answers[1] + answers[2], expected_answers(image, 3));
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, AccentedName,
@@ -480,25 +444,24 @@ class UnreadableImage : public ProgramTest, public ::testing::WithParamInterface
 
 TEST_P(UnreadableImage, IsReportedWithTheSystemsReasonAndNothingIsServed) {
     const Unreadable& c = GetParam();
-    const std::filesystem::path path = m_dir / c.on_disk;
+    const std::string path = m_dir + "/" + c.on_disk;
     if (c.kind == Unreadable::Kind::kDirectory) {
         std::filesystem::create_directory(path);
     } else if (c.kind == Unreadable::Kind::kFifo) {
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     }
-    m_display->image = path.string();
-    PtyPair pty;
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_display->image = path;
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     EXPECT_EQ(RunProgram(), 0);
     ASSERT_EQ(m_script->shown.size(), 1u);
-    EXPECT_EQ(m_script->shown[0].text, "Impossibile leggere l'immagine " + m_dir.string() + "/" +
-                                           c.shown + ":\r\n" + c.reason + ".");
+    EXPECT_EQ(m_script->shown[0].text,
+              "Impossibile leggere l'immagine " + m_dir + "/" + c.shown + ":\r\n" + c.reason + ".");
     EXPECT_EQ(m_script->shown[0].caption, "Attenzione");
     EXPECT_FALSE(m_display->main_window_shown);
     for (const auto& [hwnd, caption] : m_display->captions) {
         EXPECT_FALSE(caption.starts_with("KADRO")) << "no main window was built";
     }
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "KADRO.INI")) << "nothing was written";
+    EXPECT_FALSE(exists("KADRO.INI")) << "nothing was written";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -513,18 +476,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- a line that stops taking data or is hung up ------------------------------------------
 
-constexpr std::size_t kAnswer = 1 + kTrack;
-
-// The bytes a remote machine should get for the first `count` track requests.
-std::string expected_answers(const std::string& tracks, std::size_t count) {
-    std::string wire;
-    for (std::size_t k = 0; k < count; ++k) {
-        wire += '\0';
-        wire += tracks.substr(k * kTrack, kTrack);
-    }
-    return wire;
-}
-
 std::size_t count_of(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -533,20 +484,11 @@ std::size_t count_of(const std::string& text, const std::string& part) {
     return count;
 }
 
-double process_cpu_seconds() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
 TEST_F(Program, ARemoteThatStopsReadingFor9SecondsGetsEveryQueuedTrackWhole) {
     const std::string image = make_image(40 * kTrack);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image);
     std::string wire;
-    int code = run_with_remote([&] {
-        wait_until_serving();
+    int code = serve([&] {
         pty.send(std::string(30, 'T'));
         wire = pty.receive(kAnswer);
         std::this_thread::sleep_for(9s);
@@ -562,14 +504,12 @@ TEST_F(Program, ARemoteThatStopsReadingFor9SecondsGetsEveryQueuedTrackWhole) {
 
 TEST_F(Program, ALineThatTakesNothingFor10SecondsStopsServingAfterTheCutTrack) {
     const std::string image = make_image(40 * kTrack);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image);
     std::thread far_end([&] {
         wait_until_serving();
         pty.send(std::string(30, 'T'));  // and never reads again while the program runs
     });
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
     const int code = RunProgram();
     far_end.join();
     const std::string wire = pty.receive(30 * kAnswer, 300);
@@ -595,21 +535,17 @@ TEST_F(Program, ALineThatTakesNothingFor10SecondsStopsServingAfterTheCutTrack) {
               "Settori " + std::to_string(first) + " - " + std::to_string(first + 17) +
                   " non inviati:\r\nla linea non accetta dati da 10 secondi.\r\n\r\nL'invio "
                   "\xE8 terminato.");
-    PortHandle again = OPENCOMM(pty.path());
-    EXPECT_GE(again, 0) << "the port was released";
-    CLOSECOMM(again);
+    EXPECT_TRUE(port_is_free());
 }
 
 TEST_F(Program, AHangUpWhileIdleIsShownWithinASecondAndOkEndsTheRun) {
     const std::string image = make_image(3 * kTrack);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image);
     std::chrono::steady_clock::time_point hung_up;
     std::chrono::steady_clock::time_point shown;
     double cpu_while_shown = -1;
     std::thread answer;
-    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND box) {
+    m_script->answers.push_back(BoxAnswer::run([&](platform::HWND box) {
         shown = std::chrono::steady_clock::now();
         // Hold the pop-up open for a while and see what the process spends meanwhile.
         answer = std::thread([&, box] {
@@ -619,8 +555,7 @@ TEST_F(Program, AHangUpWhileIdleIsShownWithinASecondAndOkEndsTheRun) {
             platform::PostMessage(box, platform::WM_COMMAND, platform::IDOK, 0);
         });
     }));
-    const int code = run_with_remote([&] {
-        wait_until_serving();
+    const int code = serve([&] {
         EXPECT_EQ(fetch_tracks(pty, image, 1)[0], expected_answers(image, 1));
         std::this_thread::sleep_for(200ms);
         hung_up = std::chrono::steady_clock::now();
@@ -645,19 +580,16 @@ TEST_F(Program, AHangUpWhileIdleIsShownWithinASecondAndOkEndsTheRun) {
 
 TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
     const std::string image = make_image(40 * kTrack);
-    use_image(image);
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(image);
     std::atomic<std::chrono::steady_clock::rep> hung_up{0};
     std::chrono::steady_clock::duration delay{};
-    m_script->answers.push_back(kadro::testing::BoxAnswer::run([&](platform::HWND) {
+    m_script->answers.push_back(BoxAnswer::run([&](platform::HWND) {
         delay = std::chrono::steady_clock::now().time_since_epoch() -
                 std::chrono::steady_clock::duration(hung_up.load());
         platform::InjectKeyDown(VK_ESCAPE, 27);
         platform::InjectKeyUp(VK_ESCAPE);
     }));
-    const int code = run_with_remote([&] {
-        wait_until_serving();
+    const int code = serve([&] {
         pty.send(std::string(30, 'T'));
         // Nothing is read, so the program's write waits on a full line when it is hung up.
         std::this_thread::sleep_for(1s);
@@ -684,13 +616,10 @@ TEST_F(Program, AHangUpDuringATrackStopsServingAndEscapeOnThePopUpEndsTheRun) {
 }
 
 TEST_F(Program, AHangUpAfterARefusedEndIsStillShownAndOkEndsTheRun) {
-    use_image(make_image(kTrack));
-    PtyPair pty;
-    write_settings(pty.path());
+    PtyPair& pty = set_up_run(make_image(kTrack));
     platform::SetAsyncKeyState(VK_F4, true);
-    m_script->answers.push_back(kadro::testing::BoxAnswer::button(platform::IDOK));
-    const int code = run_with_remote([&] {
-        wait_until_serving();
+    m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
+    const int code = serve([&] {
         pty.send("E");  // refused while F4 is held: the window stays, serving has ended
         pty.receive(1, 300);
         platform::SetAsyncKeyState(VK_F4, false);

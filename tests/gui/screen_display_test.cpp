@@ -13,8 +13,11 @@
 #include "platform/fltk/scroll_bar.h"
 #include "platform/types.h"
 
-namespace platform::screen {
+namespace kadro::test {
 namespace {
+
+using namespace platform;
+using namespace platform::screen;
 
 TEST(AnsiText, ConvertsTheCodePageBothWays) {
     EXPECT_EQ(AnsiToUtf8("caf\xE8"), "caf\xC3\xA8");  // è
@@ -319,4 +322,4 @@ TEST(EditView, ViewsThatDoNotLineUpAreDrawnWhole) {
 }
 
 }  // namespace
-}  // namespace platform::screen
+}  // namespace kadro::test

@@ -9,7 +9,6 @@
 
 #include "platform/message_queue.h"
 #include "testing/test_window.h"
-#include "ui/message_pump.h"
 
 namespace kadro::test {
 namespace {
@@ -45,7 +44,7 @@ TEST_F(CrossThreadSend, SenderWaitsUntilTheOwnerRetrievesAndGetsTheAnswer) {
     std::this_thread::sleep_for(30ms);
     EXPECT_FALSE(returned) << "nothing runs the procedure outside a retrieval call";
     EXPECT_TRUE(messages_for(m_window).empty());
-    SYSREFRESH();
+    dispatch_waiting();
     sender.join();
     EXPECT_TRUE(returned);
     EXPECT_EQ(answer, 77);
@@ -58,7 +57,7 @@ TEST_F(CrossThreadSend, SentMessagesAreDeliveredBeforePostedOnes) {
     std::thread sender([&] { SendMessage(m_window, WM_COMMNOTIFY, 0, 1); });
     wait_for_send();
     PostMessage(m_window, WM_USER, 0, 0);
-    SYSREFRESH();
+    dispatch_waiting();
     sender.join();
     EXPECT_EQ(messages_for(m_window), (std::vector<UINT>{WM_COMMNOTIFY, WM_USER}));
 }
@@ -70,9 +69,9 @@ TEST_F(CrossThreadSend, SleepingOwnerLeavesTheSenderBlockedUntilItsNextPump) {
         returned = true;
     });
     wait_for_send();
-    SLEEP(10);
+    Sleep(10);
     EXPECT_FALSE(returned);
-    SYSREFRESH();
+    dispatch_waiting();
     sender.join();
     EXPECT_EQ(messages_for(m_window), (std::vector<UINT>{WM_COMMNOTIFY}));
 }
@@ -85,14 +84,14 @@ TEST_F(CrossThreadSend, ClosingTheGateWithdrawsThePendingSendAndRefusesLaterOnes
     gate.close();
     sender.join();
     EXPECT_FALSE(delivered);
-    SYSREFRESH();
+    dispatch_waiting();
     EXPECT_TRUE(messages_for(m_window).empty()) << "a withdrawn send never runs";
 
     bool later = true;
     std::thread late([&] { gate.send(m_window, WM_COMMNOTIFY, 9, 1, &later); });
     late.join();
     EXPECT_FALSE(later);
-    SYSREFRESH();
+    dispatch_waiting();
     EXPECT_TRUE(messages_for(m_window).empty());
 }
 
@@ -114,7 +113,7 @@ TEST_F(CrossThreadSend, ManySendsFromOneThreadArriveInOrder) {
     });
     while (!finished) {
         MsgWaitForInput(10ms);
-        SYSREFRESH();
+        dispatch_waiting();
     }
     sender.join();
     ASSERT_EQ(received().size(), static_cast<std::size_t>(kCount));

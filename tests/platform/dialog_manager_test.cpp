@@ -7,12 +7,12 @@
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "template_bytes.h"
+#include "tests/platform/template_bytes.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace platform;
-using kadro::testing::TemplateBytes;
 
 constexpr UINT kStep = WM_USER + 1;
 constexpr int kButtonA = 10;
@@ -343,3 +343,4 @@ TEST_F(DialogManager, QuitMessageEndsTheLoopAndIsPostedAgain) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -9,6 +9,7 @@
 #include "platform/message_queue.h"
 #include "platform/window.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace platform;
@@ -262,3 +263,4 @@ TEST_F(EditControl, KeysAndMouseMoveTheCaretAndSelect) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -11,8 +11,9 @@
 
 #include "platform/file_name_text.h"
 #include "platform/file_system.h"
-#include "testing/scratch_dir.h"
+#include "testing/scratch_folder.h"
 
+namespace kadro::test {
 namespace {
 
 using platform::FileNameFromUtf8;
@@ -48,7 +49,7 @@ TEST(FileNameText, NamesNoProgramTextLeadsBackToHaveNone) {
     EXPECT_EQ(FileNameFromUtf8("\xC3\x84\xC2\xA1"), std::nullopt);
 }
 
-class FileNameListing : public kadro_test::ScratchDir {};
+class FileNameListing : public ScratchFolder {};
 
 TEST_F(FileNameListing, CleanUpSeesProgramTextAndLeavesUnnameableFilesAlone) {
     spit(
@@ -100,3 +101,4 @@ TEST_F(FileNameListing, SingleFileCallsTakeCodePageNames) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -8,11 +8,10 @@
 #include "platform/window.h"
 #include "testing/headless_test_display.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace platform;
-using kadro::testing::BoxAnswer;
-using kadro::testing::ScopedTestDisplay;
 
 constexpr UINT kNotify = WM_COMMNOTIFY;
 std::atomic<int> g_delivered{0};
@@ -52,3 +51,4 @@ TEST(MessageBoxConcurrency, DeliversASendFromAnotherThreadWhileUp) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -11,6 +11,7 @@
 #include "platform/window.h"
 #include "testing/headless_test_display.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace platform;
@@ -166,11 +167,11 @@ TEST(MessageBoxLayout, TinyOrEmptyScreensStillGiveABoxThatFits) {
 // The whole box on the (headless) screen: a text of 100 KB opens a box inside the screen
 // whose static text shows the cut text, while the box reports the full text it was given.
 TEST(MessageBoxOnScreen, AnyTextGivesABoxInsideTheScreen) {
-    kadro::testing::ScopedTestDisplay display;
+    ScopedTestDisplay display;
     for (const std::string& text : {std::string(300, 'p'), std::string(100 * 1024, 'p')}) {
         RECT box_rect{};
         std::string shown;
-        display.script().answers.push_back(kadro::testing::BoxAnswer::run([&](HWND box) {
+        display.script().answers.push_back(BoxAnswer::run([&](HWND box) {
             GetWindowRect(box, &box_rect);
             for (HWND child : GetChildren(box)) {
                 if (GetClassName(child) == "Static" && GetStaticIconId(child) == 0) {
@@ -194,3 +195,4 @@ TEST(MessageBoxOnScreen, AnyTextGivesABoxInsideTheScreen) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -6,11 +6,10 @@
 #include "platform/window.h"
 #include "testing/headless_test_display.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace platform;
-using kadro::testing::BoxAnswer;
-using kadro::testing::ScopedTestDisplay;
 
 class MessageBoxTest : public ::testing::Test {
   protected:
@@ -157,3 +156,4 @@ TEST_F(MessageBoxTest, AnUnknownButtonSetShowsNothingAndBeepGoesToTheDisplay) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace kadro::testing {
+namespace kadro::test {
 
 class TemplateBytes {
   public:
@@ -67,4 +67,4 @@ class TemplateBytes {
     std::string m_bytes;
 };
 
-}  // namespace kadro::testing
+}  // namespace kadro::test

@@ -3,12 +3,12 @@
 #include "platform/dialog.h"
 #include "platform/dialog_template.h"
 #include "platform/window.h"
-#include "template_bytes.h"
+#include "tests/platform/template_bytes.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace platform;
-using kadro::testing::TemplateBytes;
 
 constexpr DWORD kLogStyle = 0x50A11804;
 
@@ -208,3 +208,4 @@ TEST(DialogBox, AnswersMinusOneWhenTheWindowCannotBeCreated) {
 }
 
 }  // namespace
+}  // namespace kadro::test

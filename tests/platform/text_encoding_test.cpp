@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+namespace kadro::test {
 namespace {
 
 using platform::IsValidUtf8;
@@ -28,3 +29,4 @@ TEST(Utf8, OnlyShortestFormsOfRealCharactersAreWellFormed) {
 }
 
 }  // namespace
+}  // namespace kadro::test

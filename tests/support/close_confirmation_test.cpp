@@ -9,11 +9,9 @@
 #include "ui/dialog.h"
 #include "ui/multi_get.h"
 
-namespace kadro {
+namespace kadro::test {
 namespace {
 
-using kadro::testing::BoxAnswer;
-using kadro::testing::ScopedTestDisplay;
 using namespace platform;
 
 class TField : public TControl {
@@ -217,4 +215,4 @@ TEST_F(CloseConfirmationTest, TheLogControlIsCheckedLikeAnyFieldWhileStaticTexts
 }
 
 }  // namespace
-}  // namespace kadro
+}  // namespace kadro::test

@@ -11,13 +11,11 @@
 #include "platform/message_queue.h"
 #include "support/program_lifecycle.h"
 #include "testing/headless_test_display.h"
-#include "tests/support/scratch_folder.h"
+#include "testing/scratch_folder.h"
 
-namespace kadro {
+namespace kadro::test {
 namespace {
 
-using kadro::testing::BoxAnswer;
-using kadro::testing::ScopedTestDisplay;
 using namespace platform;
 
 RuntimeError Error(int gencode, int oscode, std::string file = "a:\\dati.dbf") {
@@ -39,10 +37,11 @@ bool QuitWasPosted() {
     return quit;
 }
 
-class ErrorHandlerTest : public kadro_test::ScratchFolder {
+class ErrorHandlerTest : public ScratchFolder {
   protected:
     void SetUp() override {
         ScratchFolder::SetUp();
+        redirect_temp();
         ResetProgramLifecycle();
         SetQuitHook([this] {
             ++m_quits;
@@ -193,7 +192,7 @@ class ReportPathTest : public ErrorHandlerTest {
         m_record = m_dir + "/opened";
         std::string opener = m_dir + "/bin/xdg-open";
         std::filesystem::create_directory(m_dir + "/bin");
-        kadro_test::write_file(opener, "#!/bin/sh\nprintf '%s' \"$1\" > '" + m_record + "'\n");
+        spit(opener, "#!/bin/sh\nprintf '%s' \"$1\" > '" + m_record + "'\n");
         ::chmod(opener.c_str(), 0755);
         ::setenv("PATH", (m_dir + "/bin:" + m_saved_path).c_str(), 1);
         AddExitProcedure([this] { m_exit_saw_quits = m_quits; });
@@ -280,4 +279,4 @@ TEST_F(ReportPathTest, OutOfMemoryTakesTheReportPath) {
 }
 
 }  // namespace
-}  // namespace kadro
+}  // namespace kadro::test

@@ -9,22 +9,22 @@
 #include <vector>
 
 #include "support/program_lifecycle.h"
+#include "testing/scratch_folder.h"
 #include "testing/unprivileged_child.h"
-#include "tests/support/scratch_folder.h"
 
-namespace kadro {
+namespace kadro::test {
 namespace {
 
-using kadro_test::exists;
-using kadro_test::RunUnprivileged;
-using kadro_test::ScratchFolder;
-using kadro_test::write_file;
 namespace fs = std::filesystem;
 
 const std::string kMark = "\x7F";
 
 class Housekeeping : public ScratchFolder {
   protected:
+    void SetUp() override {
+        ScratchFolder::SetUp();
+        redirect_temp();
+    }
     void TearDown() override {
         login_state() = LoginState{};
         ResetProgramLifecycle();
@@ -50,14 +50,14 @@ TEST_F(Housekeeping, InitSetsDefaultsUserVariablesAndErrorMode) {
 }
 
 TEST_F(Housekeeping, InitDeletesMarkedPlainFilesOfCurrentFolderOnly) {
-    write_file(kMark + "LEFT1");
-    write_file(kMark + "left2.tmp");
-    write_file("KEEP.TXT");
+    spit(kMark + "LEFT1");
+    spit(kMark + "left2.tmp");
+    spit("KEEP.TXT");
     fs::create_directory(kMark + "FOLDER");
-    write_file(kMark + "FOLDER/inner");
+    spit(kMark + "FOLDER/inner");
     // A link named like a leftover must not cost its target anything.
     fs::create_directory("outside");
-    write_file("outside/precious");
+    spit("outside/precious");
     fs::create_symlink("outside/precious", kMark + "LINKFILE");
     fs::create_directory_symlink("outside", kMark + "LINKDIR");
 
@@ -75,18 +75,18 @@ TEST_F(Housekeeping, InitDeletesMarkedPlainFilesOfCurrentFolderOnly) {
 TEST_F(Housekeeping, InitEmptiesAndRemovesLeftoverFoldersUnderTemp) {
     const std::string temp = temp_dir() + "/";
     fs::create_directory(temp + kMark + "ONLYFILES");
-    write_file(temp + kMark + "ONLYFILES/a");
-    write_file(temp + kMark + "ONLYFILES/.hidden");
+    spit(temp + kMark + "ONLYFILES/a");
+    spit(temp + kMark + "ONLYFILES/.hidden");
     fs::create_directory(temp + kMark + "WITHSUB");
-    write_file(temp + kMark + "WITHSUB/a");
+    spit(temp + kMark + "WITHSUB/a");
     fs::create_directory(temp + kMark + "WITHSUB/sub");
-    write_file(temp + kMark + "WITHSUB/sub/deep");
-    write_file(temp + kMark + "PLAINFILE");
+    spit(temp + kMark + "WITHSUB/sub/deep");
+    spit(temp + kMark + "PLAINFILE");
     fs::create_directory(temp + "OTHER");
-    write_file(temp + "OTHER/a");
+    spit(temp + "OTHER/a");
 
     fs::create_directory("outside");
-    write_file("outside/precious");
+    spit("outside/precious");
     fs::create_directory_symlink(m_dir + "/outside", temp + kMark + "LINKDIR");
     fs::create_directory(temp + kMark + "HOLDSLINK");
     fs::create_symlink(m_dir + "/outside/precious", temp + kMark + "HOLDSLINK/link");
@@ -114,7 +114,7 @@ TEST_F(Housekeeping, WithoutTempTheRootFolderIsSearched) {
     if (::mkdir(leftover.c_str(), 0700) != 0) {
         GTEST_SKIP() << "the root folder is not writable here";
     }
-    write_file(leftover + "/a");
+    spit(leftover + "/a");
     INIT$();
     bool removed = !exists(leftover);
     std::error_code ignored;
@@ -124,10 +124,10 @@ TEST_F(Housekeeping, WithoutTempTheRootFolderIsSearched) {
 
 TEST_F(Housekeeping, DeldirDeletesHiddenFilesButNeverEntersSubfolders) {
     fs::create_directory("d");
-    write_file("d/a");
-    write_file("d/.hidden");
+    spit("d/a");
+    spit("d/.hidden");
     fs::create_directory("d/sub");
-    write_file("d/sub/b");
+    spit("d/sub/b");
     DELDIR("d");
     EXPECT_FALSE(exists("d/a"));
     EXPECT_FALSE(exists("d/.hidden"));
@@ -141,7 +141,7 @@ TEST_F(Housekeeping, DeldirDeletesHiddenFilesButNeverEntersSubfolders) {
 
 TEST_F(Housekeeping, DeldirAndRemovedirDoNotGoThroughLinks) {
     fs::create_directory("real");
-    write_file("real/a");
+    spit("real/a");
     fs::create_directory_symlink("real", "link");
     DELDIR("link");
     EXPECT_TRUE(exists("real/a"));
@@ -172,9 +172,8 @@ std::vector<std::string> MakeFolderWithUndeletableFile(const std::string& folder
     fs::create_directory(folder);
     for (const char* name : {"f1", "f2", "f3", "f4", "f5", "f6"}) {
         std::string path = folder + "/" + name;
-        write_file(path);
-        EXPECT_EQ(::chown(path.c_str(), kadro_test::kUnprivilegedId, kadro_test::kUnprivilegedId),
-                  0);
+        spit(path);
+        EXPECT_EQ(::chown(path.c_str(), kUnprivilegedId, kUnprivilegedId), 0);
     }
     ::chmod(folder.c_str(), 01777);
     std::vector<std::string> order = ListingOrder(folder);
@@ -227,10 +226,10 @@ TEST_F(Housekeeping, ExitDeletesOnlyLeftoverViewIndexesAndRunsFirst) {
     for (const std::string& name :
          {kMark + "VIEW1.NTX", kMark + "view22.ntx", kMark + "VIEW.NTX", kMark + "VIEW1.DBF",
           std::string("VIEW1.NTX"), kMark + "OTHER.NTX", kMark + "LEFT", std::string("KEEP")}) {
-        write_file(name);
+        spit(name);
     }
     fs::create_directory("outside");
-    write_file("outside/precious");
+    spit("outside/precious");
     fs::create_symlink("outside/precious", kMark + "VIEWLINK.NTX");
 
     bool index_gone_before_mine = false;
@@ -251,8 +250,8 @@ TEST_F(Housekeeping, ExitDeletesOnlyLeftoverViewIndexesAndRunsFirst) {
 
 TEST_F(Housekeeping, ExitOnlyCleansTheLogInWhenThereIsOne) {
     fs::create_directory("login");
-    write_file("login/a");
-    write_file("USER0001.USR");
+    spit("login/a");
+    spit("USER0001.USR");
     EXIT$();
     EXPECT_TRUE(exists("login/a"));
 
@@ -267,4 +266,4 @@ TEST_F(Housekeeping, ExitOnlyCleansTheLogInWhenThereIsOne) {
 }
 
 }  // namespace
-}  // namespace kadro
+}  // namespace kadro::test

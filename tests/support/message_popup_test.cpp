@@ -9,11 +9,9 @@
 #include "testing/headless_test_display.h"
 #include "ui/message_pump.h"
 
-namespace kadro {
+namespace kadro::test {
 namespace {
 
-using kadro::testing::BoxAnswer;
-using kadro::testing::ScopedTestDisplay;
 using namespace platform;
 
 class PopupTest : public ::testing::Test {
@@ -257,4 +255,4 @@ TEST_F(PopupTest, TypedCallClosesTheWaitBoxAndEnablesItsOwnerFirst) {
 }
 
 }  // namespace
-}  // namespace kadro
+}  // namespace kadro::test

@@ -47,9 +47,7 @@ class RemoteTool : public PortTest {
     // serial layer, until the tool has exited.
     ToolRun serve_while(const std::string& image, std::vector<std::string> args) {
         PortHandle port = open_port();
-        std::string dcb;
-        EXPECT_TRUE(BUILDCOMMDCB("57600,N,8,1", dcb));
-        EXPECT_TRUE(SETCOMMSTATE(port, dcb));
+        set_line("57600,N,8,1");
         std::string input;
         std::string buffer(1000, ' ');
         m_on_notify = [&](PortHandle h) {

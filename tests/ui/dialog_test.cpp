@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/gdi.h"
-#include "ui_test_support.h"
 
 namespace kadro::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
+#include "tests/ui/ui_test_support.h"
 #include "ui/gdi.h"
-#include "ui_test_support.h"
 
 namespace kadro::test {
 namespace {

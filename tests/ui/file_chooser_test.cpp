@@ -11,7 +11,7 @@
 #include "platform/message_queue.h"
 #include "ui/file_chooser.h"
 
-namespace kadro {
+namespace kadro::test {
 namespace {
 
 using platform::FileChooserRequest;
@@ -167,4 +167,4 @@ TEST_F(FileChooser, MultipleSelectionReturnsTheFolderThenTheNames) {
 }
 
 }  // namespace
-}  // namespace kadro
+}  // namespace kadro::test

@@ -2,7 +2,7 @@
 
 #include "platform/clipboard.h"
 #include "platform/edit_control.h"
-#include "ui_test_support.h"
+#include "tests/ui/ui_test_support.h"
 
 namespace kadro::test {
 namespace {

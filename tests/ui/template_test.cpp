@@ -1,94 +1,88 @@
 // Construction of dialogs and controls, the in-memory template, and what the platform builds
 // from it.
 
-#include <cstdint>
+#include <array>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/dialog_template.h"
 #include "platform/display.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/gdi.h"
-#include "ui_test_support.h"
 
 namespace kadro::test {
 namespace {
 
-std::uint16_t u16(const std::string& b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) |
-                                      (static_cast<unsigned char>(b.at(at + 1)) << 8));
+// The template a dialog writes, read back the way the window system reads it.
+platform::DialogTemplate Written(TDialog& dlg) {
+    std::optional<platform::DialogTemplate> parsed = platform::ParseDialogTemplate(dlg.cToChar(0));
+    EXPECT_TRUE(parsed.has_value()) << "the written template does not read back";
+    return parsed.value_or(platform::DialogTemplate{});
 }
 
-std::uint32_t u32(const std::string& b, std::size_t at) {
-    return u16(b, at) | (static_cast<std::uint32_t>(u16(b, at + 2)) << 16);
-}
-
-// Reads a zero-terminated UTF-16 string at `at`, returns the units and moves `at` past it.
-std::u16string utf16(const std::string& b, std::size_t& at) {
-    std::u16string s;
-    for (char16_t c; (c = u16(b, at)) != 0; at += 2) {
-        s.push_back(c);
+class TemplateTest : public UiTest {
+  protected:
+    // Records the runtime errors raised from now on instead of raising them.
+    void record_errors() {
+        SetRuntimeErrorHandler([this](const RuntimeError& e) {
+            m_errors.push_back(e);
+            return RuntimeErrorResult{};
+        });
     }
-    at += 2;
-    return s;
-}
 
-using TemplateTest = UiTest;
+    std::vector<RuntimeError> m_errors;
+};
 
-TEST_F(TemplateTest, MainDialogAndLogViewTemplateBytes) {
+TEST_F(TemplateTest, MainDialogAndLogViewTemplate) {
     TControl::nInitID.reset();
-    MainLike main;
+    MainLike main(1);  // a second log, so that the first must end where the next can start
     EXPECT_EQ(main.view->nId, 101);
     EXPECT_EQ(main.view->nStyle, 0x50A11804u);
     EXPECT_EQ(main.view->nExStyle, 0x200u);
     EXPECT_EQ(main.view->oWnd, main.dlg.get());
-    ASSERT_EQ(main.dlg->aControls.size(), 1u);
+    ASSERT_EQ(main.dlg->aControls.size(), 2u);
     EXPECT_EQ(main.view->hWnd, platform::HWND{0});
     EXPECT_FALSE(main.dlg->hWnd.has_value());
     EXPECT_EQ(*main.dlg->cCaption, "KADRO 1.00 Test  (COM1:57600,N,8,1)");
 
-    std::string t = main.dlg->cToChar(0);
-    EXPECT_EQ(u32(t, 0), 0u);   // style
-    EXPECT_EQ(u32(t, 4), 0u);   // extended style
-    EXPECT_EQ(u16(t, 8), 1u);   // items
-    EXPECT_EQ(u16(t, 10), 0u);  // x
-    EXPECT_EQ(u16(t, 12), 0u);  // y
-    EXPECT_EQ(u16(t, 14), 251u);
-    EXPECT_EQ(u16(t, 16), 251u);
-    EXPECT_EQ(u16(t, 18), 0u);  // menu
-    EXPECT_EQ(u16(t, 20), 0u);  // class
-    std::size_t at = 22;
-    EXPECT_EQ(utf16(t, at), u"KADRO 1.00 Test  (COM1:57600,N,8,1)");
-    ASSERT_EQ(at % 4, 2u);
-    EXPECT_EQ(u16(t, at), 0u) << "zero padding up to the item";
-    at += 2;
-
-    std::size_t item = at;
-    EXPECT_EQ(u32(t, item), 0x50A11804u);
-    EXPECT_EQ(u32(t, item + 4), 0u) << "no extended style in the item";
-    EXPECT_EQ(u16(t, item + 8), 0u);
-    EXPECT_EQ(u16(t, item + 10), 0u);
-    EXPECT_EQ(u16(t, item + 12), 200u);
-    EXPECT_EQ(u16(t, item + 14), 80u);
-    EXPECT_EQ(u16(t, item + 16), 101u);
-    at = item + 18;
-    EXPECT_EQ(utf16(t, at), u"EDIT");
-    EXPECT_EQ(utf16(t, at), u"");
-    EXPECT_EQ(u16(t, at), 0u) << "creation data size";
-    at += 2;
-    EXPECT_EQ(t.size(), (at + 3) / 4 * 4);
-    EXPECT_EQ(t.size() % 4, 0u);
+    const platform::DialogTemplate t = Written(*main.dlg);
+    EXPECT_EQ(t.style, 0u);
+    EXPECT_EQ(t.ex_style, 0u);
+    EXPECT_EQ((std::array{t.x, t.y, t.cx, t.cy}), (std::array<short, 4>{0, 0, 251, 251}));
+    EXPECT_EQ(t.menu, "");
+    EXPECT_EQ(t.class_name, "") << "the platform's dialog class";
+    EXPECT_EQ(t.title, "KADRO 1.00 Test  (COM1:57600,N,8,1)");
+    EXPECT_FALSE(t.has_font);
+    ASSERT_EQ(t.items.size(), 2u);
+    const platform::DialogItemTemplate& log = t.items[0];
+    EXPECT_EQ(log.style, 0x50A11804u);
+    EXPECT_EQ(log.ex_style, 0u) << "the extended style is applied by nobody";
+    EXPECT_EQ((std::array{log.x, log.y, log.cx, log.cy}), (std::array<short, 4>{0, 0, 200, 80}));
+    EXPECT_EQ(log.id, 101);
+    EXPECT_EQ(log.class_name, "EDIT");
+    EXPECT_EQ(log.class_atom, 0) << "the class goes by name";
+    EXPECT_EQ(log.title, "");
+    EXPECT_EQ(log.creation_data, "");
+    EXPECT_EQ(t.items[1].id, 102);
+    EXPECT_EQ(t.items[1].class_name, "EDIT");
 }
 
 TEST_F(TemplateTest, TitleGoesThroughTheOemCodePageAndOddLengthsArePadded) {
+    // Five characters and the terminator leave the item that follows off its DWORD boundary
+    // unless the writer pads.
     auto dlg = TDialog::New({.cCaption = "Caff\x82"});
-    std::string t = dlg->cToChar(0);
-    std::size_t at = 22;
-    EXPECT_EQ(utf16(t, at), std::u16string(u"Caff\u00E9"));
-    EXPECT_EQ(t.size(), 36u) << "22 + 12 title bytes, padded to 36";
+    auto log = TMultiGet::New({.lReadOnly = true});
+    platform::DialogTemplate t = Written(*dlg);
+    EXPECT_EQ(t.title, "Caff\xE9") << "OEM 0x82 is e acute";
+    ASSERT_EQ(t.items.size(), 1u);
+    EXPECT_EQ(t.items[0].id, *log->nId);
+    EXPECT_EQ(t.items[0].class_name, "EDIT");
+
     auto none = TDialog::New();
-    std::string empty = none->cToChar(0);
-    at = 22;
-    EXPECT_EQ(utf16(empty, at), u"");
-    EXPECT_EQ(empty.size(), 24u);
+    t = Written(*none);
+    EXPECT_EQ(t.title, "");
+    EXPECT_TRUE(t.items.empty());
 }
 
 TEST_F(TemplateTest, ACaptionEndsAtANulAndTheItemsStillFollow) {
@@ -132,22 +126,18 @@ TEST_F(TemplateTest, IdentifiersCountFrom101AndWrapAt30000) {
 }
 
 TEST_F(TemplateTest, DuplicatedIdIsRaisedAndTheControlIsNotRegistered) {
-    std::vector<RuntimeError> errors;
-    SetRuntimeErrorHandler([&](const RuntimeError& e) {
-        errors.push_back(e);
-        return RuntimeErrorResult{};
-    });
+    record_errors();
     MainLike main;
     auto other_parent = TDialog::New();
     auto twin = TMultiGet::New({.lReadOnly = true});  // registers with other_parent
     twin->nId = main.view->nId;
     main.dlg->DefControl(twin);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].DESCRIPTION, "Duplicated Id");
-    EXPECT_EQ(errors[0].OPERATION,
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_EQ(m_errors[0].DESCRIPTION, "Duplicated Id");
+    EXPECT_EQ(m_errors[0].OPERATION,
               "No: " + std::string(6 - std::to_string(*twin->nId).size(), ' ') +
                   std::to_string(*twin->nId));
-    EXPECT_EQ(errors[0].SUBSYSTEM, kWindowLayerSubsystem);
+    EXPECT_EQ(m_errors[0].SUBSYSTEM, kWindowLayerSubsystem);
     EXPECT_EQ(main.dlg->aControls.size(), 1u);
 }
 
@@ -220,11 +210,7 @@ TEST_F(TemplateTest, ContextHelpButtonUnlessSwitchedOff) {
 }
 
 TEST_F(TemplateTest, WindowThatCannotBeCreatedRaisesCannotCreateDialogBox) {
-    std::vector<RuntimeError> errors;
-    SetRuntimeErrorHandler([&](const RuntimeError& e) {
-        errors.push_back(e);
-        return RuntimeErrorResult{};
-    });
+    record_errors();
     auto dlg = TDialog::New({.cCaption = "Broken"});
     dlg->cResData = std::string("\x01\x02\x03", 3);
     bool init_ran = false;
@@ -232,11 +218,11 @@ TEST_F(TemplateTest, WindowThatCannotBeCreatedRaisesCannotCreateDialogBox) {
         init_ran = true;
         return EventResult{};
     }});
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].DESCRIPTION, "Cannot create Dialog Box");
-    EXPECT_EQ(errors[0].OPERATION, "\r\n" + std::string(22, ' ') + "Title: Broken");
-    EXPECT_EQ(errors[0].SEVERITY, 3);
-    EXPECT_FALSE(errors[0].CANDEFAULT);
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_EQ(m_errors[0].DESCRIPTION, "Cannot create Dialog Box");
+    EXPECT_EQ(m_errors[0].OPERATION, "\r\n" + std::string(22, ' ') + "Title: Broken");
+    EXPECT_EQ(m_errors[0].SEVERITY, 3);
+    EXPECT_FALSE(m_errors[0].CANDEFAULT);
     EXPECT_FALSE(init_ran);
     EXPECT_EQ(ResultNumber(dlg->nResult), -1);
     EXPECT_FALSE(dlg->lVisible);
@@ -247,17 +233,13 @@ TEST_F(TemplateTest, WindowThatCannotBeCreatedRaisesCannotCreateDialogBox) {
 }
 
 TEST_F(TemplateTest, ControlMissingFromTheTemplateRaisesNonDefinedId) {
-    std::vector<RuntimeError> errors;
-    SetRuntimeErrorHandler([&](const RuntimeError& e) {
-        errors.push_back(e);
-        return RuntimeErrorResult{};
-    });
+    record_errors();
     MainLike main;
     main.dlg->cResData = main.dlg->cToChar(0);  // built before the second control exists
     auto late = TMultiGet::New({.lReadOnly = true});
     main.run([&] { main.dlg->End(); });
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].DESCRIPTION, "Non defined Id");
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_EQ(m_errors[0].DESCRIPTION, "Non defined Id");
     EXPECT_EQ(late->window(), platform::HWND{0});
     EXPECT_EQ(main.view->window(), platform::HWND{0}) << "destroyed with the dialog";
 }

@@ -14,6 +14,7 @@
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>
 
+namespace kadro::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -152,3 +153,4 @@ TEST_F(KadroCommandLine, AnotherArgumentIsNotedOnOneLineAndTheProgramRunsAsWitho
 }
 
 }  // namespace
+}  // namespace kadro::test

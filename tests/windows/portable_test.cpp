@@ -30,6 +30,7 @@
 // The program's own function of this name, not the system's narrow-or-wide macro.
 #undef GetModuleFileName
 
+namespace kadro::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -447,3 +448,4 @@ TEST_F(Housekeeping, RemoveEmptyFolderAndDeletePlainFileTakeOnlyWhatTheyName) {
 }
 
 }  // namespace
+}  // namespace kadro::test

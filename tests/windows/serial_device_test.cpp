@@ -18,19 +18,25 @@
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>
 
+namespace kadro::test {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The device on the test's COM port, or a skip when the harness set up another far end.
+// The device on the test's COM port, set up for the far end its suite names (FarEnd_hangup
+// runs under with_com_port.py --far-end=hang-up), or a skip under any other far end.
 class FarEnd : public ::testing::Test {
   protected:
-    void open_for(const std::string& wanted) {
+    void SetUp() override {
         const char* port = std::getenv("KADRO_TEST_PORT");
         const char* far_end = std::getenv("KADRO_TEST_FAR_END");
-        if (port == nullptr || far_end == nullptr || far_end != wanted) {
-            GTEST_SKIP() << "needs with_com_port.py --far-end=" << wanted;
+        std::string suite = far_end != nullptr ? far_end : "";
+        std::erase(suite, '-');
+        if (port == nullptr ||
+            "FarEnd_" + suite !=
+                ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) {
+            GTEST_SKIP() << "runs under with_com_port.py with the far end its suite names";
         }
         platform::SerialDevice::OpenResult opened = platform::SerialDevice::open(port);
         ASSERT_TRUE(opened.ok()) << port << ": " << opened.error();
@@ -47,10 +53,6 @@ using FarEnd_silent = FarEnd;
 using FarEnd_hangup = FarEnd;
 
 TEST_F(FarEnd_silent, AWriteNobodyReadsEndsStalledAfterTheLimitWithWhatLeft) {
-    open_for("silent");
-    if (!m_device) {
-        return;
-    }
     m_device->set_stall_limit(400ms);
     EXPECT_EQ(m_device->stall_limit(), 400ms);
     // Far more than a terminal's buffers hold.
@@ -65,10 +67,6 @@ TEST_F(FarEnd_silent, AWriteNobodyReadsEndsStalledAfterTheLimitWithWhatLeft) {
 }
 
 TEST_F(FarEnd_hangup, AWriteToALineThatHungUpReportsItWithTheSystemsText) {
-    open_for("hang-up");
-    if (!m_device) {
-        return;
-    }
     m_device->set_stall_limit(2s);
     // The far end closes once it sees the first byte; a write then fails as hung up (possibly
     // already the first, while it waits for its byte to drain), never stalls or succeeds.
@@ -84,10 +82,6 @@ TEST_F(FarEnd_hangup, AWriteToALineThatHungUpReportsItWithTheSystemsText) {
 }
 
 TEST_F(FarEnd_hangup, AReadFromALineThatHungUpReportsItWithTheSystemsText) {
-    open_for("hang-up");
-    if (!m_device) {
-        return;
-    }
     // The byte makes the far end close; the waits and reads after it must say so, in the
     // system's words. A watchdog ends a wait that would never return.
     const std::uint8_t byte = 0x54;
@@ -123,3 +117,4 @@ TEST_F(FarEnd_hangup, AReadFromALineThatHungUpReportsItWithTheSystemsText) {
 }
 
 }  // namespace
+}  // namespace kadro::test

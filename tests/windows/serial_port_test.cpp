@@ -13,6 +13,7 @@
 #include "platform/message_queue.h"
 #include "platform/window.h"
 
+namespace kadro::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -178,3 +179,4 @@ TEST(WindowsSerialOpen, AMissingPortGivesMinusOne) {
 }
 
 }  // namespace
+}  // namespace kadro::test

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "testing/scratch_dir.h"
+#include "testing/scratch_folder.h"
 
 extern char** environ;
 
+namespace kadro::test {
 namespace {
 
 struct Outcome {
@@ -22,7 +23,7 @@ struct Outcome {
     std::string err;
 };
 
-class CommandLine : public kadro_test::ScratchDir {
+class CommandLine : public ScratchFolder {
   protected:
     // Runs `program` with `args` in the scratch folder, without DISPLAY or WAYLAND_DISPLAY.
     Outcome run(const std::string& program, const std::vector<std::string>& args) {
@@ -133,3 +134,4 @@ TEST_F(CommandLine, OtherArgumentsAreNotedOnOneLineAndTheProgramRunsAsWithoutThe
 }
 
 }  // namespace
+}  // namespace kadro::test

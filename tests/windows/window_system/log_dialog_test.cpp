@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "ui/ui_test_support.h"
-#include "win32_test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "tests/windows/window_system/win32_test_support.h"
 
 namespace kadro::test {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "win32_test_support.h"
+#include "tests/windows/window_system/win32_test_support.h"
 
 namespace kadro::test {
 namespace {

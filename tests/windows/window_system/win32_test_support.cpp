@@ -1,4 +1,4 @@
-#include "win32_test_support.h"
+#include "tests/windows/window_system/win32_test_support.h"
 
 #include <utility>
 
