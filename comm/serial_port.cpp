@@ -9,9 +9,9 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/comm_dcb.h"
 #include "platform/message_queue.h"
 #include "platform/serial_device.h"
+#include "platform/serial_settings.h"
 
 namespace kadro {
 

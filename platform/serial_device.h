@@ -45,7 +45,7 @@
 #include <utility>
 #include <variant>
 
-#include "platform/comm_dcb.h"
+#include "platform/serial_settings.h"
 
 namespace platform {
 

@@ -13,7 +13,7 @@
 
 #include "app/settings.h"
 #include "platform/profile.h"
-#include "platform/temporary_file.h"
+#include "platform/temporary_file_internal.h"
 #include "testing/scratch_dir.h"
 
 namespace {

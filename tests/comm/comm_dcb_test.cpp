@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "comm/serial_port.h"
-#include "platform/comm_dcb.h"
+#include "platform/serial_settings.h"
 
 namespace kadro::test {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/serial_device.h"
-#include "platform/system_error_text_windows.h"
+#include "platform/system_error.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>

@@ -1,0 +1,443 @@
+// Windows of the window system over the real Win32 windows.
+//
+// Our window procedures have the program's signature, not the real one, so every window whose
+// messages our procedures handle runs the real procedure ProcedureThunk, which finds our
+// procedure for the window and calls it:
+//  - a window of a class registered here starts with the class's procedure (found by the
+//    class atom at its first message);
+//  - a window that SetWindowProc subclasses keeps the real procedure it had before; our side
+//    names that one by NativeProcedure, a procedure of ours that calls the window's kept real
+//    procedure, so CallWindowProc(previous, ...) and restoring the previous procedure work as
+//    with our own procedures.
+// A window's record is dropped at WM_NCDESTROY, or when its real procedure is restored.
+
+#include "platform/window.h"
+
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/user32/native_bridge.h"
+
+#include <windows.h>
+
+#undef CallWindowProc
+#undef CreateWindowEx
+#undef DefWindowProc
+#undef GetClassName
+#undef GetWindowLongPtr
+#undef GetWindowText
+#undef GetWindowTextLength
+#undef RegisterClass
+#undef SetWindowLongPtr
+#undef SetWindowText
+
+namespace platform {
+namespace {
+
+using win32::native;
+using win32::ours;
+
+using win32::AnsiToWide;
+using win32::WideToAnsi;
+
+HINSTANCE this_module() {
+    return GetModuleHandleW(nullptr);
+}
+
+struct ProcedureRecord {
+    WNDPROC procedure = nullptr;
+    ::WNDPROC native_before = nullptr;  // the real procedure a subclassed window had; else null
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<ATOM, WNDPROC> classes;
+    std::unordered_map<::HWND, ProcedureRecord> windows;
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam);
+
+// Our procedure for the window, binding a window of a registered class at its first message.
+WNDPROC procedure_of(::HWND hwnd) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (auto found = r.windows.find(hwnd); found != r.windows.end()) {
+        return found->second.procedure;
+    }
+    const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
+    if (auto cls = r.classes.find(atom); cls != r.classes.end()) {
+        r.windows[hwnd] = ProcedureRecord{cls->second, nullptr};
+        return cls->second;
+    }
+    return nullptr;
+}
+
+void forget_window(::HWND hwnd) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.windows.erase(hwnd);
+}
+
+LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam) {
+    WNDPROC procedure = procedure_of(hwnd);
+    LRESULT result = procedure != nullptr ? procedure(ours(hwnd), msg, wparam, lparam)
+                                          : DefWindowProcW(hwnd, msg, wparam, lparam);
+    if (msg == WM_NCDESTROY) {
+        forget_window(hwnd);
+    }
+    return win32::NativeColourAnswer(msg, wparam, result);
+}
+
+// Our name for a subclassed window's own real procedure.
+LRESULT NativeProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    ::WNDPROC before = nullptr;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        if (auto found = r.windows.find(native(hwnd)); found != r.windows.end()) {
+            before = found->second.native_before;
+        }
+    }
+    if (before == nullptr) {
+        // Already restored (a handler that gives the procedure back, then passes the message
+        // on): the window's procedure is the real one again.
+        before = reinterpret_cast<::WNDPROC>(GetWindowLongPtrW(native(hwnd), GWLP_WNDPROC));
+    }
+    if (before == nullptr || before == &ProcedureThunk) {
+        return DefWindowProcW(native(hwnd), msg, wparam, lparam);
+    }
+    return CallWindowProcW(before, native(hwnd), msg, wparam, lparam);
+}
+
+std::map<::HWND, ::PAINTSTRUCT>& open_paints() {
+    thread_local std::map<::HWND, ::PAINTSTRUCT> paints;
+    return paints;
+}
+
+RECT from_native(const ::RECT& r) {
+    return RECT{static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right),
+                static_cast<int>(r.bottom)};
+}
+
+}  // namespace
+
+bool IsClassRegistered(std::string_view class_name) {
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    const std::wstring name = AnsiToWide(class_name);
+    return GetClassInfoExW(this_module(), name.c_str(), &info) != 0 ||
+           GetClassInfoExW(nullptr, name.c_str(), &info) != 0;
+}
+
+bool RegisterClass(std::string_view class_name, WNDPROC proc) {
+    // The system's own classes ("Edit", "Button", ...) count as taken, as on the other side.
+    if (proc == nullptr || class_name.empty() || IsClassRegistered(class_name)) {
+        return false;
+    }
+    const std::wstring name = AnsiToWide(class_name);
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof(cls);
+    cls.style = CS_HREDRAW | CS_VREDRAW;
+    cls.lpfnWndProc = &ProcedureThunk;
+    cls.hInstance = this_module();
+    cls.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    cls.lpszClassName = name.c_str();
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    const ATOM atom = RegisterClassExW(&cls);
+    if (atom == 0) {
+        return false;
+    }
+    r.classes[atom] = proc;
+    return true;
+}
+
+HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_view text, DWORD style,
+                    int x, int y, int width, int height, HWND parent, int id, LPARAM create_param) {
+    win32::EnsureGateReceiver();
+    const std::wstring cls = AnsiToWide(class_name);
+    const std::wstring title = AnsiToWide(text);
+    // The identifier travels in the menu slot, which only a child has free.
+    HMENU menu =
+        (style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
+    ::HWND created =
+        CreateWindowExW(ex_style, cls.c_str(), title.c_str(), style, x, y, width, height,
+                        native(parent), menu, this_module(), reinterpret_cast<void*>(create_param));
+    return ours(created);
+}
+
+bool DestroyWindow(HWND hwnd) {
+    return ::DestroyWindow(native(hwnd)) != 0;
+}
+
+bool IsWindow(HWND hwnd) {
+    return hwnd != 0 && ::IsWindow(native(hwnd)) != 0;
+}
+
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    return DefWindowProcW(native(hwnd), msg, wparam, lparam);
+}
+
+LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    if (proc == nullptr) {
+        return DefWindowProc(hwnd, msg, wparam, lparam);
+    }
+    return proc(hwnd, msg, wparam, lparam);
+}
+
+WNDPROC GetWindowProc(HWND hwnd) {
+    if (!IsWindow(hwnd)) {
+        return nullptr;
+    }
+    if (WNDPROC procedure = procedure_of(native(hwnd))) {
+        return procedure;
+    }
+    return &NativeProcedure;
+}
+
+WNDPROC SetWindowProc(HWND hwnd, WNDPROC proc) {
+    if (!IsWindow(hwnd) || proc == nullptr) {
+        return nullptr;
+    }
+    const ::HWND h = native(hwnd);
+    procedure_of(h);  // binds a window of a registered class that has had no message yet
+    Registry& r = registry();
+    std::unique_lock lock(r.mutex);
+    auto found = r.windows.find(h);
+    if (found == r.windows.end()) {
+        if (proc == &NativeProcedure) {
+            return &NativeProcedure;  // already its own procedure
+        }
+        lock.unlock();
+        // The real procedure swap sends nothing, so the record can follow it.
+        auto before = reinterpret_cast<::WNDPROC>(
+            SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProcedureThunk)));
+        if (before == nullptr) {
+            return nullptr;
+        }
+        lock.lock();
+        r.windows[h] = ProcedureRecord{proc, before};
+        return &NativeProcedure;
+    }
+    WNDPROC previous = found->second.procedure;
+    if (proc == &NativeProcedure && found->second.native_before != nullptr) {
+        ::WNDPROC before = found->second.native_before;
+        r.windows.erase(found);
+        lock.unlock();
+        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(before));
+        return previous;
+    }
+    found->second.procedure = proc;
+    return previous;
+}
+
+LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
+    if (!IsWindow(hwnd)) {
+        return 0;
+    }
+    if (index == GWLP_WNDPROC) {
+        return reinterpret_cast<LONG_PTR>(GetWindowProc(hwnd));
+    }
+    return GetWindowLongPtrW(native(hwnd), index);
+}
+
+LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
+    if (!IsWindow(hwnd)) {
+        return 0;
+    }
+    if (index == GWLP_WNDPROC) {
+        return reinterpret_cast<LONG_PTR>(SetWindowProc(hwnd, reinterpret_cast<WNDPROC>(value)));
+    }
+    return SetWindowLongPtrW(native(hwnd), index, value);
+}
+
+std::string GetClassName(HWND hwnd) {
+    wchar_t name[257] = {};
+    const int length = GetClassNameW(native(hwnd), name, 257);
+    return length > 0 ? WideToAnsi(std::wstring_view(name, static_cast<std::size_t>(length)))
+                      : std::string();
+}
+
+HWND GetParent(HWND hwnd) {
+    return ours(::GetParent(native(hwnd)));
+}
+
+HWND GetAncestorRoot(HWND hwnd) {
+    return ours(GetAncestor(native(hwnd), GA_ROOT));
+}
+
+std::vector<HWND> GetChildren(HWND hwnd) {
+    // Sibling order is z-order, in which the system keeps children in creation order: each new
+    // child goes to the bottom.
+    std::vector<HWND> children;
+    if (!IsWindow(hwnd)) {
+        return children;
+    }
+    for (::HWND child = GetWindow(native(hwnd), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(ours(child));
+    }
+    return children;
+}
+
+HWND GetDlgItem(HWND dialog, int id) {
+    return ours(::GetDlgItem(native(dialog), id));
+}
+
+int GetDlgCtrlID(HWND hwnd) {
+    return ::GetDlgCtrlID(native(hwnd));
+}
+
+bool SetWindowText(HWND hwnd, std::string_view text) {
+    const std::wstring wide = AnsiToWide(text);
+    return SetWindowTextW(native(hwnd), wide.c_str()) != 0;
+}
+
+std::string GetWindowText(HWND hwnd) {
+    const int length = GetWindowTextLengthW(native(hwnd));
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(native(hwnd), wide.data(), length + 1);
+    wide.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    return WideToAnsi(wide);
+}
+
+int GetWindowTextLength(HWND hwnd) {
+    return static_cast<int>(GetWindowText(hwnd).size());
+}
+
+std::string GetStoredWindowText(HWND hwnd) {
+    wchar_t text[1024] = {};
+    const int length = InternalGetWindowText(native(hwnd), text, 1024);
+    return WideToAnsi(std::wstring_view(text, static_cast<std::size_t>(length > 0 ? length : 0)));
+}
+
+bool GetWindowRect(HWND hwnd, RECT* rect) {
+    ::RECT r{};
+    if (rect == nullptr || ::GetWindowRect(native(hwnd), &r) == 0) {
+        return false;
+    }
+    *rect = from_native(r);
+    return true;
+}
+
+bool GetClientRect(HWND hwnd, RECT* rect) {
+    ::RECT r{};
+    if (rect == nullptr || ::GetClientRect(native(hwnd), &r) == 0) {
+        return false;
+    }
+    *rect = from_native(r);
+    return true;
+}
+
+bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
+    return ::MoveWindow(native(hwnd), x, y, width, height, repaint ? TRUE : FALSE) != 0;
+}
+
+RECT AdjustWindowRect(RECT client, DWORD style, bool is_child) {
+    ::RECT r{client.left, client.top, client.right, client.bottom};
+    const DWORD effective = is_child ? (style | WS_CHILD) : style;
+    AdjustWindowRectEx(&r, effective, FALSE, 0);
+    return from_native(r);
+}
+
+bool ClientToScreen(HWND hwnd, POINT* point) {
+    ::POINT p{point->x, point->y};
+    if (::ClientToScreen(native(hwnd), &p) == 0) {
+        return false;
+    }
+    *point = POINT{static_cast<int>(p.x), static_cast<int>(p.y)};
+    return true;
+}
+
+bool ScreenToClient(HWND hwnd, POINT* point) {
+    ::POINT p{point->x, point->y};
+    if (::ScreenToClient(native(hwnd), &p) == 0) {
+        return false;
+    }
+    *point = POINT{static_cast<int>(p.x), static_cast<int>(p.y)};
+    return true;
+}
+
+bool ShowWindow(HWND hwnd, int command) {
+    return ::ShowWindow(native(hwnd), command) != 0;
+}
+
+bool IsWindowVisible(HWND hwnd) {
+    return ::IsWindowVisible(native(hwnd)) != 0;
+}
+
+bool EnableWindow(HWND hwnd, bool enable) {
+    return ::EnableWindow(native(hwnd), enable ? TRUE : FALSE) != 0;
+}
+
+bool IsWindowEnabled(HWND hwnd) {
+    return ::IsWindowEnabled(native(hwnd)) != 0;
+}
+
+HWND SetFocus(HWND hwnd) {
+    return ours(::SetFocus(native(hwnd)));
+}
+
+HWND GetFocus() {
+    return ours(::GetFocus());
+}
+
+HWND SetActiveWindow(HWND hwnd) {
+    return ours(::SetActiveWindow(native(hwnd)));
+}
+
+HWND GetActiveWindow() {
+    return ours(::GetActiveWindow());
+}
+
+bool InvalidateRect(HWND hwnd, bool erase) {
+    return ::InvalidateRect(native(hwnd), nullptr, erase ? TRUE : FALSE) != 0;
+}
+
+bool ValidateRect(HWND hwnd) {
+    return ::ValidateRect(native(hwnd), nullptr) != 0;
+}
+
+bool NeedsPaint(HWND hwnd) {
+    return GetUpdateRect(native(hwnd), nullptr, FALSE) != 0;
+}
+
+bool UpdateWindow(HWND hwnd) {
+    return ::UpdateWindow(native(hwnd)) != 0;
+}
+
+bool BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
+    ::PAINTSTRUCT real{};
+    if (::BeginPaint(native(hwnd), &real) == nullptr) {
+        return false;
+    }
+    open_paints()[native(hwnd)] = real;
+    if (ps != nullptr) {
+        ps->erase = real.fErase != 0;
+        ps->paint = from_native(real.rcPaint);
+    }
+    return true;
+}
+
+bool EndPaint(HWND hwnd, const PAINTSTRUCT*) {
+    auto& paints = open_paints();
+    auto found = paints.find(native(hwnd));
+    if (found == paints.end()) {
+        return false;
+    }
+    ::EndPaint(native(hwnd), &found->second);
+    paints.erase(found);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/protocol.h"
+#include "platform/serial_device.h"
+#include "platform/serial_settings.h"
+#include "tools/remote/line.h"
+
+namespace remote {
+
+LineHandle open_line(const std::string& device, const std::string& mode) {
+    std::string path = platform::serial_device_path(device);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "kadro-remote: cannot open %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return kNoLine;
+    }
+    auto dcb = platform::build_dcb_from_mode(mode);
+    termios t{};
+    if (!dcb || ::tcgetattr(fd, &t) != 0 || !platform::dcb_to_termios(*dcb, t) ||
+        ::tcsetattr(fd, TCSANOW, &t) != 0) {
+        std::fprintf(stderr, "kadro-remote: cannot set line \"%s\" on %s\n", mode.c_str(),
+                     path.c_str());
+        ::close(fd);
+        return kNoLine;
+    }
+    return fd;
+}
+
+LineHandle adopt_line(int fd) {
+    return fd;
+}
+
+bool write_all(LineHandle line, std::string_view bytes) {
+    const int fd = static_cast<int>(line);
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            std::fprintf(stderr, "kadro-remote: write failed: %s\n", std::strerror(errno));
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string read_some(LineHandle line, std::size_t count, int timeout_ms) {
+    const int fd = static_cast<int>(line);
+    std::string out;
+    char buffer[kadro::protocol::kTrackBytes];
+    while (out.size() < count) {
+        pollfd p{fd, POLLIN, 0};
+        int rc = ::poll(&p, 1, timeout_ms);
+        if (rc < 0 && errno == EINTR) {
+            continue;
+        }
+        if (rc <= 0) {
+            break;
+        }
+        ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - out.size()));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+}  // namespace remote
