@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {

@@ -28,7 +28,7 @@
 //   queue-size recommendation is only recorded because terminals have no such setting.
 // - Device names: "\\.\" prefixes are dropped; COM1..COM256 name /dev/ttyS0../dev/ttyS255; an
 //   absolute path is used as it is; any other name is looked up under /dev. The name is the
-//   program's text and reaches the file system as file_name_text.h describes.
+//   program's text and reaches the file system as platform/text.h describes.
 // - Windows: the device is the system's own ("\\.\" + name, the prefix added when missing),
 //   opened without sharing and for overlapped I/O; open() yields the system's error code instead
 //   of an errno. The line settings of the record are applied unchanged. raise_dtr() failing is

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/byte_text.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -64,16 +64,16 @@ std::optional<std::uint8_t> parse_parity(std::string_view s) {
     if (s.size() != 1) {
         return std::nullopt;
     }
-    switch (std::tolower(static_cast<unsigned char>(s[0]))) {
-        case 'n':
+    switch (AsciiUpper(s[0])) {
+        case 'N':
             return NOPARITY;
-        case 'o':
+        case 'O':
             return ODDPARITY;
-        case 'e':
+        case 'E':
             return EVENPARITY;
-        case 'm':
+        case 'M':
             return MARKPARITY;
-        case 's':
+        case 'S':
             return SPACEPARITY;
         default:
             return std::nullopt;

@@ -5,7 +5,7 @@
 #include <array>
 #include <utility>
 
-#include "platform/fltk/ansi_text.h"
+#include "platform/text.h"
 #include "platform/types.h"
 
 namespace platform::screen {

@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_text.h"
 #include "platform/dialog.h"
 #include "platform/edit_control.h"
-#include "platform/fltk/ansi_text.h"
+#include "platform/text.h"
 #include "platform/window.h"
 
 namespace platform::screen {

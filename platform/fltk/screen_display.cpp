@@ -21,13 +21,13 @@
 
 #include "platform/edit_control.h"
 #include "platform/file_chooser.h"
-#include "platform/fltk/ansi_text.h"
 #include "platform/fltk/chooser_request.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/key_tracker.h"
 #include "platform/fltk/painter.h"
 #include "platform/fltk/scroll_bar.h"
 #include "platform/message_queue.h"
+#include "platform/text.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -98,7 +98,7 @@ class TopWindow final : public Fl_Double_Window {
                 apply_window_manager_hints();
             }
         }
-        std::string label_text = screen::AnsiToUtf8(caption);
+        std::string label_text = AnsiToUtf8(caption);
         if (label_text != m_caption) {
             m_caption = label_text;
             copy_label(m_caption.c_str());
@@ -617,7 +617,7 @@ class ScreenDisplay final : public Display {
     }
 
     bool set_clipboard_text(const std::string& text) override {
-        std::string utf8 = screen::AnsiToUtf8(text);
+        std::string utf8 = AnsiToUtf8(text);
         const int length = static_cast<int>(utf8.size());
         Fl::copy(utf8.c_str(), length, 1);
         Fl::copy(utf8.c_str(), length, 0);

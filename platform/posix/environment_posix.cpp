@@ -1,13 +1,13 @@
 #include <cstdlib>
 
 #include "platform/environment.h"
-#include "platform/file_name_text.h"
+#include "platform/text.h"
 
 namespace platform {
 
 std::optional<std::string> FileNameFromEnvironment(const char* variable) {
     const char* value = std::getenv(variable);
-    return value != nullptr ? FileNameFromUtf8(value) : std::nullopt;
+    return value != nullptr ? NameFromUtf8(value) : std::nullopt;
 }
 
 }  // namespace platform

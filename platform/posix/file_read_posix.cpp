@@ -11,10 +11,10 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/file_name_text.h"
 #include "platform/paths.h"
 #include "platform/system_error.h"
 #include "platform/temporary_file_internal.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -59,7 +59,7 @@ std::string kind_of_special_file(mode_t mode) {
 }  // namespace
 
 ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
-    const std::string native = FileNameToUtf8(path);
+    const std::string native = TextToUtf8(path);
     // O_NONBLOCK keeps a FIFO without a writer from blocking the open; for a regular file it
     // changes nothing.
     int fd;
@@ -190,7 +190,7 @@ void sync_folder_of(const std::string& path) {
 }  // namespace
 
 bool ReplaceFileContents(std::string_view path, std::string_view contents) {
-    std::string target = FileNameToUtf8(NativePath(path));
+    std::string target = TextToUtf8(NativePath(path));
     if (target.empty()) {
         return false;
     }

@@ -10,7 +10,7 @@
 
 #include "platform/file_system.h"
 
-#include "platform/file_name_text.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -21,7 +21,7 @@ struct DirCloser {
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 std::string FolderPath(std::string_view folder) {
-    return folder.empty() ? std::string(".") : FileNameToUtf8(folder);
+    return folder.empty() ? std::string(".") : TextToUtf8(folder);
 }
 
 // A folder entry: its name on disk and the program's text for it.
@@ -60,7 +60,7 @@ std::vector<Entry> ListNames(const UniqueFd& folder) {
         if (name == "." || name == "..") {
             continue;
         }
-        if (std::optional<std::string> text = FileNameFromUtf8(name)) {
+        if (std::optional<std::string> text = NameFromUtf8(name)) {
             names.push_back({std::string(name), std::move(*text)});
         }
     }
@@ -144,7 +144,7 @@ void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
 }
 
 bool RemoveEmptyFolder(std::string_view folder) {
-    std::string path = FileNameToUtf8(folder);
+    std::string path = TextToUtf8(folder);
     // "link/" would name the link's target; the folder asked for is the entry itself.
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -163,12 +163,12 @@ bool DeletePlainFile(std::string_view path) {
     if (!IsPlainFile(path)) {
         return false;
     }
-    return ::unlink(FileNameToUtf8(path).c_str()) == 0;
+    return ::unlink(TextToUtf8(path).c_str()) == 0;
 }
 
 bool IsPlainFile(std::string_view path) {
     struct stat st {};
-    return ::lstat(FileNameToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::lstat(TextToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 void UniqueFd::reset() {

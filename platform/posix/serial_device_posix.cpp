@@ -19,10 +19,9 @@
 
 #include "platform/serial_device.h"
 
-#include "platform/byte_text.h"
-#include "platform/file_name_text.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -123,7 +122,7 @@ std::string serial_device_path(std::string_view name) {
 }
 
 SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
-    std::string path = FileNameToUtf8(serial_device_path(name));
+    std::string path = TextToUtf8(serial_device_path(name));
     auto fail = [&path](int error_number) {
         report_open_failure(path.empty() ? std::string("(empty name)") : path, error_number);
         return OpenResult(error_number);

@@ -37,8 +37,8 @@ bool TranslateAccelerator(HWND hwnd, const AcceleratorTable* table, const MSG* m
         return false;
     }
     ::MSG real{};
-    win32::ToNativeMessage(*msg, &real);
-    const bool translated = TranslateAcceleratorW(win32::native(hwnd), real_table, &real) != 0;
+    user32::ToNativeMessage(*msg, &real);
+    const bool translated = TranslateAcceleratorW(user32::native(hwnd), real_table, &real) != 0;
     DestroyAcceleratorTable(real_table);
     return translated;
 }

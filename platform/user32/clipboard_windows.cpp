@@ -39,7 +39,7 @@ class OpenedClipboard {
 }  // namespace
 
 bool SetClipboardText(std::string_view text) {
-    const std::wstring wide = win32::AnsiToWide(text);
+    const std::wstring wide = AsWide(TextToUtf16(text));
     const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
     if (block == nullptr) {
@@ -79,7 +79,7 @@ std::string GetClipboardText() {
     while (length < capacity && data[length] != L'\0') {
         ++length;
     }
-    std::string text = win32::WideToAnsi(std::wstring_view(data, length));
+    std::string text = TextFromUtf16(AsUtf16(std::wstring_view(data, length)));
     GlobalUnlock(block);
     return text;
 }

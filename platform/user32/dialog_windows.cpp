@@ -26,8 +26,8 @@
 namespace platform {
 namespace {
 
-using win32::native;
-using win32::ours;
+using user32::native;
+using user32::ours;
 
 struct DialogBindings {
     std::mutex mutex;
@@ -81,7 +81,7 @@ INT_PTR CALLBACK DialogThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lp
     if (msg == WM_NCDESTROY) {
         unbind(hwnd);
     }
-    return win32::NativeColourAnswer(msg, wparam, answer);
+    return user32::NativeColourAnswer(msg, wparam, answer);
 }
 
 // The template in memory the dialog manager can read: DWORD-aligned, and checked first, so
@@ -119,7 +119,7 @@ std::intptr_t DialogBoxIndirectParam(std::string_view template_bytes, HWND owner
     if (proc == nullptr || !aligned_template(template_bytes, &block)) {
         return -1;
     }
-    win32::EnsureGateReceiver();
+    user32::EnsureGateReceiver();
     CreationScope scope(proc);
     return DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
                                    reinterpret_cast<const DLGTEMPLATE*>(block.data()),
@@ -132,7 +132,7 @@ HWND CreateDialogIndirectParam(std::string_view template_bytes, HWND owner, DLGP
     if (proc == nullptr || !aligned_template(template_bytes, &block)) {
         return 0;
     }
-    win32::EnsureGateReceiver();
+    user32::EnsureGateReceiver();
     CreationScope scope(proc);
     return ours(CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
                                            reinterpret_cast<const DLGTEMPLATE*>(block.data()),
@@ -148,7 +148,7 @@ bool IsDialogMessage(HWND dialog, MSG* msg) {
         return false;
     }
     ::MSG real{};
-    win32::ToNativeMessage(*msg, &real);
+    user32::ToNativeMessage(*msg, &real);
     return IsDialogMessageW(native(dialog), &real) != 0;
 }
 

@@ -37,7 +37,7 @@ class NativeDisplay final : public Display {
     }
 
     int text_width(const std::string& text) const override {
-        const std::wstring wide = win32::AnsiToWide(text);
+        const std::wstring wide = AsWide(TextToUtf16(text));
         const ::HWND window = ::GetActiveWindow();
         HDC dc = GetDC(window);
         if (dc == nullptr) {

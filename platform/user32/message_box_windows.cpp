@@ -13,7 +13,7 @@
 namespace platform {
 namespace {
 
-using win32::native;
+using user32::native;
 
 // The static control that shows a box's text.
 constexpr int kTextControlId = 0xFFFF;
@@ -21,8 +21,8 @@ constexpr int kTextControlId = 0xFFFF;
 }  // namespace
 
 int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT style) {
-    const std::wstring wide_text = win32::AnsiToWide(text);
-    const std::wstring wide_caption = win32::AnsiToWide(caption);
+    const std::wstring wide_text = AsWide(TextToUtf16(text));
+    const std::wstring wide_caption = AsWide(TextToUtf16(caption));
     // An owner that no longer exists would make the system refuse the box; show it unowned.
     const ::HWND owner_window = ::IsWindow(native(owner)) ? native(owner) : nullptr;
     return MessageBoxW(owner_window, wide_text.c_str(), wide_caption.c_str(), style);
@@ -42,7 +42,7 @@ bool GetMessageBoxContent(HWND box, MessageBoxContent* content) {
         std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
         wide.resize(static_cast<std::size_t>(
             GetWindowTextW(hwnd, wide.data(), static_cast<int>(wide.size()))));
-        return win32::WideToAnsi(wide);
+        return TextFromUtf16(AsUtf16(wide));
     };
     *content = MessageBoxContent{};
     content->text = window_text(text);

@@ -34,7 +34,7 @@
 namespace platform {
 namespace {
 
-using win32::native;
+using user32::native;
 
 // ---- sends through a gate ------------------------------------------------------------------
 
@@ -186,13 +186,13 @@ LRESULT CALLBACK GateReceiverProc(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPAR
 
 }  // namespace
 
-namespace win32 {
+namespace user32 {
 
 void EnsureGateReceiver() {
     thread_local ThreadReceiver receiver;
 }
 
-}  // namespace win32
+}  // namespace user32
 
 // ---- posting and sending --------------------------------------------------------------------
 
@@ -206,7 +206,7 @@ void PostQuitMessage(int exit_code) {
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     if (msg == WM_SETFONT) {
-        wparam = win32::NativeFontFor(wparam);
+        wparam = user32::NativeFontFor(wparam);
     }
     return SendMessageW(native(hwnd), msg, wparam, lparam);
 }
@@ -300,7 +300,7 @@ bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, U
     if (PeekMessageW(&real, native(hwnd_filter), min_filter, max_filter, remove) == 0) {
         return false;
     }
-    MSG converted = win32::FromNativeMessage(real);
+    MSG converted = user32::FromNativeMessage(real);
     if (msg != nullptr) {
         *msg = converted;
     }
@@ -311,7 +311,7 @@ bool GetMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter) {
     ::MSG real{};
     // -1 (an invalid filter window) counts as the end, as a quit would.
     const BOOL got = GetMessageW(&real, native(hwnd_filter), min_filter, max_filter);
-    MSG converted = win32::FromNativeMessage(real);
+    MSG converted = user32::FromNativeMessage(real);
     if (msg != nullptr) {
         *msg = converted;
     }
@@ -323,7 +323,7 @@ bool TranslateMessage(const MSG* msg) {
         return false;
     }
     ::MSG real{};
-    win32::ToNativeMessage(*msg, &real);
+    user32::ToNativeMessage(*msg, &real);
     return ::TranslateMessage(&real) != 0;
 }
 
@@ -332,7 +332,7 @@ LRESULT DispatchMessage(const MSG* msg) {
         return 0;
     }
     ::MSG real{};
-    win32::ToNativeMessage(*msg, &real);
+    user32::ToNativeMessage(*msg, &real);
     return DispatchMessageW(&real);
 }
 

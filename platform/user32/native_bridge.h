@@ -1,10 +1,10 @@
 #pragma once
-// Internal to the Win32 side of platform/: the conversions at the boundary between the
-// program's types and the real system's, shared by the *_windows.cpp files.
+// Private to user32/: the conversions at the boundary between the program's types and the real
+// window system's, shared by the files of this folder.
 //
 // Text: the real calls used are the wide ones; every string crosses through the program's one
-// conversion rule, ToWide / FromWide of wide_text_windows.h (the program's code page whatever
-// the system's, UTF-8 for characters beyond it). The conversions cannot fail.
+// conversion rule (platform/win32/wide_text.h: the program's code page whatever the system's,
+// UTF-8 for characters beyond it). The conversions cannot fail.
 //
 // Handles: platform::HWND carries the real window handle's value unchanged (0 = none).
 //
@@ -26,11 +26,12 @@
 #include <string_view>
 
 #include "platform/types.h"
+#include "platform/win32/wide_text.h"
 
 struct tagMSG;
 struct HWND__;  // the real HWND is a pointer to it
 
-namespace platform::win32 {
+namespace platform::user32 {
 
 // The real handle of a window, and ours.
 inline HWND__* native(HWND hwnd) {
@@ -39,9 +40,6 @@ inline HWND__* native(HWND hwnd) {
 inline HWND ours(HWND__* hwnd) {
     return reinterpret_cast<HWND>(hwnd);
 }
-
-std::wstring AnsiToWide(std::string_view text);
-std::string WideToAnsi(std::wstring_view text);
 
 // The real MSG for `msg` (see the file comment for time and position).
 void ToNativeMessage(const MSG& msg, tagMSG* native);
@@ -59,4 +57,4 @@ LRESULT NativeColourAnswer(UINT msg, WPARAM device_context, LRESULT answer);
 // by every function that makes a window, on the window's thread. Cheap after the first call.
 void EnsureGateReceiver();
 
-}  // namespace platform::win32
+}  // namespace platform::user32

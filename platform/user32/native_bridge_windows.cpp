@@ -1,10 +1,8 @@
 #include "platform/user32/native_bridge.h"
 
-#include "platform/win32/wide_text.h"
-
 #include <windows.h>
 
-namespace platform::win32 {
+namespace platform::user32 {
 namespace {
 
 // The last real message PeekMessage / GetMessage handed out on this thread.
@@ -15,14 +13,6 @@ bool is_colour_message(UINT msg) {
 }
 
 }  // namespace
-
-std::wstring AnsiToWide(std::string_view text) {
-    return ToWide(text);
-}
-
-std::string WideToAnsi(std::wstring_view text) {
-    return FromWide(text);
-}
 
 void ToNativeMessage(const MSG& msg, tagMSG* native) {
     const auto hwnd = reinterpret_cast<::HWND>(msg.hwnd);
@@ -81,4 +71,4 @@ LRESULT NativeColourAnswer(UINT msg, WPARAM device_context, LRESULT answer) {
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
-}  // namespace platform::win32
+}  // namespace platform::user32

@@ -35,11 +35,8 @@
 namespace platform {
 namespace {
 
-using win32::native;
-using win32::ours;
-
-using win32::AnsiToWide;
-using win32::WideToAnsi;
+using user32::native;
+using user32::ours;
 
 HINSTANCE this_module() {
     return GetModuleHandleW(nullptr);
@@ -91,7 +88,7 @@ LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM
     if (msg == WM_NCDESTROY) {
         forget_window(hwnd);
     }
-    return win32::NativeColourAnswer(msg, wparam, result);
+    return user32::NativeColourAnswer(msg, wparam, result);
 }
 
 // Our name for a subclassed window's own real procedure.
@@ -130,7 +127,7 @@ RECT from_native(const ::RECT& r) {
 bool IsClassRegistered(std::string_view class_name) {
     WNDCLASSEXW info{};
     info.cbSize = sizeof(info);
-    const std::wstring name = AnsiToWide(class_name);
+    const std::wstring name = AsWide(TextToUtf16(class_name));
     return GetClassInfoExW(this_module(), name.c_str(), &info) != 0 ||
            GetClassInfoExW(nullptr, name.c_str(), &info) != 0;
 }
@@ -140,7 +137,7 @@ bool RegisterClass(std::string_view class_name, WNDPROC proc) {
     if (proc == nullptr || class_name.empty() || IsClassRegistered(class_name)) {
         return false;
     }
-    const std::wstring name = AnsiToWide(class_name);
+    const std::wstring name = AsWide(TextToUtf16(class_name));
     WNDCLASSEXW cls{};
     cls.cbSize = sizeof(cls);
     cls.style = CS_HREDRAW | CS_VREDRAW;
@@ -161,9 +158,9 @@ bool RegisterClass(std::string_view class_name, WNDPROC proc) {
 
 HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_view text, DWORD style,
                     int x, int y, int width, int height, HWND parent, int id, LPARAM create_param) {
-    win32::EnsureGateReceiver();
-    const std::wstring cls = AnsiToWide(class_name);
-    const std::wstring title = AnsiToWide(text);
+    user32::EnsureGateReceiver();
+    const std::wstring cls = AsWide(TextToUtf16(class_name));
+    const std::wstring title = AsWide(TextToUtf16(text));
     // The identifier travels in the menu slot, which only a child has free.
     HMENU menu =
         (style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
@@ -261,8 +258,9 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
 std::string GetClassName(HWND hwnd) {
     wchar_t name[257] = {};
     const int length = GetClassNameW(native(hwnd), name, 257);
-    return length > 0 ? WideToAnsi(std::wstring_view(name, static_cast<std::size_t>(length)))
-                      : std::string();
+    return length > 0
+               ? TextFromUtf16(AsUtf16(std::wstring_view(name, static_cast<std::size_t>(length))))
+               : std::string();
 }
 
 HWND GetParent(HWND hwnd) {
@@ -296,7 +294,7 @@ int GetDlgCtrlID(HWND hwnd) {
 }
 
 bool SetWindowText(HWND hwnd, std::string_view text) {
-    const std::wstring wide = AnsiToWide(text);
+    const std::wstring wide = AsWide(TextToUtf16(text));
     return SetWindowTextW(native(hwnd), wide.c_str()) != 0;
 }
 
@@ -308,7 +306,7 @@ std::string GetWindowText(HWND hwnd) {
     std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
     const int got = GetWindowTextW(native(hwnd), wide.data(), length + 1);
     wide.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-    return WideToAnsi(wide);
+    return TextFromUtf16(AsUtf16(wide));
 }
 
 int GetWindowTextLength(HWND hwnd) {
@@ -318,7 +316,8 @@ int GetWindowTextLength(HWND hwnd) {
 std::string GetStoredWindowText(HWND hwnd) {
     wchar_t text[1024] = {};
     const int length = InternalGetWindowText(native(hwnd), text, 1024);
-    return WideToAnsi(std::wstring_view(text, static_cast<std::size_t>(length > 0 ? length : 0)));
+    return TextFromUtf16(
+        AsUtf16(std::wstring_view(text, static_cast<std::size_t>(length > 0 ? length : 0))));
 }
 
 bool GetWindowRect(HWND hwnd, RECT* rect) {

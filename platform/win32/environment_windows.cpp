@@ -9,7 +9,7 @@
 namespace platform {
 
 std::optional<std::string> FileNameFromEnvironment(const char* variable) {
-    const std::wstring name = ToWide(variable);
+    const std::wstring name = AsWide(TextToUtf16(variable));
     // The size asked for includes the terminator; a value that changes in between is read
     // again with the new size.
     std::wstring value(64, L'\0');
@@ -25,7 +25,7 @@ std::optional<std::string> FileNameFromEnvironment(const char* variable) {
         }
         if (length < value.size()) {
             value.resize(length);
-            return NameFromWide(value);
+            return NameFromUtf16(AsUtf16(value));
         }
         value.resize(length);
     }

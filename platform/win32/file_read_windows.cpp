@@ -58,7 +58,7 @@ std::string kind_of_special_file(DWORD type) {
 }  // namespace
 
 ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
-    const std::wstring native = ToWide(path);
+    const std::wstring native = AsWide(TextToUtf16(path));
     HANDLE handle = ::CreateFileW(native.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -204,7 +204,7 @@ bool may_write(const std::wstring& path) {
 }  // namespace
 
 bool ReplaceFileContents(std::string_view path, std::string_view contents) {
-    const std::wstring target = ToWide(NativePath(path));
+    const std::wstring target = AsWide(TextToUtf16(NativePath(path)));
     if (target.empty()) {
         return false;
     }

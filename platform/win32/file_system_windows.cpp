@@ -25,7 +25,7 @@ std::wstring folder_prefix(std::string_view folder) {
     if (folder.empty()) {
         return L"";
     }
-    std::wstring wide = ToWide(folder);
+    std::wstring wide = AsWide(TextToUtf16(folder));
     if (wide.back() != L'\\' && wide.back() != L'/' && wide.back() != L':') {
         wide += L'\\';
     }
@@ -75,7 +75,7 @@ void delete_plain_files_in(const std::wstring& prefix,
         if (hidden == HiddenFiles::kSkip && is_hidden(entry.attributes)) {
             continue;
         }
-        if (!is_plain_file(entry.attributes) || !wanted(FromWide(entry.name))) {
+        if (!is_plain_file(entry.attributes) || !wanted(TextFromUtf16(AsUtf16(entry.name)))) {
             continue;
         }
         if (::DeleteFileW((prefix + entry.name).c_str()) == 0 && on_failure == OnFailure::kStop) {
@@ -88,7 +88,7 @@ bool folder_is_link(std::string_view folder) {
     if (folder.empty()) {
         return false;
     }
-    DWORD attributes = ::GetFileAttributesW(ToWide(folder).c_str());
+    DWORD attributes = ::GetFileAttributesW(AsWide(TextToUtf16(folder)).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes);
 }
 
@@ -108,7 +108,7 @@ void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
     const std::wstring parent_prefix = folder_prefix(parent);
     for (const Entry& entry : list_entries(parent_prefix)) {
         if (is_hidden(entry.attributes) || !is_folder(entry.attributes) ||
-            !FromWide(entry.name).starts_with(prefix)) {
+            !TextFromUtf16(AsUtf16(entry.name)).starts_with(prefix)) {
             continue;
         }
         const std::wstring path = parent_prefix + entry.name;
@@ -120,7 +120,7 @@ void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
 }
 
 bool RemoveEmptyFolder(std::string_view folder) {
-    std::wstring path = ToWide(folder);
+    std::wstring path = AsWide(TextToUtf16(folder));
     // "name\" would name the link's target; the folder asked for is the entry itself.
     while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/') &&
            path[path.size() - 2] != L':') {
@@ -140,11 +140,11 @@ bool DeletePlainFile(std::string_view path) {
     if (!IsPlainFile(path)) {
         return false;
     }
-    return ::DeleteFileW(ToWide(path).c_str()) != 0;
+    return ::DeleteFileW(AsWide(TextToUtf16(path)).c_str()) != 0;
 }
 
 bool IsPlainFile(std::string_view path) {
-    DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+    DWORD attributes = ::GetFileAttributesW(AsWide(TextToUtf16(path)).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && is_plain_file(attributes);
 }
 

@@ -23,7 +23,7 @@ std::string GetModuleFileName() {
             return {};
         }
         if (length < buffer.size()) {
-            return FromWide(std::wstring_view(buffer.data(), length));
+            return TextFromUtf16(AsUtf16(std::wstring_view(buffer.data(), length)));
         }
         if (buffer.size() >= 32768) {
             return {};  // longer than any path the system can hold
@@ -34,8 +34,8 @@ std::string GetModuleFileName() {
 
 bool ShellOpen(const std::string& target) {
     // Values above 32 mean the handler was started.
-    auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, L"open", ToWide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+        nullptr, L"open", AsWide(TextToUtf16(target)).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return result > 32;
 }
 

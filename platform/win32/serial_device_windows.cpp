@@ -161,8 +161,8 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     }
     auto state = std::make_shared<Win32State>();
     state->device =
-        ::CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+        ::CreateFileW(AsWide(TextToUtf16(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (state->device == INVALID_HANDLE_VALUE) {
         return fail(::GetLastError());
     }

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>

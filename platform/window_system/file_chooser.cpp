@@ -6,7 +6,7 @@
 
 #include "platform/display.h"
 #include "platform/paths.h"
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {

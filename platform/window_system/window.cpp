@@ -4,9 +4,9 @@
 #include <optional>
 #include <utility>
 
-#include "platform/byte_text.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
+#include "platform/text.h"
 #include "platform/window_system/state.h"
 
 namespace platform {

@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "app/text.h"
+#include "platform/text.h"
 #include "testing/scratch_dir.h"
 
 namespace {
@@ -14,7 +14,7 @@ TEST_F(Settings, ThePortIsWrittenAsCom1WhenMissingAndThenReadBack) {
     const std::string port = GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI");
     EXPECT_EQ(port, "");
     EXPECT_EQ(listing(), "");
-    ASSERT_TRUE(kadro::IsBlank(port));
+    ASSERT_TRUE(platform::IsBlank(port));
     ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "Porta", "COM1", ".\\KADRO.INI"));
     EXPECT_EQ(slurp("KADRO.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
     EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI"), "COM1");
@@ -36,10 +36,10 @@ TEST_F(Settings, WriteReportsFailure) {
 }
 
 TEST(IsBlank, OnlyBlanksTabsAndLineBreaksAreBlank) {
-    EXPECT_TRUE(kadro::IsBlank(""));
-    EXPECT_TRUE(kadro::IsBlank(" \t\r\n "));
-    EXPECT_FALSE(kadro::IsBlank(" COM1 "));
-    EXPECT_FALSE(kadro::IsBlank(std::string_view("\0", 1)));
+    EXPECT_TRUE(platform::IsBlank(""));
+    EXPECT_TRUE(platform::IsBlank(" \t\r\n "));
+    EXPECT_FALSE(platform::IsBlank(" COM1 "));
+    EXPECT_FALSE(platform::IsBlank(std::string_view("\0", 1)));
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <FL/Enumerations.H>
 #include <gtest/gtest.h>
 
-#include "platform/fltk/ansi_text.h"
 #include "platform/fltk/chooser_request.h"
 #include "platform/fltk/edit_view.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/key_tracker.h"
 #include "platform/fltk/scroll_bar.h"
+#include "platform/text.h"
 #include "platform/types.h"
 
 namespace platform::screen {

@@ -13,7 +13,7 @@
 
 #include "app/executable/command_line.h"
 #include "app/main_program.h"
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
-#include "platform/win32/wide_text.h"
+#include "platform/text.h"
 #include "tools/remote/line.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
@@ -45,9 +45,10 @@ DWORD transfer(HANDLE device, bool write, void* buffer, DWORD size, int timeout_
 
 LineHandle open_line(const std::string& device, const std::string& mode) {
     std::string path = platform::serial_device_path(device);
-    HANDLE handle =
-        ::CreateFileW(platform::ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    const std::u16string name = platform::TextToUtf16(path);
+    HANDLE handle = ::CreateFileW(std::wstring(name.begin(), name.end()).c_str(),
+                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "kadro-remote: cannot open %s: %s\n", path.c_str(),
                      platform::SystemErrorText(::GetLastError()).c_str());

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 namespace {
 
