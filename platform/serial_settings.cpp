@@ -302,7 +302,7 @@ bool parse_key_form(std::string_view s, DCB& dcb) {
 
 }  // namespace
 
-DCB default_dcb() {
+DCB DefaultDcb() {
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof(DCB);
@@ -321,12 +321,12 @@ DCB default_dcb() {
     return dcb;
 }
 
-std::optional<DCB> parse_mode_string(std::string_view mode) {
+std::optional<DCB> ParseModeString(std::string_view mode) {
     std::string_view rest = strip_device_prefix(trim(mode));
     if (rest.empty()) {
         return std::nullopt;
     }
-    DCB dcb = default_dcb();
+    DCB dcb = DefaultDcb();
     bool ok = rest.find('=') != std::string_view::npos ? parse_key_form(rest, dcb)
                                                        : parse_comma_form(rest, dcb);
     if (!ok) {
@@ -335,13 +335,13 @@ std::optional<DCB> parse_mode_string(std::string_view mode) {
     return dcb;
 }
 
-std::string dcb_to_bytes(const DCB& dcb) {
+std::string DcbToBytes(const DCB& dcb) {
     std::string bytes(sizeof(DCB), '\0');
     std::memcpy(bytes.data(), &dcb, sizeof(DCB));
     return bytes;
 }
 
-std::optional<DCB> dcb_from_bytes(std::string_view bytes) {
+std::optional<DCB> DcbFromBytes(std::string_view bytes) {
     if (bytes.size() != sizeof(DCB)) {
         return std::nullopt;
     }

@@ -1,35 +1,36 @@
 #pragma once
-// The device-control record of a serial line, laid out byte for byte like the desktop
-// platform's 28-byte record, with the parser of the mode-string syntax that fills it and the
-// mapping of a record onto POSIX terminal settings.
+// The line settings of a serial device: the device-control record, laid out byte for byte like
+// the desktop platform's 28-byte record, the parser of the mode strings that fill it, and
+// applying a record to an open device.
 //
 // Contract:
-// - build_dcb_from_mode() is the platform's parser: BuildCommDCBA on Windows (starting from
-//   default_dcb(), so the fields the string does not name are defined), parse_mode_string()
+// - BuildDcbFromMode() is the system's parser: BuildCommDCBA on Windows (starting from
+//   DefaultDcb(), so the fields the string does not name are defined), ParseModeString()
 //   elsewhere. nullopt for a string the parser rejects.
-// - parse_mode_string() is our own parser of the syntax. It accepts the comma form
+// - ParseModeString() is our own parser of the syntax. It accepts the comma form
 //   "baud[,parity[,data[,stop[,x|p]]]]" and the key=value form "baud=.. parity=.. data=..
 //   stop=.. to=.. xon=.. odsr=.. octs=.. dtr=.. rts=.. idsr=..", each optionally preceded by a
 //   device prefix such as "COM1:". Fields that the string does not name keep the values of
-//   default_dcb(), which describe a transparent line: 8 data bits, no parity, 1 stop bit, no
+//   DefaultDcb(), which describe a transparent line: 8 data bits, no parity, 1 stop bit, no
 //   flow control of either kind, no error or NUL processing, DTR and RTS on. In the comma form
 //   the flow-control suffix (or its absence) sets every flow field, as the platform does. A
 //   malformed string yields nullopt; nothing else is reported.
-// - dcb_to_termios() (POSIX builds only) changes only what the record governs and returns
-//   false, leaving `out` unspecified, for a record the POSIX line discipline cannot honour
-//   (speed not in the standard table, 1.5 stop bits, data bits outside 5..8, DSR-based flow
-//   control or sensitivity, DTR handshake, RTS toggle, error-character replacement, NUL
-//   discarding, non-binary mode). It always asks for a raw line: no echo, no signals, no
-//   canonical input, no CR/LF translation, no output processing.
-// - dcb_to_bytes() / dcb_from_bytes() carry the record as a byte string; dcb_from_bytes()
-//   refuses any length other than 28.
+// - DcbToBytes() / DcbFromBytes() carry the record as a byte string; DcbFromBytes() refuses any
+//   length other than 28.
+// - ApplySerialSettings(device, dcb) sets the line of an open serial device: `device` is a
+//   terminal's file descriptor on POSIX, a communications HANDLE on Windows. On POSIX only what
+//   the record governs changes, the line is made raw (no echo, no signals, no canonical input,
+//   no CR/LF translation, no output processing), and the result is false, changing nothing,
+//   for a record the terminal driver cannot honour (speed not in the standard table, 1.5 stop
+//   bits, data bits outside 5..8, DSR-based flow control or sensitivity, DTR handshake, RTS
+//   toggle, error-character replacement, NUL discarding, non-binary mode), and false as well
+//   when the driver did not keep every setting asked for. On Windows the record goes to
+//   SetCommState unchanged; false when the system refuses it.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-struct termios;
 
 namespace platform {
 
@@ -87,16 +88,14 @@ struct DCB {
 static_assert(sizeof(DCB) == 28, "the record must keep the platform's 28-byte layout");
 
 // The record a parse starts from: a transparent 9600-baud, 8N1 line without flow control.
-DCB default_dcb();
+DCB DefaultDcb();
 
-std::optional<DCB> build_dcb_from_mode(std::string_view mode);
-std::optional<DCB> parse_mode_string(std::string_view mode);
+std::optional<DCB> BuildDcbFromMode(std::string_view mode);
+std::optional<DCB> ParseModeString(std::string_view mode);
 
-std::string dcb_to_bytes(const DCB& dcb);
-std::optional<DCB> dcb_from_bytes(std::string_view bytes);
+std::string DcbToBytes(const DCB& dcb);
+std::optional<DCB> DcbFromBytes(std::string_view bytes);
 
-bool dcb_to_termios(const DCB& dcb, termios& out);
-// Bits per second of the output speed in `settings`; 0 when the speed is not a known rate.
-std::uint32_t termios_output_rate(const termios& settings);
+bool ApplySerialSettings(std::intptr_t device, const DCB& dcb);
 
 }  // namespace platform

@@ -25,6 +25,23 @@
 
 namespace platform {
 
+// The terminal and the eventfd that cancel() signals.
+struct SerialDevice::State {
+    int fd = -1;
+    int cancel_fd = -1;
+
+    State(int terminal, int cancel) : fd(terminal), cancel_fd(cancel) {}
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() {
+        // Exclusive mode belongs to the terminal, not to this descriptor: give it back so the
+        // next opener is not refused while someone else still holds the terminal.
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        ::close(cancel_fd);
+    }
+};
+
 namespace {
 
 // Closes a descriptor unless released; keeps open() free of half-open states.
@@ -98,7 +115,7 @@ int poll_retrying(pollfd* fds, nfds_t count, int timeout_ms) {
 
 }  // namespace
 
-std::string serial_device_path(std::string_view name) {
+std::string SerialDevicePath(std::string_view name) {
     constexpr std::string_view kDevicePrefix = "\\\\.\\";
     if (name.substr(0, kDevicePrefix.size()) == kDevicePrefix) {
         name.remove_prefix(kDevicePrefix.size());
@@ -122,7 +139,7 @@ std::string serial_device_path(std::string_view name) {
 }
 
 SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
-    std::string path = TextToUtf8(serial_device_path(name));
+    std::string path = TextToUtf8(SerialDevicePath(name));
     auto fail = [&path](int error_number) {
         report_open_failure(path.empty() ? std::string("(empty name)") : path, error_number);
         return OpenResult(error_number);
@@ -152,49 +169,14 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
         return fail(error_number);
     }
     make_raw(fd.get());
-    return OpenResult(SerialDevice(fd.release(), cancel.release(), std::move(path)));
+    std::unique_ptr<State, StateDeleter> state(new State(fd.get(), cancel.get()));
+    fd.release();
+    cancel.release();
+    return OpenResult(SerialDevice(std::move(state), std::move(path)));
 }
 
-SerialDevice::SerialDevice(int fd, int cancel_fd, std::string path)
-    : m_fd(fd), m_cancel_fd(cancel_fd), m_path(std::move(path)) {}
-
-SerialDevice::SerialDevice(SerialDevice&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)),
-      m_cancel_fd(std::exchange(other.m_cancel_fd, -1)),
-      m_path(std::move(other.m_path)),
-      m_input_queue(other.m_input_queue),
-      m_output_queue(other.m_output_queue),
-      m_stall_limit(other.m_stall_limit) {}
-
-SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
-    if (this != &other) {
-        reset();
-        m_fd = std::exchange(other.m_fd, -1);
-        m_cancel_fd = std::exchange(other.m_cancel_fd, -1);
-        m_path = std::move(other.m_path);
-        m_input_queue = other.m_input_queue;
-        m_output_queue = other.m_output_queue;
-        m_stall_limit = other.m_stall_limit;
-    }
-    return *this;
-}
-
-SerialDevice::~SerialDevice() {
-    reset();
-}
-
-void SerialDevice::reset() noexcept {
-    if (m_fd >= 0) {
-        // Exclusive mode belongs to the terminal, not to this descriptor: give it back so the
-        // next opener is not refused while someone else still holds the terminal.
-        ::ioctl(m_fd, TIOCNXCL);
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (m_cancel_fd >= 0) {
-        ::close(m_cancel_fd);
-        m_cancel_fd = -1;
-    }
+void SerialDevice::StateDeleter::operator()(State* state) const noexcept {
+    delete state;
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
@@ -204,7 +186,7 @@ void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t outp
 
 bool SerialDevice::raise_dtr() {
     int bits = TIOCM_DTR;
-    return ::ioctl(m_fd, TIOCMBIS, &bits) == 0;
+    return ::ioctl(m_state->fd, TIOCMBIS, &bits) == 0;
 }
 
 InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
@@ -215,7 +197,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
         }
         return InputWait::HungUp;
     };
-    std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, POLLIN, 0}}};
+    std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLIN, 0}}};
     if (poll_retrying(fds.data(), fds.size(), -1) < 0) {
         return hung_up();
     }
@@ -235,19 +217,19 @@ void SerialDevice::wait_for_cancel() const {
 }
 
 bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
-    pollfd fd{m_cancel_fd, POLLIN, 0};
+    pollfd fd{m_state->cancel_fd, POLLIN, 0};
     return poll_retrying(&fd, 1, milliseconds) > 0;
 }
 
 void SerialDevice::cancel() const {
     std::uint64_t one = 1;
     // Never read back: the descriptor stays readable, so every later wait ends at once.
-    [[maybe_unused]] auto written = ::write(m_cancel_fd, &one, sizeof one);
+    [[maybe_unused]] auto written = ::write(m_state->cancel_fd, &one, sizeof one);
 }
 
 std::size_t SerialDevice::waiting() const {
     int count = 0;
-    if (::ioctl(m_fd, FIONREAD, &count) != 0 || count < 0) {
+    if (::ioctl(m_state->fd, FIONREAD, &count) != 0 || count < 0) {
         return 0;
     }
     return static_cast<std::size_t>(count);
@@ -256,7 +238,7 @@ std::size_t SerialDevice::waiting() const {
 std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size,
                                   ReadFailure* failure) const {
     while (true) {
-        ssize_t n = ::read(m_fd, buffer, size);
+        ssize_t n = ::read(m_state->fd, buffer, size);
         if (n > 0) {
             return n;
         }
@@ -321,7 +303,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
     auto deadline = Clock::now() + m_stall_limit;
     std::size_t done = 0;
     while (done < size) {
-        ssize_t n = ::write(m_fd, data + done, size - done);
+        ssize_t n = ::write(m_state->fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             deadline = Clock::now() + m_stall_limit;
@@ -331,10 +313,10 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, POLLOUT, 0}}};
+            std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
             int ready = poll_retrying(fds.data(), fds.size(), milliseconds_until(deadline));
             if (ready < 0) {
-                return failed_with(m_fd, done, errno);
+                return failed_with(m_state->fd, done, errno);
             }
             if (ready == 0) {
                 // What the driver took stays queued for a far end that may read it later.
@@ -351,12 +333,12 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             }
             continue;
         }
-        return failed_with(m_fd, done, n < 0 ? errno : EIO);
+        return failed_with(m_state->fd, done, n < 0 ? errno : EIO);
     }
     // Wait for the driver's queue to empty, as a drain would, with the same stall limit.
     int last_queued = -1;
     while (size > 0) {
-        int queued = bytes_queued_for_output(m_fd);
+        int queued = bytes_queued_for_output(m_state->fd);
         if (queued <= 0) {
             return ended(done, LineFault::kNone);
         }
@@ -367,11 +349,11 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
         int wait_ms = milliseconds_until(deadline);
         if (wait_ms == 0) {
             // What is still queued will not go out: drop it and report only what left.
-            ::tcflush(m_fd, TCOFLUSH);
+            ::tcflush(m_state->fd, TCOFLUSH);
             return ended(done - std::min(done, static_cast<std::size_t>(queued)),
                          LineFault::kStalled);
         }
-        std::array<pollfd, 2> fds{{{m_cancel_fd, POLLIN, 0}, {m_fd, 0, 0}}};
+        std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, 0, 0}}};
         if (poll_retrying(fds.data(), fds.size(), std::min(wait_ms, 2)) > 0) {
             if ((fds[0].revents & POLLIN) != 0) {
                 return ended(done, LineFault::kFailed, SystemErrorText(ECANCELED));
@@ -386,29 +368,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
 }
 
 bool SerialDevice::apply(const DCB& dcb) {
-    termios current{};
-    if (::tcgetattr(m_fd, &current) != 0) {
-        return false;
-    }
-    termios wanted = current;
-    if (!dcb_to_termios(dcb, wanted) || ::tcsetattr(m_fd, TCSANOW, &wanted) != 0) {
-        return false;
-    }
-    // tcsetattr succeeds when any part was taken; read back what the driver kept.
-    termios kept{};
-    if (::tcgetattr(m_fd, &kept) != 0) {
-        return false;
-    }
-    constexpr tcflag_t kCflags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
-    constexpr tcflag_t kIflags =
-        IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | BRKINT | IGNBRK;
-    constexpr tcflag_t kLflags = ECHO | ICANON | ISIG | IEXTEN;
-    return ::cfgetispeed(&kept) == ::cfgetispeed(&wanted) &&
-           ::cfgetospeed(&kept) == ::cfgetospeed(&wanted) &&
-           (kept.c_cflag & kCflags) == (wanted.c_cflag & kCflags) &&
-           (kept.c_iflag & kIflags) == (wanted.c_iflag & kIflags) &&
-           (kept.c_lflag & kLflags) == (wanted.c_lflag & kLflags) &&
-           (kept.c_oflag & OPOST) == (wanted.c_oflag & OPOST);
+    return ApplySerialSettings(m_state->fd, dcb);
 }
 
 }  // namespace platform

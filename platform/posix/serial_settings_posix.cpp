@@ -1,10 +1,11 @@
-// Line settings on POSIX: our own mode-string parser, and the mapping of a line-settings record
-// onto terminal settings.
+// Line settings on POSIX: our own mode-string parser, and a line-settings record as terminal
+// settings.
 
 #include <termios.h>
 
 #include <array>
 
+#include "platform/posix/termios_settings.h"
 #include "platform/serial_settings.h"
 
 namespace platform {
@@ -29,11 +30,11 @@ constexpr std::array<SpeedEntry, 30> kSpeeds{{
 
 }  // namespace
 
-std::optional<DCB> build_dcb_from_mode(std::string_view mode) {
-    return parse_mode_string(mode);
+std::optional<DCB> BuildDcbFromMode(std::string_view mode) {
+    return ParseModeString(mode);
 }
 
-std::uint32_t termios_output_rate(const termios& settings) {
+std::uint32_t TermiosOutputRate(const termios& settings) {
     speed_t code = cfgetospeed(&settings);
     for (const auto& entry : kSpeeds) {
         if (entry.code == code) {
@@ -43,7 +44,7 @@ std::uint32_t termios_output_rate(const termios& settings) {
     return 0;
 }
 
-bool dcb_to_termios(const DCB& dcb, termios& out) {
+bool DcbToTermios(const DCB& dcb, termios& out) {
     speed_t speed = B0;
     for (const auto& entry : kSpeeds) {
         if (entry.rate == dcb.BaudRate) {
@@ -112,6 +113,33 @@ bool dcb_to_termios(const DCB& dcb, termios& out) {
     out.c_cc[VMIN] = 1;
     out.c_cc[VTIME] = 0;
     return cfsetispeed(&out, speed) == 0 && cfsetospeed(&out, speed) == 0;
+}
+
+bool ApplySerialSettings(std::intptr_t device, const DCB& dcb) {
+    const int fd = static_cast<int>(device);
+    termios current{};
+    if (::tcgetattr(fd, &current) != 0) {
+        return false;
+    }
+    termios wanted = current;
+    if (!DcbToTermios(dcb, wanted) || ::tcsetattr(fd, TCSANOW, &wanted) != 0) {
+        return false;
+    }
+    // tcsetattr succeeds when any part was taken; read back what the driver kept.
+    termios kept{};
+    if (::tcgetattr(fd, &kept) != 0) {
+        return false;
+    }
+    constexpr tcflag_t kCflags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    constexpr tcflag_t kIflags =
+        IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | INPCK | PARMRK | BRKINT | IGNBRK;
+    constexpr tcflag_t kLflags = ECHO | ICANON | ISIG | IEXTEN;
+    return ::cfgetispeed(&kept) == ::cfgetispeed(&wanted) &&
+           ::cfgetospeed(&kept) == ::cfgetospeed(&wanted) &&
+           (kept.c_cflag & kCflags) == (wanted.c_cflag & kCflags) &&
+           (kept.c_iflag & kIflags) == (wanted.c_iflag & kIflags) &&
+           (kept.c_lflag & kLflags) == (wanted.c_lflag & kLflags) &&
+           (kept.c_oflag & OPOST) == (wanted.c_oflag & OPOST);
 }
 
 }  // namespace platform

@@ -20,7 +20,7 @@ namespace platform {
 // overlapped WaitCommEvent that has to wait ends with ERROR_OPERATION_ABORTED on ports that
 // cannot report modem status (emulated ports, pseudo-terminals under Wine), while a read with
 // all read time-outs 0 simply completes when a byte arrives, on every driver.
-struct SerialDevice::Win32State {
+struct SerialDevice::State {
     HANDLE device = INVALID_HANDLE_VALUE;
     HANDLE cancel_event = nullptr;  // manual reset: once set, every wait ends at once
     HANDLE read_event = nullptr;
@@ -29,10 +29,10 @@ struct SerialDevice::Win32State {
     std::uint8_t first_byte = 0;
     bool have_first_byte = false;
 
-    Win32State() = default;
-    Win32State(const Win32State&) = delete;
-    Win32State& operator=(const Win32State&) = delete;
-    ~Win32State() {
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() {
         if (device != INVALID_HANDLE_VALUE) {
             if (wait_read_pending) {
                 // The system writes into wait_read until the read has ended: end it and wait.
@@ -142,7 +142,7 @@ class ScopedEvent {
 
 }  // namespace
 
-std::string serial_device_path(std::string_view name) {
+std::string SerialDevicePath(std::string_view name) {
     if (name.empty()) {
         return {};
     }
@@ -150,7 +150,7 @@ std::string serial_device_path(std::string_view name) {
 }
 
 SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
-    std::string path = serial_device_path(name);
+    std::string path = SerialDevicePath(name);
     auto fail = [&path](DWORD code) {
         std::fprintf(stderr, "kadro: cannot open serial device %s: %s\n",
                      path.empty() ? "(empty name)" : path.c_str(), SystemErrorText(code).c_str());
@@ -159,7 +159,7 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     if (path.empty()) {
         return fail(ERROR_FILE_NOT_FOUND);
     }
-    auto state = std::make_shared<Win32State>();
+    std::unique_ptr<State, StateDeleter> state(new State);
     state->device =
         ::CreateFileW(AsWide(TextToUtf16(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
@@ -180,52 +180,25 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     COMMTIMEOUTS timeouts{};
     ::SetCommTimeouts(state->device, &timeouts);
     ::SetCommMask(state->device, EV_RXCHAR);
-    SerialDevice device(-1, -1, std::move(path));
-    device.m_win32 = std::move(state);
-    return OpenResult(std::move(device));
+    return OpenResult(SerialDevice(std::move(state), std::move(path)));
 }
 
-SerialDevice::SerialDevice(int fd, int cancel_fd, std::string path)
-    : m_fd(fd), m_cancel_fd(cancel_fd), m_path(std::move(path)) {}
-
-SerialDevice::SerialDevice(SerialDevice&& other) noexcept
-    : m_path(std::move(other.m_path)),
-      m_input_queue(other.m_input_queue),
-      m_output_queue(other.m_output_queue),
-      m_stall_limit(other.m_stall_limit),
-      m_win32(std::move(other.m_win32)) {}
-
-SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
-    if (this != &other) {
-        m_path = std::move(other.m_path);
-        m_input_queue = other.m_input_queue;
-        m_output_queue = other.m_output_queue;
-        m_stall_limit = other.m_stall_limit;
-        m_win32 = std::move(other.m_win32);
-    }
-    return *this;
-}
-
-SerialDevice::~SerialDevice() {
-    reset();
-}
-
-void SerialDevice::reset() noexcept {
-    m_win32.reset();
+void SerialDevice::StateDeleter::operator()(State* state) const noexcept {
+    delete state;
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     m_input_queue = input;
     m_output_queue = output;
-    ::SetupComm(m_win32->device, input, output);
+    ::SetupComm(m_state->device, input, output);
 }
 
 bool SerialDevice::raise_dtr() {
-    return ::EscapeCommFunction(m_win32->device, SETDTR) != 0;
+    return ::EscapeCommFunction(m_state->device, SETDTR) != 0;
 }
 
 InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
-    Win32State& s = *m_win32;
+    State& s = *m_state;
     auto hung_up = [failure](DWORD code) {
         tell_read_failure(failure, code);
         return InputWait::HungUp;
@@ -271,20 +244,20 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
 }
 
 void SerialDevice::wait_for_cancel() const {
-    ::WaitForSingleObject(m_win32->cancel_event, INFINITE);
+    ::WaitForSingleObject(m_state->cancel_event, INFINITE);
 }
 
 bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
     DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-    return ::WaitForSingleObject(m_win32->cancel_event, limit) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(m_state->cancel_event, limit) == WAIT_OBJECT_0;
 }
 
 void SerialDevice::cancel() const {
-    ::SetEvent(m_win32->cancel_event);
+    ::SetEvent(m_state->cancel_event);
 }
 
 std::size_t SerialDevice::waiting() const {
-    const Win32State& s = *m_win32;
+    const State& s = *m_state;
     DWORD errors = 0;
     COMSTAT status{};
     std::size_t queued = ::ClearCommError(s.device, &errors, &status) != 0 ? status.cbInQue : 0;
@@ -293,7 +266,7 @@ std::size_t SerialDevice::waiting() const {
 
 std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size,
                                   ReadFailure* failure) const {
-    Win32State& s = *m_win32;
+    State& s = *m_state;
     std::size_t done = 0;
     if (size > 0 && s.have_first_byte) {
         buffer[done++] = s.first_byte;
@@ -345,7 +318,7 @@ constexpr DWORD kProgressCheckMs = 20;
 }  // namespace
 
 WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
-    const Win32State& s = *m_win32;
+    const State& s = *m_state;
     ScopedEvent event;
     if (size > 0 && event.get() == nullptr) {
         return write_failed(0, ::GetLastError());
@@ -434,11 +407,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
 }
 
 bool SerialDevice::apply(const DCB& dcb) {
-    static_assert(sizeof(::DCB) == sizeof(DCB), "the record keeps the system's layout");
-    ::DCB native{};
-    std::memcpy(&native, &dcb, sizeof native);
-    native.DCBlength = sizeof native;
-    return ::SetCommState(m_win32->device, &native) != 0;
+    return ApplySerialSettings(reinterpret_cast<std::intptr_t>(m_state->device), dcb);
 }
 
 }  // namespace platform

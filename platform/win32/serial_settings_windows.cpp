@@ -8,11 +8,12 @@
 
 namespace platform {
 
+static_assert(sizeof(::DCB) == sizeof(DCB), "the record keeps the system's layout");
+
 // The system parses the string, changing only the fields it names (and flow control when the
 // comma form has no suffix); the rest keep our defined defaults.
-std::optional<DCB> build_dcb_from_mode(std::string_view mode) {
-    static_assert(sizeof(::DCB) == sizeof(DCB), "the record keeps the system's layout");
-    DCB start = default_dcb();
+std::optional<DCB> BuildDcbFromMode(std::string_view mode) {
+    DCB start = DefaultDcb();
     ::DCB native{};
     std::memcpy(&native, &start, sizeof native);
     const std::string text(mode);
@@ -23,6 +24,13 @@ std::optional<DCB> build_dcb_from_mode(std::string_view mode) {
     DCB built;
     std::memcpy(&built, &native, sizeof built);
     return built;
+}
+
+bool ApplySerialSettings(std::intptr_t device, const DCB& dcb) {
+    ::DCB native{};
+    std::memcpy(&native, &dcb, sizeof native);
+    native.DCBlength = sizeof native;
+    return ::SetCommState(reinterpret_cast<HANDLE>(device), &native) != 0;
 }
 
 }  // namespace platform

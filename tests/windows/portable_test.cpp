@@ -88,7 +88,7 @@ TEST(ModeStrings, OurParserReadsTheNamedFieldsAsTheSystemDoes) {
     for (const char* mode : {"57600,N,8,1", "9600,E,7,2", "1200,O,8,1,x", "19200,N,8,1,p",
                              "baud=2400 parity=e data=7 stop=2"}) {
         SCOPED_TRACE(mode);
-        auto ours = platform::parse_mode_string(mode);
+        auto ours = platform::ParseModeString(mode);
         ASSERT_TRUE(ours.has_value());
         ::DCB theirs = system_dcb(mode);
         EXPECT_EQ(ours->BaudRate, theirs.BaudRate);

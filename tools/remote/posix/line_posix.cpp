@@ -1,32 +1,29 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "app/protocol.h"
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
+#include "platform/system_error.h"
 #include "tools/remote/line.h"
 
 namespace remote {
 
 LineHandle open_line(const std::string& device, const std::string& mode) {
-    std::string path = platform::serial_device_path(device);
+    std::string path = platform::SerialDevicePath(device);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         std::fprintf(stderr, "kadro-remote: cannot open %s: %s\n", path.c_str(),
-                     std::strerror(errno));
+                     platform::SystemErrorText(errno).c_str());
         return kNoLine;
     }
-    auto dcb = platform::build_dcb_from_mode(mode);
-    termios t{};
-    if (!dcb || ::tcgetattr(fd, &t) != 0 || !platform::dcb_to_termios(*dcb, t) ||
-        ::tcsetattr(fd, TCSANOW, &t) != 0) {
+    auto dcb = platform::BuildDcbFromMode(mode);
+    if (!dcb || !platform::ApplySerialSettings(fd, *dcb)) {
         std::fprintf(stderr, "kadro-remote: cannot set line \"%s\" on %s\n", mode.c_str(),
                      path.c_str());
         ::close(fd);
@@ -47,7 +44,8 @@ bool write_all(LineHandle line, std::string_view bytes) {
             continue;
         }
         if (n <= 0) {
-            std::fprintf(stderr, "kadro-remote: write failed: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "kadro-remote: write failed: %s\n",
+                         platform::SystemErrorText(errno).c_str());
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));

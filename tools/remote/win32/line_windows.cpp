@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
@@ -44,7 +43,7 @@ DWORD transfer(HANDLE device, bool write, void* buffer, DWORD size, int timeout_
 }  // namespace
 
 LineHandle open_line(const std::string& device, const std::string& mode) {
-    std::string path = platform::serial_device_path(device);
+    std::string path = platform::SerialDevicePath(device);
     const std::u16string name = platform::TextToUtf16(path);
     HANDLE handle = ::CreateFileW(std::wstring(name.begin(), name.end()).c_str(),
                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -54,17 +53,12 @@ LineHandle open_line(const std::string& device, const std::string& mode) {
                      platform::SystemErrorText(::GetLastError()).c_str());
         return kNoLine;
     }
-    auto parsed = platform::build_dcb_from_mode(mode);
-    ::DCB dcb{};
-    if (parsed) {
-        static_assert(sizeof dcb == sizeof *parsed, "the record keeps the system's layout");
-        std::memcpy(&dcb, &*parsed, sizeof dcb);
-        dcb.DCBlength = sizeof dcb;
-    }
+    auto dcb = platform::BuildDcbFromMode(mode);
     // Read time-outs all 0: a read waits for its count; read_some asks for one byte at a time
     // while it waits, then for what is queued.
     COMMTIMEOUTS timeouts{};
-    if (!parsed || ::SetCommState(handle, &dcb) == 0 || ::SetCommTimeouts(handle, &timeouts) == 0) {
+    if (!dcb || !platform::ApplySerialSettings(reinterpret_cast<LineHandle>(handle), *dcb) ||
+        ::SetCommTimeouts(handle, &timeouts) == 0) {
         std::fprintf(stderr, "kadro-remote: cannot set line \"%s\" on %s\n", mode.c_str(),
                      path.c_str());
         ::CloseHandle(handle);
