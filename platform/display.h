@@ -76,8 +76,8 @@ class Display {
     virtual void wake() {}
 
     // The key's physical state, when the display can read it at no cost; nullopt leaves the
-    // answer to the state set through SetAsyncKeyState (a display that follows the keyboard's
-    // transitions sets it there).
+    // answer to the state the window system keeps (a display that follows the keyboard's
+    // transitions sets it with SetAsyncKeyState, window_system/window_system.h).
     virtual std::optional<bool> key_down(int /*virtual_key*/) const { return std::nullopt; }
 
     // Sound. Headless: silent.

@@ -8,7 +8,7 @@
 #include "platform/text.h"
 #include "platform/types.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 constexpr int kVkPause = 0x13;
@@ -171,4 +171,4 @@ std::uint32_t CharacterForKey(int virtual_key, std::string_view event_text,
     return *byte;
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -14,8 +14,9 @@
 #include "platform/edit_control.h"
 #include "platform/text.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 constexpr Fl_Font kFont = FL_HELVETICA;
@@ -458,4 +459,4 @@ void PaintEditRepaint(const EditView& view, const EditRepaint& plan, const FontM
     }
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -38,7 +38,8 @@ bool TranslateAccelerator(HWND hwnd, const AcceleratorTable* table, const MSG* m
     }
     ::MSG real{};
     user32::ToNativeMessage(*msg, &real);
-    const bool translated = TranslateAcceleratorW(user32::native(hwnd), real_table, &real) != 0;
+    const bool translated =
+        TranslateAcceleratorW(user32::NativeHandle(hwnd), real_table, &real) != 0;
     DestroyAcceleratorTable(real_table);
     return translated;
 }

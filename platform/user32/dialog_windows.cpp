@@ -26,8 +26,8 @@
 namespace platform {
 namespace {
 
-using user32::native;
-using user32::ours;
+using user32::NativeHandle;
+using user32::OurHandle;
 
 struct DialogBindings {
     std::mutex mutex;
@@ -77,7 +77,7 @@ INT_PTR CALLBACK DialogThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lp
     if (procedure == nullptr) {
         return FALSE;
     }
-    const std::intptr_t answer = procedure(ours(hwnd), msg, wparam, lparam);
+    const std::intptr_t answer = procedure(OurHandle(hwnd), msg, wparam, lparam);
     if (msg == WM_NCDESTROY) {
         unbind(hwnd);
     }
@@ -123,7 +123,7 @@ std::intptr_t DialogBoxIndirectParam(std::string_view template_bytes, HWND owner
     CreationScope scope(proc);
     return DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
                                    reinterpret_cast<const DLGTEMPLATE*>(block.data()),
-                                   native(owner), &DialogThunk, init_param);
+                                   NativeHandle(owner), &DialogThunk, init_param);
 }
 
 HWND CreateDialogIndirectParam(std::string_view template_bytes, HWND owner, DLGPROC proc,
@@ -134,13 +134,13 @@ HWND CreateDialogIndirectParam(std::string_view template_bytes, HWND owner, DLGP
     }
     user32::EnsureGateReceiver();
     CreationScope scope(proc);
-    return ours(CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
-                                           reinterpret_cast<const DLGTEMPLATE*>(block.data()),
-                                           native(owner), &DialogThunk, init_param));
+    return OurHandle(CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                                reinterpret_cast<const DLGTEMPLATE*>(block.data()),
+                                                NativeHandle(owner), &DialogThunk, init_param));
 }
 
 bool EndDialog(HWND dialog, std::intptr_t result) {
-    return ::EndDialog(native(dialog), result) != 0;
+    return ::EndDialog(NativeHandle(dialog), result) != 0;
 }
 
 bool IsDialogMessage(HWND dialog, MSG* msg) {
@@ -149,7 +149,7 @@ bool IsDialogMessage(HWND dialog, MSG* msg) {
     }
     ::MSG real{};
     user32::ToNativeMessage(*msg, &real);
-    return IsDialogMessageW(native(dialog), &real) != 0;
+    return IsDialogMessageW(NativeHandle(dialog), &real) != 0;
 }
 
 long GetDialogBaseUnits() {
@@ -165,7 +165,8 @@ RECT DialogUnitsToPixels(RECT dialog_units) {
 }
 
 HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous) {
-    return ours(::GetNextDlgTabItem(native(dialog), native(control), previous ? TRUE : FALSE));
+    return OurHandle(
+        ::GetNextDlgTabItem(NativeHandle(dialog), NativeHandle(control), previous ? TRUE : FALSE));
 }
 
 }  // namespace platform

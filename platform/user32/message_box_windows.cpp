@@ -13,7 +13,7 @@
 namespace platform {
 namespace {
 
-using user32::native;
+using user32::NativeHandle;
 
 // The static control that shows a box's text.
 constexpr int kTextControlId = 0xFFFF;
@@ -24,17 +24,17 @@ int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT
     const std::wstring wide_text = AsWide(TextToUtf16(text));
     const std::wstring wide_caption = AsWide(TextToUtf16(caption));
     // An owner that no longer exists would make the system refuse the box; show it unowned.
-    const ::HWND owner_window = ::IsWindow(native(owner)) ? native(owner) : nullptr;
+    const ::HWND owner_window = ::IsWindow(NativeHandle(owner)) ? NativeHandle(owner) : nullptr;
     return MessageBoxW(owner_window, wide_text.c_str(), wide_caption.c_str(), style);
 }
 
 bool GetMessageBoxContent(HWND box, MessageBoxContent* content) {
     wchar_t cls[16] = {};
-    if (content == nullptr || GetClassNameW(native(box), cls, 16) == 0 ||
+    if (content == nullptr || GetClassNameW(NativeHandle(box), cls, 16) == 0 ||
         std::wstring_view(cls) != L"#32770") {
         return false;
     }
-    const ::HWND text = ::GetDlgItem(native(box), kTextControlId);
+    const ::HWND text = ::GetDlgItem(NativeHandle(box), kTextControlId);
     if (text == nullptr) {
         return false;
     }
@@ -46,8 +46,8 @@ bool GetMessageBoxContent(HWND box, MessageBoxContent* content) {
     };
     *content = MessageBoxContent{};
     content->text = window_text(text);
-    content->caption = window_text(native(box));
-    for (::HWND child = GetWindow(native(box), GW_CHILD); child != nullptr;
+    content->caption = window_text(NativeHandle(box));
+    for (::HWND child = GetWindow(NativeHandle(box), GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t child_class[16] = {};
         GetClassNameW(child, child_class, 16);
@@ -64,7 +64,7 @@ bool GetMessageBoxContent(HWND box, MessageBoxContent* content) {
     }
     // Before the box is on screen its default button may not look like one yet: ask the
     // dialog manager then, if it names one of the buttons.
-    const LRESULT default_id = SendMessageW(native(box), DM_GETDEFID, 0, 0);
+    const LRESULT default_id = SendMessageW(NativeHandle(box), DM_GETDEFID, 0, 0);
     if (content->default_button == 0 && HIWORD(default_id) == DC_HASDEFID &&
         std::find(content->buttons.begin(), content->buttons.end(), LOWORD(default_id)) !=
             content->buttons.end()) {

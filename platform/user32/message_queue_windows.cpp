@@ -34,7 +34,7 @@
 namespace platform {
 namespace {
 
-using user32::native;
+using user32::NativeHandle;
 
 // ---- sends through a gate ------------------------------------------------------------------
 
@@ -106,7 +106,8 @@ void deliver_gate_send(std::uint64_t number) {
             SetEvent(send->finished);
         }
     } release{send};
-    release.result = SendMessageW(native(send->hwnd), send->message, send->wparam, send->lparam);
+    release.result =
+        SendMessageW(NativeHandle(send->hwnd), send->message, send->wparam, send->lparam);
 }
 
 // Each thread that owns windows of the program gets a receiver: a hidden message-only window of
@@ -197,7 +198,7 @@ void EnsureGateReceiver() {
 // ---- posting and sending --------------------------------------------------------------------
 
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    return PostMessageW(native(hwnd), msg, wparam, lparam) != 0;
+    return PostMessageW(NativeHandle(hwnd), msg, wparam, lparam) != 0;
 }
 
 void PostQuitMessage(int exit_code) {
@@ -208,7 +209,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     if (msg == WM_SETFONT) {
         wparam = user32::NativeFontFor(wparam);
     }
-    return SendMessageW(native(hwnd), msg, wparam, lparam);
+    return SendMessageW(NativeHandle(hwnd), msg, wparam, lparam);
 }
 
 struct SendGate::State {
@@ -228,11 +229,11 @@ LRESULT SendGate::send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, bool* 
     if (m_state->closed.load() || !IsWindow(hwnd)) {
         return 0;
     }
-    if (GetWindowThreadProcessId(native(hwnd), nullptr) == GetCurrentThreadId()) {
+    if (GetWindowThreadProcessId(NativeHandle(hwnd), nullptr) == GetCurrentThreadId()) {
         if (delivered != nullptr) {
             *delivered = true;
         }
-        return SendMessageW(native(hwnd), msg, wparam, lparam);
+        return SendMessageW(NativeHandle(hwnd), msg, wparam, lparam);
     }
     auto send = std::make_shared<GateSend>();
     send->hwnd = hwnd;
@@ -252,7 +253,7 @@ LRESULT SendGate::send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, bool* 
         number = r.next++;
         r.sends[number] = send;
     }
-    const ::HWND receiver = receiver_of(GetWindowThreadProcessId(native(hwnd), nullptr));
+    const ::HWND receiver = receiver_of(GetWindowThreadProcessId(NativeHandle(hwnd), nullptr));
     // No receiver: the window's thread made no window through this layer; nothing to run it.
     const bool queued =
         receiver != nullptr &&
@@ -297,7 +298,7 @@ bool SendGate::closed() const {
 
 bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, UINT remove) {
     ::MSG real{};
-    if (PeekMessageW(&real, native(hwnd_filter), min_filter, max_filter, remove) == 0) {
+    if (PeekMessageW(&real, NativeHandle(hwnd_filter), min_filter, max_filter, remove) == 0) {
         return false;
     }
     MSG converted = user32::FromNativeMessage(real);
@@ -310,7 +311,7 @@ bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, U
 bool GetMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter) {
     ::MSG real{};
     // -1 (an invalid filter window) counts as the end, as a quit would.
-    const BOOL got = GetMessageW(&real, native(hwnd_filter), min_filter, max_filter);
+    const BOOL got = GetMessageW(&real, NativeHandle(hwnd_filter), min_filter, max_filter);
     MSG converted = user32::FromNativeMessage(real);
     if (msg != nullptr) {
         *msg = converted;
@@ -397,7 +398,7 @@ void InjectKeyUp(int virtual_key, KeyStateChange change) {
 }
 
 void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys) {
-    PostMessageW(native(hwnd), msg, keys, MAKELPARAM(x, y));
+    PostMessageW(NativeHandle(hwnd), msg, keys, MAKELPARAM(x, y));
 }
 
 short GetAsyncKeyState(int virtual_key) {

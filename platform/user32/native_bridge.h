@@ -34,10 +34,10 @@ struct HWND__;  // the real HWND is a pointer to it
 namespace platform::user32 {
 
 // The real handle of a window, and ours.
-inline HWND__* native(HWND hwnd) {
+inline HWND__* NativeHandle(HWND hwnd) {
     return reinterpret_cast<HWND__*>(hwnd);
 }
-inline HWND ours(HWND__* hwnd) {
+inline HWND OurHandle(HWND__* hwnd) {
     return reinterpret_cast<HWND>(hwnd);
 }
 

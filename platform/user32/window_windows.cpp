@@ -35,8 +35,8 @@
 namespace platform {
 namespace {
 
-using user32::native;
-using user32::ours;
+using user32::NativeHandle;
+using user32::OurHandle;
 
 HINSTANCE this_module() {
     return GetModuleHandleW(nullptr);
@@ -83,7 +83,7 @@ void forget_window(::HWND hwnd) {
 
 LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam) {
     WNDPROC procedure = procedure_of(hwnd);
-    LRESULT result = procedure != nullptr ? procedure(ours(hwnd), msg, wparam, lparam)
+    LRESULT result = procedure != nullptr ? procedure(OurHandle(hwnd), msg, wparam, lparam)
                                           : DefWindowProcW(hwnd, msg, wparam, lparam);
     if (msg == WM_NCDESTROY) {
         forget_window(hwnd);
@@ -97,19 +97,19 @@ LRESULT NativeProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     {
         Registry& r = registry();
         std::lock_guard lock(r.mutex);
-        if (auto found = r.windows.find(native(hwnd)); found != r.windows.end()) {
+        if (auto found = r.windows.find(NativeHandle(hwnd)); found != r.windows.end()) {
             before = found->second.native_before;
         }
     }
     if (before == nullptr) {
         // Already restored (a handler that gives the procedure back, then passes the message
         // on): the window's procedure is the real one again.
-        before = reinterpret_cast<::WNDPROC>(GetWindowLongPtrW(native(hwnd), GWLP_WNDPROC));
+        before = reinterpret_cast<::WNDPROC>(GetWindowLongPtrW(NativeHandle(hwnd), GWLP_WNDPROC));
     }
     if (before == nullptr || before == &ProcedureThunk) {
-        return DefWindowProcW(native(hwnd), msg, wparam, lparam);
+        return DefWindowProcW(NativeHandle(hwnd), msg, wparam, lparam);
     }
-    return CallWindowProcW(before, native(hwnd), msg, wparam, lparam);
+    return CallWindowProcW(before, NativeHandle(hwnd), msg, wparam, lparam);
 }
 
 std::map<::HWND, ::PAINTSTRUCT>& open_paints() {
@@ -164,22 +164,22 @@ HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_vie
     // The identifier travels in the menu slot, which only a child has free.
     HMENU menu =
         (style & WS_CHILD) != 0 ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
-    ::HWND created =
-        CreateWindowExW(ex_style, cls.c_str(), title.c_str(), style, x, y, width, height,
-                        native(parent), menu, this_module(), reinterpret_cast<void*>(create_param));
-    return ours(created);
+    ::HWND created = CreateWindowExW(ex_style, cls.c_str(), title.c_str(), style, x, y, width,
+                                     height, NativeHandle(parent), menu, this_module(),
+                                     reinterpret_cast<void*>(create_param));
+    return OurHandle(created);
 }
 
 bool DestroyWindow(HWND hwnd) {
-    return ::DestroyWindow(native(hwnd)) != 0;
+    return ::DestroyWindow(NativeHandle(hwnd)) != 0;
 }
 
 bool IsWindow(HWND hwnd) {
-    return hwnd != 0 && ::IsWindow(native(hwnd)) != 0;
+    return hwnd != 0 && ::IsWindow(NativeHandle(hwnd)) != 0;
 }
 
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcW(native(hwnd), msg, wparam, lparam);
+    return DefWindowProcW(NativeHandle(hwnd), msg, wparam, lparam);
 }
 
 LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -193,7 +193,7 @@ WNDPROC GetWindowProc(HWND hwnd) {
     if (!IsWindow(hwnd)) {
         return nullptr;
     }
-    if (WNDPROC procedure = procedure_of(native(hwnd))) {
+    if (WNDPROC procedure = procedure_of(NativeHandle(hwnd))) {
         return procedure;
     }
     return &NativeProcedure;
@@ -203,7 +203,7 @@ WNDPROC SetWindowProc(HWND hwnd, WNDPROC proc) {
     if (!IsWindow(hwnd) || proc == nullptr) {
         return nullptr;
     }
-    const ::HWND h = native(hwnd);
+    const ::HWND h = NativeHandle(hwnd);
     procedure_of(h);  // binds a window of a registered class that has had no message yet
     Registry& r = registry();
     std::unique_lock lock(r.mutex);
@@ -242,7 +242,7 @@ LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
     if (index == GWLP_WNDPROC) {
         return reinterpret_cast<LONG_PTR>(GetWindowProc(hwnd));
     }
-    return GetWindowLongPtrW(native(hwnd), index);
+    return GetWindowLongPtrW(NativeHandle(hwnd), index);
 }
 
 LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
@@ -252,23 +252,23 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     if (index == GWLP_WNDPROC) {
         return reinterpret_cast<LONG_PTR>(SetWindowProc(hwnd, reinterpret_cast<WNDPROC>(value)));
     }
-    return SetWindowLongPtrW(native(hwnd), index, value);
+    return SetWindowLongPtrW(NativeHandle(hwnd), index, value);
 }
 
 std::string GetClassName(HWND hwnd) {
     wchar_t name[257] = {};
-    const int length = GetClassNameW(native(hwnd), name, 257);
+    const int length = GetClassNameW(NativeHandle(hwnd), name, 257);
     return length > 0
                ? TextFromUtf16(AsUtf16(std::wstring_view(name, static_cast<std::size_t>(length))))
                : std::string();
 }
 
 HWND GetParent(HWND hwnd) {
-    return ours(::GetParent(native(hwnd)));
+    return OurHandle(::GetParent(NativeHandle(hwnd)));
 }
 
 HWND GetAncestorRoot(HWND hwnd) {
-    return ours(GetAncestor(native(hwnd), GA_ROOT));
+    return OurHandle(GetAncestor(NativeHandle(hwnd), GA_ROOT));
 }
 
 std::vector<HWND> GetChildren(HWND hwnd) {
@@ -278,33 +278,33 @@ std::vector<HWND> GetChildren(HWND hwnd) {
     if (!IsWindow(hwnd)) {
         return children;
     }
-    for (::HWND child = GetWindow(native(hwnd), GW_CHILD); child != nullptr;
+    for (::HWND child = GetWindow(NativeHandle(hwnd), GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
-        children.push_back(ours(child));
+        children.push_back(OurHandle(child));
     }
     return children;
 }
 
 HWND GetDlgItem(HWND dialog, int id) {
-    return ours(::GetDlgItem(native(dialog), id));
+    return OurHandle(::GetDlgItem(NativeHandle(dialog), id));
 }
 
 int GetDlgCtrlID(HWND hwnd) {
-    return ::GetDlgCtrlID(native(hwnd));
+    return ::GetDlgCtrlID(NativeHandle(hwnd));
 }
 
 bool SetWindowText(HWND hwnd, std::string_view text) {
     const std::wstring wide = AsWide(TextToUtf16(text));
-    return SetWindowTextW(native(hwnd), wide.c_str()) != 0;
+    return SetWindowTextW(NativeHandle(hwnd), wide.c_str()) != 0;
 }
 
 std::string GetWindowText(HWND hwnd) {
-    const int length = GetWindowTextLengthW(native(hwnd));
+    const int length = GetWindowTextLengthW(NativeHandle(hwnd));
     if (length <= 0) {
         return {};
     }
     std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
-    const int got = GetWindowTextW(native(hwnd), wide.data(), length + 1);
+    const int got = GetWindowTextW(NativeHandle(hwnd), wide.data(), length + 1);
     wide.resize(static_cast<std::size_t>(got > 0 ? got : 0));
     return TextFromUtf16(AsUtf16(wide));
 }
@@ -315,14 +315,14 @@ int GetWindowTextLength(HWND hwnd) {
 
 std::string GetStoredWindowText(HWND hwnd) {
     wchar_t text[1024] = {};
-    const int length = InternalGetWindowText(native(hwnd), text, 1024);
+    const int length = InternalGetWindowText(NativeHandle(hwnd), text, 1024);
     return TextFromUtf16(
         AsUtf16(std::wstring_view(text, static_cast<std::size_t>(length > 0 ? length : 0))));
 }
 
 bool GetWindowRect(HWND hwnd, RECT* rect) {
     ::RECT r{};
-    if (rect == nullptr || ::GetWindowRect(native(hwnd), &r) == 0) {
+    if (rect == nullptr || ::GetWindowRect(NativeHandle(hwnd), &r) == 0) {
         return false;
     }
     *rect = from_native(r);
@@ -331,7 +331,7 @@ bool GetWindowRect(HWND hwnd, RECT* rect) {
 
 bool GetClientRect(HWND hwnd, RECT* rect) {
     ::RECT r{};
-    if (rect == nullptr || ::GetClientRect(native(hwnd), &r) == 0) {
+    if (rect == nullptr || ::GetClientRect(NativeHandle(hwnd), &r) == 0) {
         return false;
     }
     *rect = from_native(r);
@@ -339,7 +339,7 @@ bool GetClientRect(HWND hwnd, RECT* rect) {
 }
 
 bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
-    return ::MoveWindow(native(hwnd), x, y, width, height, repaint ? TRUE : FALSE) != 0;
+    return ::MoveWindow(NativeHandle(hwnd), x, y, width, height, repaint ? TRUE : FALSE) != 0;
 }
 
 RECT AdjustWindowRect(RECT client, DWORD style, bool is_child) {
@@ -351,7 +351,7 @@ RECT AdjustWindowRect(RECT client, DWORD style, bool is_child) {
 
 bool ClientToScreen(HWND hwnd, POINT* point) {
     ::POINT p{point->x, point->y};
-    if (::ClientToScreen(native(hwnd), &p) == 0) {
+    if (::ClientToScreen(NativeHandle(hwnd), &p) == 0) {
         return false;
     }
     *point = POINT{static_cast<int>(p.x), static_cast<int>(p.y)};
@@ -360,7 +360,7 @@ bool ClientToScreen(HWND hwnd, POINT* point) {
 
 bool ScreenToClient(HWND hwnd, POINT* point) {
     ::POINT p{point->x, point->y};
-    if (::ScreenToClient(native(hwnd), &p) == 0) {
+    if (::ScreenToClient(NativeHandle(hwnd), &p) == 0) {
         return false;
     }
     *point = POINT{static_cast<int>(p.x), static_cast<int>(p.y)};
@@ -368,59 +368,59 @@ bool ScreenToClient(HWND hwnd, POINT* point) {
 }
 
 bool ShowWindow(HWND hwnd, int command) {
-    return ::ShowWindow(native(hwnd), command) != 0;
+    return ::ShowWindow(NativeHandle(hwnd), command) != 0;
 }
 
 bool IsWindowVisible(HWND hwnd) {
-    return ::IsWindowVisible(native(hwnd)) != 0;
+    return ::IsWindowVisible(NativeHandle(hwnd)) != 0;
 }
 
 bool EnableWindow(HWND hwnd, bool enable) {
-    return ::EnableWindow(native(hwnd), enable ? TRUE : FALSE) != 0;
+    return ::EnableWindow(NativeHandle(hwnd), enable ? TRUE : FALSE) != 0;
 }
 
 bool IsWindowEnabled(HWND hwnd) {
-    return ::IsWindowEnabled(native(hwnd)) != 0;
+    return ::IsWindowEnabled(NativeHandle(hwnd)) != 0;
 }
 
 HWND SetFocus(HWND hwnd) {
-    return ours(::SetFocus(native(hwnd)));
+    return OurHandle(::SetFocus(NativeHandle(hwnd)));
 }
 
 HWND GetFocus() {
-    return ours(::GetFocus());
+    return OurHandle(::GetFocus());
 }
 
 HWND SetActiveWindow(HWND hwnd) {
-    return ours(::SetActiveWindow(native(hwnd)));
+    return OurHandle(::SetActiveWindow(NativeHandle(hwnd)));
 }
 
 HWND GetActiveWindow() {
-    return ours(::GetActiveWindow());
+    return OurHandle(::GetActiveWindow());
 }
 
 bool InvalidateRect(HWND hwnd, bool erase) {
-    return ::InvalidateRect(native(hwnd), nullptr, erase ? TRUE : FALSE) != 0;
+    return ::InvalidateRect(NativeHandle(hwnd), nullptr, erase ? TRUE : FALSE) != 0;
 }
 
 bool ValidateRect(HWND hwnd) {
-    return ::ValidateRect(native(hwnd), nullptr) != 0;
+    return ::ValidateRect(NativeHandle(hwnd), nullptr) != 0;
 }
 
 bool NeedsPaint(HWND hwnd) {
-    return GetUpdateRect(native(hwnd), nullptr, FALSE) != 0;
+    return GetUpdateRect(NativeHandle(hwnd), nullptr, FALSE) != 0;
 }
 
 bool UpdateWindow(HWND hwnd) {
-    return ::UpdateWindow(native(hwnd)) != 0;
+    return ::UpdateWindow(NativeHandle(hwnd)) != 0;
 }
 
 bool BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     ::PAINTSTRUCT real{};
-    if (::BeginPaint(native(hwnd), &real) == nullptr) {
+    if (::BeginPaint(NativeHandle(hwnd), &real) == nullptr) {
         return false;
     }
-    open_paints()[native(hwnd)] = real;
+    open_paints()[NativeHandle(hwnd)] = real;
     if (ps != nullptr) {
         ps->erase = real.fErase != 0;
         ps->paint = from_native(real.rcPaint);
@@ -430,11 +430,11 @@ bool BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
 
 bool EndPaint(HWND hwnd, const PAINTSTRUCT*) {
     auto& paints = open_paints();
-    auto found = paints.find(native(hwnd));
+    auto found = paints.find(NativeHandle(hwnd));
     if (found == paints.end()) {
         return false;
     }
-    ::EndPaint(native(hwnd), &found->second);
+    ::EndPaint(NativeHandle(hwnd), &found->second);
     paints.erase(found);
     return true;
 }

@@ -9,12 +9,13 @@
 #include "platform/window.h"
 #include "platform/window_system/control_values.h"
 #include "platform/window_system/standard_classes.h"
+#include "platform/window_system/window_system.h"
 
 namespace platform {
 namespace {
 
-detail::WindowValues<bool>& pressed() {
-    static detail::WindowValues<bool> instance;
+detail::ControlValues<bool>& pressed() {
+    static detail::ControlValues<bool> instance;
     return instance;
 }
 

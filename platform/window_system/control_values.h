@@ -1,6 +1,6 @@
 #pragma once
-// Internal to platform/: a value that a window class keeps for each of its windows (a button's
-// pressed state, a static control's icon, an edit control's text state), beside the window
+// Private to the window system: a value that a control class keeps for each of its windows (a
+// button's pressed state, a static control's icon, an edit control's text state), beside the window
 // table and under its own lock, so that any thread may read it while the owner thread runs the
 // window procedure.
 //
@@ -23,7 +23,7 @@
 namespace platform::detail {
 
 template <typename Value>
-class WindowValues {
+class ControlValues {
   public:
     Value find(HWND hwnd) const {
         std::lock_guard lock(m_mutex);

@@ -10,6 +10,7 @@
 #include "platform/message_queue.h"
 #include "platform/window.h"
 #include "platform/window_system/state.h"
+#include "platform/window_system/window_system.h"
 
 namespace platform {
 namespace {
@@ -138,7 +139,7 @@ POINT dialog_units_to_pixels(int x, int y) {
 // window or one of its controls cannot be created, or when the dialog procedure destroyed it.
 HWND create_dialog(const DialogTemplate& t, HWND owner, LPARAM init_param,
                    const std::shared_ptr<DialogRecord>& record) {
-    detail::ensure_standard_classes();
+    detail::EnsureStandardClasses();
     // Only the standard dialog class: another class would need its own procedure to reach
     // the dialog procedure.
     if (!t.class_name.empty()) {
@@ -230,8 +231,8 @@ LRESULT DialogClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     return answer;
 }
 
-std::intptr_t run_modal_dialog(const DialogTemplate& dialog_template, HWND owner, DLGPROC proc,
-                               LPARAM init_param, const std::function<void(HWND)>& on_loop_start) {
+std::intptr_t RunModalDialog(const DialogTemplate& dialog_template, HWND owner, DLGPROC proc,
+                             LPARAM init_param, const std::function<void(HWND)>& on_loop_start) {
     if (owner != 0 && !IsWindow(owner)) {
         owner = 0;
     }
@@ -297,7 +298,7 @@ std::intptr_t DialogBoxIndirectParam(std::string_view template_bytes, HWND owner
     if (!parsed) {
         return -1;
     }
-    return detail::run_modal_dialog(*parsed, owner, proc, init_param, {});
+    return detail::RunModalDialog(*parsed, owner, proc, init_param, {});
 }
 
 HWND CreateDialogIndirectParam(std::string_view template_bytes, HWND owner, DLGPROC proc,

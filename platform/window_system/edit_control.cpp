@@ -13,6 +13,7 @@
 #include "platform/window_system/control_values.h"
 #include "platform/window_system/standard_classes.h"
 #include "platform/window_system/state.h"
+#include "platform/window_system/window_system.h"
 
 namespace platform {
 namespace {
@@ -45,8 +46,8 @@ struct EditState {
     std::vector<std::size_t> line_starts{0};
 };
 
-detail::WindowValues<std::shared_ptr<EditState>>& registry() {
-    static detail::WindowValues<std::shared_ptr<EditState>> instance;
+detail::ControlValues<std::shared_ptr<EditState>>& registry() {
+    static detail::ControlValues<std::shared_ptr<EditState>> instance;
     return instance;
 }
 

@@ -217,8 +217,8 @@ int MessageBox(HWND owner, std::string_view text, std::string_view caption, UINT
         x += kMessageBoxButtonWidth + kMessageBoxButtonGap;
     }
     std::intptr_t result =
-        detail::run_modal_dialog(t, owner, box_proc, reinterpret_cast<LPARAM>(&info),
-                                 [](HWND box) { CurrentDisplay().message_box_shown(box); });
+        detail::RunModalDialog(t, owner, box_proc, reinterpret_cast<LPARAM>(&info),
+                               [](HWND box) { CurrentDisplay().message_box_shown(box); });
     return result < 0 ? 0 : static_cast<int>(result);
 }
 

@@ -6,12 +6,13 @@
 
 #include "platform/display.h"
 #include "platform/window_system/state.h"
+#include "platform/window_system/window_system.h"
 
 namespace platform {
 
-using detail::find_window;
+using detail::FindWindowData;
 using detail::SentMessage;
-using detail::state;
+using detail::SharedState;
 using detail::ThreadQueue;
 using detail::WindowData;
 
@@ -39,14 +40,14 @@ bool visible_now(const WindowData& w) {
         if ((cur->style & WS_CHILD) == 0) {
             return true;
         }
-        cur = find_window(cur->parent);
+        cur = FindWindowData(cur->parent);
     }
     return false;
 }
 
 // First visible window of the thread that needs painting (caller holds the lock).
 HWND paint_candidate(std::thread::id thread, HWND hwnd_filter) {
-    for (const auto& [handle, w] : state().windows) {
+    for (const auto& [handle, w] : SharedState().windows) {
         if (w->owner == thread && w->needs_paint && !w->destroying && visible_now(*w) &&
             (hwnd_filter == 0 || hwnd_filter == handle)) {
             return handle;
@@ -71,12 +72,12 @@ bool matches(const MSG& m, HWND hwnd_filter, UINT min_filter, UINT max_filter) {
 // Delivers every message other threads have sent to the calling thread's windows.
 void deliver_sent_messages() {
     auto self = std::this_thread::get_id();
-    std::unique_lock lock(state().mutex);
-    ThreadQueue& queue = detail::queue_of(self);
+    std::unique_lock lock(SharedState().mutex);
+    ThreadQueue& queue = detail::QueueOf(self);
     while (!queue.sent.empty()) {
         std::shared_ptr<SentMessage> m = queue.sent.front();
         queue.sent.pop_front();
-        WindowData* w = find_window(m->hwnd);
+        WindowData* w = FindWindowData(m->hwnd);
         WNDPROC proc = w != nullptr ? w->proc : nullptr;
         bool exists = w != nullptr;
         delivering().push_back(m);
@@ -95,7 +96,7 @@ void deliver_sent_messages() {
                 list.erase(std::remove(list.begin(), list.end(), message), list.end());
                 message->result = result;
                 message->done = true;
-                state().send_finished.notify_all();
+                SharedState().send_finished.notify_all();
             }
         } completion{lock, m};
         if (exists) {
@@ -117,10 +118,10 @@ LRESULT send_across(std::unique_lock<std::mutex>& lock, std::thread::id owner, H
     m->wparam = wparam;
     m->lparam = lparam;
     m->gate = gate;
-    ThreadQueue& queue = detail::queue_of(owner);
+    ThreadQueue& queue = detail::QueueOf(owner);
     queue.sent.push_back(m);
-    detail::wake_queue(queue);
-    state().send_finished.wait(lock, [&] { return m->done || m->withdrawn; });
+    detail::WakeQueue(queue);
+    SharedState().send_finished.wait(lock, [&] { return m->done || m->withdrawn; });
     if (delivered != nullptr) {
         *delivered = m->done;
     }
@@ -129,14 +130,14 @@ LRESULT send_across(std::unique_lock<std::mutex>& lock, std::thread::id owner, H
 
 LRESULT send_message(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, SendGate::State* gate,
                      bool* delivered) {
-    std::unique_lock lock(state().mutex);
+    std::unique_lock lock(SharedState().mutex);
     if (delivered != nullptr) {
         *delivered = false;
     }
     if (gate != nullptr && gate->closed) {
         return 0;
     }
-    WindowData* w = find_window(hwnd);
+    WindowData* w = FindWindowData(hwnd);
     if (w == nullptr) {
         return 0;
     }
@@ -152,27 +153,27 @@ LRESULT send_message(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, SendGate
 }
 
 bool post_to_owner(HWND hwnd, const MSG& m, bool front) {
-    std::lock_guard lock(state().mutex);
+    std::lock_guard lock(SharedState().mutex);
     std::thread::id owner = std::this_thread::get_id();
     if (hwnd != 0) {
-        WindowData* w = find_window(hwnd);
+        WindowData* w = FindWindowData(hwnd);
         if (w == nullptr) {
             return false;
         }
         owner = w->owner;
     }
-    ThreadQueue& queue = detail::queue_of(owner);
+    ThreadQueue& queue = detail::QueueOf(owner);
     if (front) {
         queue.posted.push_front(m);
     } else {
         queue.posted.push_back(m);
     }
-    detail::wake_queue(queue);
+    detail::WakeQueue(queue);
     return true;
 }
 
 bool input_ready(std::thread::id self) {
-    ThreadQueue& queue = detail::queue_of(self);
+    ThreadQueue& queue = detail::QueueOf(self);
     return !queue.sent.empty() || !queue.posted.empty() || paint_candidate(self, 0) != 0;
 }
 
@@ -201,13 +202,13 @@ LRESULT SendGate::send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, bool* 
 }
 
 void SendGate::close() {
-    std::lock_guard lock(state().mutex);
+    std::lock_guard lock(SharedState().mutex);
     if (m_state->closed) {
         return;
     }
     m_state->closed = true;
     const void* gate = m_state.get();
-    for (auto& [id, queue] : state().queues) {
+    for (auto& [id, queue] : SharedState().queues) {
         auto& sent = queue->sent;
         for (auto& m : sent) {
             if (m->gate == gate) {
@@ -223,11 +224,11 @@ void SendGate::close() {
             m->withdrawn = true;
         }
     }
-    state().send_finished.notify_all();
+    SharedState().send_finished.notify_all();
 }
 
 bool SendGate::closed() const {
-    std::lock_guard lock(state().mutex);
+    std::lock_guard lock(SharedState().mutex);
     return m_state->closed;
 }
 
@@ -236,8 +237,8 @@ bool PeekMessage(MSG* msg, HWND hwnd_filter, UINT min_filter, UINT max_filter, U
     display.poll();
     deliver_sent_messages();
     auto self = std::this_thread::get_id();
-    std::unique_lock lock(state().mutex);
-    ThreadQueue& queue = detail::queue_of(self);
+    std::unique_lock lock(SharedState().mutex);
+    ThreadQueue& queue = detail::QueueOf(self);
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (matches(*it, hwnd_filter, min_filter, max_filter)) {
             if (msg != nullptr) {
@@ -287,8 +288,8 @@ LRESULT DispatchMessage(const MSG* msg) {
     }
     WNDPROC proc = nullptr;
     {
-        std::lock_guard lock(state().mutex);
-        WindowData* w = find_window(msg->hwnd);
+        std::lock_guard lock(SharedState().mutex);
+        WindowData* w = FindWindowData(msg->hwnd);
         if (w == nullptr) {
             return 0;
         }
@@ -310,21 +311,22 @@ bool MsgWaitForInput(std::chrono::milliseconds timeout) {
     display.poll();
     std::uint64_t key_changes = 0;
     {
-        std::lock_guard lock(state().mutex);
+        std::lock_guard lock(SharedState().mutex);
         if (input_ready(self)) {
             return true;
         }
-        key_changes = state().key_changes;
+        key_changes = SharedState().key_changes;
     }
     display.paint(PaintTime::Idle);
     if (display.wait(timeout)) {
-        std::lock_guard lock(state().mutex);
-        return input_ready(self) || state().key_changes != key_changes;
+        std::lock_guard lock(SharedState().mutex);
+        return input_ready(self) || SharedState().key_changes != key_changes;
     }
-    std::unique_lock lock(state().mutex);
-    ThreadQueue& queue = detail::queue_of(self);
-    return queue.arrived.wait_until(
-        lock, deadline, [&] { return input_ready(self) || state().key_changes != key_changes; });
+    std::unique_lock lock(SharedState().mutex);
+    ThreadQueue& queue = detail::QueueOf(self);
+    return queue.arrived.wait_until(lock, deadline, [&] {
+        return input_ready(self) || SharedState().key_changes != key_changes;
+    });
 }
 
 bool InSendMessage() {
@@ -381,7 +383,8 @@ short GetAsyncKeyState(int virtual_key) {
         return 0;
     }
     std::optional<bool> physical = CurrentDisplay().key_down(virtual_key);
-    bool down = physical ? *physical : state().keys[static_cast<std::size_t>(virtual_key)].load();
+    bool down =
+        physical ? *physical : SharedState().keys[static_cast<std::size_t>(virtual_key)].load();
     return down ? static_cast<short>(0x8000) : 0;
 }
 
@@ -393,14 +396,14 @@ void SetAsyncKeyState(int virtual_key, bool down) {
     if (virtual_key < 0 || virtual_key > 255) {
         return;
     }
-    if (state().keys[static_cast<std::size_t>(virtual_key)].exchange(down) == down) {
+    if (SharedState().keys[static_cast<std::size_t>(virtual_key)].exchange(down) == down) {
         return;
     }
     // A loop resting in MsgWaitForInput polls keys; let it see the change at once.
-    std::lock_guard lock(state().mutex);
-    ++state().key_changes;
-    for (auto& [id, queue] : state().queues) {
-        detail::wake_queue(*queue);
+    std::lock_guard lock(SharedState().mutex);
+    ++SharedState().key_changes;
+    for (auto& [id, queue] : SharedState().queues) {
+        detail::WakeQueue(*queue);
     }
 }
 

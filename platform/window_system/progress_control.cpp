@@ -36,7 +36,7 @@ int clamped(int pos, const Bar& bar) {
 }  // namespace
 
 bool EnsureProgressControlClass() {
-    detail::ensure_standard_classes();
+    detail::EnsureStandardClasses();
     return IsClassRegistered(PROGRESS_CLASS);
 }
 

@@ -6,7 +6,7 @@
 
 namespace platform::detail {
 
-void ensure_standard_classes() {
+void EnsureStandardClasses() {
     static std::once_flag once;
     std::call_once(once, [] {
         RegisterClass("#32770", DialogClassProc);

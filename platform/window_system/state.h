@@ -84,14 +84,14 @@ struct State {
     std::uint64_t key_changes = 0;  // counts changes of the key state set through the platform
 };
 
-State& state();
+State& SharedState();
 
 // Lookups; the caller holds the lock or is the owner thread.
-WindowData* find_window(HWND hwnd);
-ThreadQueue& queue_of(std::thread::id thread);  // caller holds the lock
+WindowData* FindWindowData(HWND hwnd);
+ThreadQueue& QueueOf(std::thread::id thread);  // caller holds the lock
 
 // Wakes whoever waits for the given thread's queue (caller holds the lock).
-void wake_queue(ThreadQueue& queue);
+void WakeQueue(ThreadQueue& queue);
 
 // WM_GETTEXT answered from a text the window keeps (DefWindowProc's, an edit control's): copies
 // the start of `text` into the buffer of `wparam` bytes at `lparam`, at most wparam - 1 bytes and
@@ -107,9 +107,5 @@ inline LRESULT AnswerGetText(std::string_view text, WPARAM wparam, LPARAM lparam
     buffer[n] = '\0';
     return static_cast<LRESULT>(n);
 }
-
-// Registers the standard window classes ("Edit", "Static", "Button", "#32770") the first time it
-// is called; later calls do nothing. Called without the lock held.
-void ensure_standard_classes();
 
 }  // namespace platform::detail

@@ -9,12 +9,13 @@
 #include "platform/window.h"
 #include "platform/window_system/control_values.h"
 #include "platform/window_system/standard_classes.h"
+#include "platform/window_system/window_system.h"
 
 namespace platform {
 namespace {
 
-detail::WindowValues<int>& icons() {
-    static detail::WindowValues<int> instance;
+detail::ControlValues<int>& icons() {
+    static detail::ControlValues<int> instance;
     return instance;
 }
 

@@ -7,39 +7,41 @@
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "platform/text.h"
+#include "platform/window_system/standard_classes.h"
 #include "platform/window_system/state.h"
+#include "platform/window_system/window_system.h"
 
 namespace platform {
 namespace detail {
 
-State& state() {
+State& SharedState() {
     static State instance;
     return instance;
 }
 
-WindowData* find_window(HWND hwnd) {
-    auto& windows = state().windows;
+WindowData* FindWindowData(HWND hwnd) {
+    auto& windows = SharedState().windows;
     auto it = windows.find(hwnd);
     return it == windows.end() ? nullptr : it->second.get();
 }
 
-ThreadQueue& queue_of(std::thread::id thread) {
-    auto& slot = state().queues[thread];
+ThreadQueue& QueueOf(std::thread::id thread) {
+    auto& slot = SharedState().queues[thread];
     if (!slot) {
         slot = std::make_unique<ThreadQueue>();
     }
     return *slot;
 }
 
-void wake_queue(ThreadQueue& queue) {
+void WakeQueue(ThreadQueue& queue) {
     queue.arrived.notify_all();
     CurrentDisplay().wake();
 }
 
 }  // namespace detail
 
-using detail::find_window;
-using detail::state;
+using detail::FindWindowData;
+using detail::SharedState;
 using detail::WindowData;
 
 namespace {
@@ -80,7 +82,7 @@ POINT client_origin(const WindowData& w) {
     RECT insets = client_insets(w);
     POINT p{w.rect.left + insets.left, w.rect.top + insets.top};
     if (is_child(w)) {
-        if (WindowData* parent = find_window(w.parent)) {
+        if (WindowData* parent = FindWindowData(w.parent)) {
             POINT base = client_origin(*parent);
             p.x += base.x;
             p.y += base.y;
@@ -90,7 +92,7 @@ POINT client_origin(const WindowData& w) {
 }
 
 void invalidate_tree(HWND hwnd) {
-    WindowData* w = find_window(hwnd);
+    WindowData* w = FindWindowData(hwnd);
     if (w == nullptr) {
         return;
     }
@@ -103,7 +105,7 @@ void invalidate_tree(HWND hwnd) {
 
 void collect_tree(HWND hwnd, std::vector<HWND>& out) {
     out.push_back(hwnd);
-    if (WindowData* w = find_window(hwnd)) {
+    if (WindowData* w = FindWindowData(hwnd)) {
         for (HWND child : w->children) {
             collect_tree(child, out);
         }
@@ -115,8 +117,8 @@ void collect_tree(HWND hwnd, std::vector<HWND>& out) {
 // window_system_state.h).
 template <typename Result, typename Use>
 Result with_window(HWND hwnd, Result missing, Use use) {
-    std::lock_guard lock(state().mutex);
-    WindowData* w = find_window(hwnd);
+    std::lock_guard lock(SharedState().mutex);
+    WindowData* w = FindWindowData(hwnd);
     return w != nullptr ? static_cast<Result>(use(*w)) : missing;
 }
 
@@ -125,7 +127,7 @@ bool contains(HWND ancestor, HWND hwnd) {
         if (hwnd == ancestor) {
             return true;
         }
-        WindowData* w = find_window(hwnd);
+        WindowData* w = FindWindowData(hwnd);
         hwnd = w != nullptr ? w->parent : 0;
     }
     return false;
@@ -134,22 +136,22 @@ bool contains(HWND ancestor, HWND hwnd) {
 }  // namespace
 
 bool RegisterClass(std::string_view class_name, WNDPROC proc) {
-    std::lock_guard lock(state().mutex);
+    std::lock_guard lock(SharedState().mutex);
     if (class_name.empty() || proc == nullptr) {
         return false;
     }
-    for (const auto& c : state().classes) {
+    for (const auto& c : SharedState().classes) {
         if (EqualsIgnoringCase(c.name, class_name)) {
             return false;
         }
     }
-    state().classes.push_back({std::string(class_name), proc});
+    SharedState().classes.push_back({std::string(class_name), proc});
     return true;
 }
 
 namespace {
 const detail::ClassInfo* find_class(std::string_view class_name) {
-    for (const auto& c : state().classes) {
+    for (const auto& c : SharedState().classes) {
         if (EqualsIgnoringCase(c.name, class_name)) {
             return &c;
         }
@@ -159,23 +161,23 @@ const detail::ClassInfo* find_class(std::string_view class_name) {
 }  // namespace
 
 bool IsClassRegistered(std::string_view class_name) {
-    std::lock_guard lock(state().mutex);
+    std::lock_guard lock(SharedState().mutex);
     return find_class(class_name) != nullptr;
 }
 
 HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_view text, DWORD style,
                     int x, int y, int width, int height, HWND parent, int id, LPARAM create_param) {
-    detail::ensure_standard_classes();
+    detail::EnsureStandardClasses();
     HWND hwnd = 0;
     {
-        std::lock_guard lock(state().mutex);
+        std::lock_guard lock(SharedState().mutex);
         const detail::ClassInfo* cls = find_class(class_name);
         if (cls == nullptr) {
             return 0;
         }
         WindowData* parent_data = nullptr;
         if (parent != 0) {
-            parent_data = find_window(parent);
+            parent_data = FindWindowData(parent);
             if (parent_data == nullptr) {
                 return 0;
             }
@@ -183,7 +185,7 @@ HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_vie
             return 0;
         }
         auto data = std::make_unique<WindowData>();
-        hwnd = state().next_handle++;
+        hwnd = SharedState().next_handle++;
         data->handle = hwnd;
         data->class_name = cls->name;
         data->proc = cls->proc;
@@ -198,7 +200,7 @@ HWND CreateWindowEx(DWORD ex_style, std::string_view class_name, std::string_vie
         if (parent_data != nullptr && (style & WS_CHILD) != 0) {
             parent_data->children.push_back(hwnd);
         }
-        state().windows.emplace(hwnd, std::move(data));
+        SharedState().windows.emplace(hwnd, std::move(data));
     }
     if (SendMessage(hwnd, WM_CREATE, 0, create_param) == -1) {
         DestroyWindow(hwnd);
@@ -218,7 +220,7 @@ bool DestroyWindow(HWND hwnd) {
         }
         collect_tree(hwnd, tree);
         for (HWND h : tree) {
-            find_window(h)->destroying = true;
+            FindWindowData(h)->destroying = true;
         }
         return true;
     });
@@ -237,20 +239,20 @@ bool DestroyWindow(HWND hwnd) {
         }
     }
     {
-        std::lock_guard lock(state().mutex);
-        if (WindowData* w = find_window(hwnd)) {
-            if (WindowData* parent = find_window(w->parent)) {
+        std::lock_guard lock(SharedState().mutex);
+        if (WindowData* w = FindWindowData(hwnd)) {
+            if (WindowData* parent = FindWindowData(w->parent)) {
                 auto& siblings = parent->children;
                 siblings.erase(std::remove(siblings.begin(), siblings.end(), hwnd), siblings.end());
             }
         }
         for (HWND h : tree) {
-            state().windows.erase(h);
-            if (state().active == h) {
-                state().active = 0;
+            SharedState().windows.erase(h);
+            if (SharedState().active == h) {
+                SharedState().active = 0;
             }
-            if (state().focus == h) {
-                state().focus = 0;
+            if (SharedState().focus == h) {
+                SharedState().focus = 0;
             }
         }
     }
@@ -335,7 +337,7 @@ HWND GetAncestorRoot(HWND hwnd) {
     return with_window(hwnd, HWND{0}, [](WindowData& w) {
         WindowData* root = &w;
         while (is_child(*root)) {
-            WindowData* parent = find_window(root->parent);
+            WindowData* parent = FindWindowData(root->parent);
             if (parent == nullptr) {
                 break;
             }
@@ -352,7 +354,7 @@ std::vector<HWND> GetChildren(HWND hwnd) {
 HWND GetDlgItem(HWND dialog, int id) {
     return with_window(dialog, HWND{0}, [id](WindowData& w) -> HWND {
         for (HWND child : w.children) {
-            WindowData* c = find_window(child);
+            WindowData* c = FindWindowData(child);
             if (c != nullptr && c->id == id) {
                 return child;
             }
@@ -366,9 +368,9 @@ int GetDlgCtrlID(HWND hwnd) {
 }
 
 std::vector<HWND> GetTopLevelWindows() {
-    std::lock_guard lock(state().mutex);
+    std::lock_guard lock(SharedState().mutex);
     std::vector<HWND> result;
-    for (const auto& [handle, w] : state().windows) {
+    for (const auto& [handle, w] : SharedState().windows) {
         if (!is_child(*w)) {
             result.push_back(handle);
         }
@@ -408,7 +410,7 @@ bool GetWindowRect(HWND hwnd, RECT* rect) {
         }
         *rect = w.rect;
         if (is_child(w)) {
-            if (WindowData* parent = find_window(w.parent)) {
+            if (WindowData* parent = FindWindowData(w.parent)) {
                 POINT base = client_origin(*parent);
                 rect->left += base.x;
                 rect->right += base.x;
@@ -443,7 +445,7 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
         origin = {x + insets.left, y + insets.top};
         if (repaint) {
             invalidate_tree(hwnd);
-            if (WindowData* parent = find_window(w.parent)) {
+            if (WindowData* parent = FindWindowData(w.parent)) {
                 parent->needs_paint = true;
             }
         }
@@ -505,7 +507,7 @@ bool ShowWindow(HWND hwnd, int command) {
                 invalidate_tree(hwnd);
                 activate = !is_child(w) && w.enabled;
             } else {
-                if (WindowData* parent = find_window(w.parent)) {
+                if (WindowData* parent = FindWindowData(w.parent)) {
                     parent->needs_paint = true;
                 }
             }
@@ -525,9 +527,9 @@ bool ShowWindow(HWND hwnd, int command) {
         CurrentDisplay().window_shown(hwnd);
     } else {
         CurrentDisplay().window_hidden(hwnd);
-        std::lock_guard lock(state().mutex);
-        if (state().active == hwnd) {
-            state().active = 0;
+        std::lock_guard lock(SharedState().mutex);
+        if (SharedState().active == hwnd) {
+            SharedState().active = 0;
         }
     }
     return was_visible;
@@ -535,7 +537,7 @@ bool ShowWindow(HWND hwnd, int command) {
 
 bool IsWindowVisible(HWND hwnd) {
     return with_window(hwnd, false, [](WindowData& w) {
-        for (WindowData* up = &w; up != nullptr; up = find_window(up->parent)) {
+        for (WindowData* up = &w; up != nullptr; up = FindWindowData(up->parent)) {
             if (!up->visible) {
                 return false;
             }
@@ -583,15 +585,15 @@ bool IsWindowEnabled(HWND hwnd) {
 HWND SetFocus(HWND hwnd) {
     HWND old = 0;
     {
-        std::lock_guard lock(state().mutex);
-        if (hwnd != 0 && find_window(hwnd) == nullptr) {
+        std::lock_guard lock(SharedState().mutex);
+        if (hwnd != 0 && FindWindowData(hwnd) == nullptr) {
             return 0;
         }
-        old = state().focus;
+        old = SharedState().focus;
         if (old == hwnd) {
             return old;
         }
-        state().focus = hwnd;
+        SharedState().focus = hwnd;
     }
     if (old != 0 && IsWindow(old)) {
         SendMessage(old, WM_KILLFOCUS, hwnd, 0);
@@ -605,18 +607,18 @@ HWND SetFocus(HWND hwnd) {
 }
 
 HWND GetFocus() {
-    std::lock_guard lock(state().mutex);
-    return state().focus;
+    std::lock_guard lock(SharedState().mutex);
+    return SharedState().focus;
 }
 
 HWND SetActiveWindow(HWND hwnd) {
     HWND old = 0;
     {
-        std::lock_guard lock(state().mutex);
-        if (hwnd != 0 && find_window(hwnd) == nullptr) {
+        std::lock_guard lock(SharedState().mutex);
+        if (hwnd != 0 && FindWindowData(hwnd) == nullptr) {
             return 0;
         }
-        old = std::exchange(state().active, hwnd);
+        old = std::exchange(SharedState().active, hwnd);
     }
     if (old != hwnd) {
         if (old != 0 && IsWindow(old)) {
@@ -630,15 +632,15 @@ HWND SetActiveWindow(HWND hwnd) {
 }
 
 HWND GetActiveWindow() {
-    std::lock_guard lock(state().mutex);
-    return state().active;
+    std::lock_guard lock(SharedState().mutex);
+    return SharedState().active;
 }
 
 bool InvalidateRect(HWND hwnd, bool erase) {
     const bool marked = with_window(hwnd, false, [erase](WindowData& w) {
         w.needs_paint = true;
         w.erase = w.erase || erase;
-        detail::wake_queue(detail::queue_of(w.owner));
+        detail::WakeQueue(detail::QueueOf(w.owner));
         return true;
     });
     if (!marked) {

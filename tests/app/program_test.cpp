@@ -15,6 +15,7 @@
 #include "app/image_preparation.h"
 #include "app/main_program.h"
 #include "comm/serial_port.h"
+#include "platform/window_system/window_system.h"
 #include "program_fixture.h"
 
 namespace kadro::test {

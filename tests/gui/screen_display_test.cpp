@@ -12,8 +12,9 @@
 #include "platform/fltk/scroll_bar.h"
 #include "platform/text.h"
 #include "platform/types.h"
+#include "platform/window_system/window_system.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 TEST(AnsiText, ConvertsTheCodePageBothWays) {
@@ -319,4 +320,4 @@ TEST(EditView, ViewsThatDoNotLineUpAreDrawnWhole) {
 }
 
 }  // namespace
-}  // namespace platform::screen
+}  // namespace platform::fltk

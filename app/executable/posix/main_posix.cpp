@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    std::unique_ptr<platform::Display> display = platform::CreateScreenDisplay(&error);
+    std::unique_ptr<platform::Display> display = platform::fltk::CreateScreenDisplay(&error);
     if (!display) {
         std::fprintf(stderr, "kadro: cannot open the display: %s\n", error.c_str());
         return 2;
