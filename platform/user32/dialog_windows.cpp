@@ -10,12 +10,11 @@
 #include "platform/dialog.h"
 
 #include <cstring>
-#include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/dialog_template.h"
 #include "platform/user32/native_bridge.h"
+#include "platform/user32/procedure_table.h"
 
 #include <windows.h>
 
@@ -29,16 +28,6 @@ namespace {
 using user32::NativeHandle;
 using user32::OurHandle;
 
-struct DialogBindings {
-    std::mutex mutex;
-    std::unordered_map<::HWND, DLGPROC> procedures;
-};
-
-DialogBindings& bindings() {
-    static DialogBindings instance;
-    return instance;
-}
-
 // A dialog being made on this thread: its procedure until its window is bound, then the
 // window. Nested (a dialog made while another one initialises), so a stack.
 struct Creation {
@@ -51,37 +40,32 @@ std::vector<Creation>& creations() {
     return stack;
 }
 
+// Our procedure for the dialog, binding the dialog being made to the first window it sees.
 DLGPROC procedure_for(::HWND hwnd) {
-    DialogBindings& b = bindings();
-    std::lock_guard lock(b.mutex);
-    if (auto found = b.procedures.find(hwnd); found != b.procedures.end()) {
-        return found->second;
+    if (DLGPROC bound = user32::Procedures().find(hwnd).dialog) {
+        return bound;
     }
     auto& stack = creations();
-    if (!stack.empty() && stack.back().window == nullptr && stack.back().procedure != nullptr) {
-        stack.back().window = hwnd;
-        b.procedures[hwnd] = stack.back().procedure;
-        return stack.back().procedure;
+    if (stack.empty() || stack.back().window != nullptr || stack.back().procedure == nullptr) {
+        return nullptr;
     }
-    return nullptr;
+    stack.back().window = hwnd;
+    const DLGPROC procedure = stack.back().procedure;
+    user32::Procedures().update(
+        hwnd, [procedure](user32::ProcedureRecord& record) { record.dialog = procedure; });
+    return procedure;
 }
 
 void unbind(::HWND hwnd) {
-    DialogBindings& b = bindings();
-    std::lock_guard lock(b.mutex);
-    b.procedures.erase(hwnd);
+    user32::Procedures().update(hwnd,
+                                [](user32::ProcedureRecord& record) { record.dialog = nullptr; });
 }
 
 INT_PTR CALLBACK DialogThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam) {
-    DLGPROC procedure = procedure_for(hwnd);
-    if (procedure == nullptr) {
-        return FALSE;
+    if (DLGPROC procedure = procedure_for(hwnd)) {
+        return user32::RunProcedure(procedure, hwnd, msg, wparam, lparam);
     }
-    const std::intptr_t answer = procedure(OurHandle(hwnd), msg, wparam, lparam);
-    if (msg == WM_NCDESTROY) {
-        unbind(hwnd);
-    }
-    return user32::NativeColourAnswer(msg, wparam, answer);
+    return FALSE;
 }
 
 // The template in memory the dialog manager can read: DWORD-aligned, and checked first, so

@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 #include "platform/user32/native_bridge.h"
+#include "platform/user32/procedure_table.h"
 
 #include <windows.h>
 
@@ -42,19 +43,14 @@ HINSTANCE this_module() {
     return GetModuleHandleW(nullptr);
 }
 
-struct ProcedureRecord {
-    WNDPROC procedure = nullptr;
-    ::WNDPROC native_before = nullptr;  // the real procedure a subclassed window had; else null
-};
-
-struct Registry {
+// The procedures of the classes registered here, by class atom.
+struct ClassProcedures {
     std::mutex mutex;
-    std::unordered_map<ATOM, WNDPROC> classes;
-    std::unordered_map<::HWND, ProcedureRecord> windows;
+    std::unordered_map<ATOM, WNDPROC> procedures;
 };
 
-Registry& registry() {
-    static Registry instance;
+ClassProcedures& class_procedures() {
+    static ClassProcedures instance;
     return instance;
 }
 
@@ -62,45 +58,42 @@ LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM
 
 // Our procedure for the window, binding a window of a registered class at its first message.
 WNDPROC procedure_of(::HWND hwnd) {
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    if (auto found = r.windows.find(hwnd); found != r.windows.end()) {
-        return found->second.procedure;
+    if (WNDPROC bound = user32::Procedures().find(hwnd).window) {
+        return bound;
     }
     const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
-    if (auto cls = r.classes.find(atom); cls != r.classes.end()) {
-        r.windows[hwnd] = ProcedureRecord{cls->second, nullptr};
-        return cls->second;
+    WNDPROC of_class = nullptr;
+    {
+        ClassProcedures& classes = class_procedures();
+        std::lock_guard lock(classes.mutex);
+        if (auto found = classes.procedures.find(atom); found != classes.procedures.end()) {
+            of_class = found->second;
+        }
     }
-    return nullptr;
-}
-
-void forget_window(::HWND hwnd) {
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.windows.erase(hwnd);
+    if (of_class == nullptr) {
+        return nullptr;
+    }
+    WNDPROC procedure = nullptr;
+    user32::Procedures().update(hwnd, [&](user32::ProcedureRecord& record) {
+        if (record.window == nullptr) {
+            record.window = of_class;
+        }
+        procedure = record.window;
+    });
+    return procedure;
 }
 
 LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam) {
-    WNDPROC procedure = procedure_of(hwnd);
-    LRESULT result = procedure != nullptr ? procedure(OurHandle(hwnd), msg, wparam, lparam)
-                                          : DefWindowProcW(hwnd, msg, wparam, lparam);
-    if (msg == WM_NCDESTROY) {
-        forget_window(hwnd);
+    if (WNDPROC procedure = procedure_of(hwnd)) {
+        return user32::RunProcedure(procedure, hwnd, msg, wparam, lparam);
     }
-    return user32::NativeColourAnswer(msg, wparam, result);
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
 
 // Our name for a subclassed window's own real procedure.
 LRESULT NativeProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    ::WNDPROC before = nullptr;
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (auto found = r.windows.find(NativeHandle(hwnd)); found != r.windows.end()) {
-            before = found->second.native_before;
-        }
-    }
+    auto before =
+        reinterpret_cast<::WNDPROC>(user32::Procedures().find(NativeHandle(hwnd)).native_before);
     if (before == nullptr) {
         // Already restored (a handler that gives the procedure back, then passes the message
         // on): the window's procedure is the real one again.
@@ -146,13 +139,13 @@ bool RegisterClass(std::string_view class_name, WNDPROC proc) {
     cls.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     cls.lpszClassName = name.c_str();
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    ClassProcedures& classes = class_procedures();
+    std::lock_guard lock(classes.mutex);
     const ATOM atom = RegisterClassExW(&cls);
     if (atom == 0) {
         return false;
     }
-    r.classes[atom] = proc;
+    classes.procedures[atom] = proc;
     return true;
 }
 
@@ -205,34 +198,33 @@ WNDPROC SetWindowProc(HWND hwnd, WNDPROC proc) {
     }
     const ::HWND h = NativeHandle(hwnd);
     procedure_of(h);  // binds a window of a registered class that has had no message yet
-    Registry& r = registry();
-    std::unique_lock lock(r.mutex);
-    auto found = r.windows.find(h);
-    if (found == r.windows.end()) {
+    const user32::ProcedureRecord record = user32::Procedures().find(h);
+    if (record.window == nullptr) {
         if (proc == &NativeProcedure) {
             return &NativeProcedure;  // already its own procedure
         }
-        lock.unlock();
         // The real procedure swap sends nothing, so the record can follow it.
         auto before = reinterpret_cast<::WNDPROC>(
             SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProcedureThunk)));
         if (before == nullptr) {
             return nullptr;
         }
-        lock.lock();
-        r.windows[h] = ProcedureRecord{proc, before};
+        user32::Procedures().update(h, [&](user32::ProcedureRecord& r) {
+            r.window = proc;
+            r.native_before = reinterpret_cast<std::uintptr_t>(before);
+        });
         return &NativeProcedure;
     }
-    WNDPROC previous = found->second.procedure;
-    if (proc == &NativeProcedure && found->second.native_before != nullptr) {
-        ::WNDPROC before = found->second.native_before;
-        r.windows.erase(found);
-        lock.unlock();
-        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(before));
-        return previous;
+    if (proc == &NativeProcedure && record.native_before != 0) {
+        user32::Procedures().update(h, [](user32::ProcedureRecord& r) {
+            r.window = nullptr;
+            r.native_before = 0;
+        });
+        SetWindowLongPtrW(h, GWLP_WNDPROC, static_cast<LONG_PTR>(record.native_before));
+        return record.window;
     }
-    found->second.procedure = proc;
-    return previous;
+    user32::Procedures().update(h, [&](user32::ProcedureRecord& r) { r.window = proc; });
+    return record.window;
 }
 
 LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
