@@ -1,7 +1,7 @@
 #pragma once
-// Internal to platform/: the temporary file that ReplaceFileContents (file_read.h) writes beside
-// the file it replaces, the same on every system. Each system's file_read_<system>.cpp supplies
-// the calls as a `System` class:
+// Private to platform/ (both system backends use it): the temporary file that
+// ReplaceFileContents (file_read.h) writes beside the file it replaces, the same on every system.
+// Each system's file_read_<system>.cpp supplies the calls as a `System` class:
 //   Handle, Path (a string of Char)    an open file, a native path
 //   kMark                               the character that begins a temporary file's name
 //   kSeparators                         the characters that end a path's folder part

@@ -20,7 +20,7 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-std::string FolderPath(std::string_view folder) {
+std::string folder_path(std::string_view folder) {
     return folder.empty() ? std::string(".") : TextToUtf8(folder);
 }
 
@@ -33,7 +33,7 @@ struct Entry {
 // Opens a folder for listing. With kNoFollow the last component must not be a link: the clean-up
 // never lists a folder that a link named like a leftover points to.
 enum class LastComponent { kFollow, kNoFollow };
-UniqueFd OpenFolder(int at, const std::string& name, LastComponent last) {
+UniqueFd open_folder(int at, const std::string& name, LastComponent last) {
     int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     if (last == LastComponent::kNoFollow) {
         flags |= O_NOFOLLOW;
@@ -44,7 +44,7 @@ UniqueFd OpenFolder(int at, const std::string& name, LastComponent last) {
 // Entries of the folder, in listing order, taken before anything is deleted so that deleting
 // does not disturb the listing. A name without program text is left out: nothing here acts on a
 // file the program could not name.
-std::vector<Entry> ListNames(const UniqueFd& folder) {
+std::vector<Entry> list_names(const UniqueFd& folder) {
     std::vector<Entry> names;
     int copy = ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
@@ -68,7 +68,7 @@ std::vector<Entry> ListNames(const UniqueFd& folder) {
 }
 
 enum class EntryKind { kPlainFile, kFolder, kOther, kMissing };
-EntryKind KindOf(int at, const std::string& name) {
+EntryKind kind_of(int at, const std::string& name) {
     struct stat st {};
     if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return EntryKind::kMissing;
@@ -82,17 +82,18 @@ EntryKind KindOf(int at, const std::string& name) {
     return EntryKind::kOther;
 }
 
-bool IsHidden(std::string_view name) {
+bool is_hidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
 }
 
-void DeletePlainFilesAt(const UniqueFd& folder, const std::function<bool(std::string_view)>& wanted,
-                        HiddenFiles hidden, OnFailure on_failure) {
-    for (const Entry& entry : ListNames(folder)) {
-        if (hidden == HiddenFiles::kSkip && IsHidden(entry.text)) {
+void delete_plain_files_at(const UniqueFd& folder,
+                           const std::function<bool(std::string_view)>& wanted, HiddenFiles hidden,
+                           OnFailure on_failure) {
+    for (const Entry& entry : list_names(folder)) {
+        if (hidden == HiddenFiles::kSkip && is_hidden(entry.text)) {
             continue;
         }
-        if (!wanted(entry.text) || KindOf(folder.get(), entry.on_disk) != EntryKind::kPlainFile) {
+        if (!wanted(entry.text) || kind_of(folder.get(), entry.on_disk) != EntryKind::kPlainFile) {
             continue;
         }
         // unlinkat never follows a link, so an entry swapped for one after the check above only
@@ -108,34 +109,34 @@ void DeletePlainFilesAt(const UniqueFd& folder, const std::function<bool(std::st
 
 void DeletePlainFiles(std::string_view folder, const std::function<bool(std::string_view)>& wanted,
                       HiddenFiles hidden, OnFailure on_failure) {
-    UniqueFd fd = OpenFolder(AT_FDCWD, FolderPath(folder), LastComponent::kNoFollow);
+    UniqueFd fd = open_folder(AT_FDCWD, folder_path(folder), LastComponent::kNoFollow);
     if (fd.get() < 0) {
         return;
     }
-    DeletePlainFilesAt(fd, wanted, hidden, on_failure);
+    delete_plain_files_at(fd, wanted, hidden, on_failure);
 }
 
 void RemoveLeftoverFolders(std::string_view parent, std::string_view prefix) {
     // The TEMP folder itself may well be reached through a link (it is configuration); the
     // leftovers inside it are not.
-    UniqueFd parent_fd = OpenFolder(AT_FDCWD, FolderPath(parent), LastComponent::kFollow);
+    UniqueFd parent_fd = open_folder(AT_FDCWD, folder_path(parent), LastComponent::kFollow);
     if (parent_fd.get() < 0) {
         return;
     }
-    for (const Entry& entry : ListNames(parent_fd)) {
+    for (const Entry& entry : list_names(parent_fd)) {
         const std::string& name = entry.on_disk;
-        if (IsHidden(entry.text) || !entry.text.starts_with(prefix)) {
+        if (is_hidden(entry.text) || !entry.text.starts_with(prefix)) {
             continue;
         }
-        if (KindOf(parent_fd.get(), name) != EntryKind::kFolder) {
+        if (kind_of(parent_fd.get(), name) != EntryKind::kFolder) {
             continue;
         }
         {
-            UniqueFd leftover = OpenFolder(parent_fd.get(), name, LastComponent::kNoFollow);
+            UniqueFd leftover = open_folder(parent_fd.get(), name, LastComponent::kNoFollow);
             if (leftover.get() < 0) {
                 continue;
             }
-            DeletePlainFilesAt(
+            delete_plain_files_at(
                 leftover, [](std::string_view) { return true; }, HiddenFiles::kInclude,
                 OnFailure::kStop);
         }

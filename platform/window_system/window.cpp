@@ -114,7 +114,7 @@ void collect_tree(HWND hwnd, std::vector<HWND>& out) {
 
 // Runs `use` on the record of `hwnd` with the state lock held and returns its result; `missing`
 // when `hwnd` names no window. `use` must not call into a window procedure (see
-// window_system_state.h).
+// state.h).
 template <typename Result, typename Use>
 Result with_window(HWND hwnd, Result missing, Use use) {
     std::lock_guard lock(SharedState().mutex);

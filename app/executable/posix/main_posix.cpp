@@ -12,19 +12,19 @@
 #include "platform/fltk/screen_display.h"
 
 int main(int argc, char** argv) {
-    kadro::CommandLine line = kadro::read_command_line(argc, argv);
+    kadro::CommandLine line = kadro::ReadCommandLine(argc, argv);
     switch (line.request) {
         case kadro::CommandLineRequest::Help:
-            std::fputs(kadro::help_text().c_str(), stdout);
+            std::fputs(kadro::HelpText().c_str(), stdout);
             return 0;
         case kadro::CommandLineRequest::Version:
-            std::fputs(kadro::version_text(KADRO_VERSION).c_str(), stdout);
+            std::fputs(kadro::VersionText(KADRO_VERSION).c_str(), stdout);
             return 0;
         case kadro::CommandLineRequest::Run:
             break;
     }
     if (!line.ignored.empty()) {
-        std::fputs(kadro::ignored_arguments_note(line.ignored).c_str(), stderr);
+        std::fputs(kadro::IgnoredArgumentsNote(line.ignored).c_str(), stderr);
     }
 
     std::string error;

@@ -117,19 +117,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             argv.push_back(argument.c_str());
         }
         const kadro::CommandLine line =
-            kadro::read_command_line(static_cast<int>(argv.size()), argv.data());
+            kadro::ReadCommandLine(static_cast<int>(argv.size()), argv.data());
         TerminalOutput terminal;
         switch (line.request) {
             case kadro::CommandLineRequest::Help:
-                terminal.write(STD_OUTPUT_HANDLE, kadro::help_text());
+                terminal.write(STD_OUTPUT_HANDLE, kadro::HelpText());
                 return 0;
             case kadro::CommandLineRequest::Version:
-                terminal.write(STD_OUTPUT_HANDLE, kadro::version_text(KADRO_VERSION));
+                terminal.write(STD_OUTPUT_HANDLE, kadro::VersionText(KADRO_VERSION));
                 return 0;
             case kadro::CommandLineRequest::Run:
                 break;
         }
-        terminal.write(STD_ERROR_HANDLE, kadro::ignored_arguments_note(line.ignored));
+        terminal.write(STD_ERROR_HANDLE, kadro::IgnoredArgumentsNote(line.ignored));
         // The console, if one was borrowed, is given back before the window opens.
     }
     return kadro::RunProgram();

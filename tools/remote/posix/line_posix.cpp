@@ -14,7 +14,7 @@
 
 namespace remote {
 
-LineHandle open_line(const std::string& device, const std::string& mode) {
+LineHandle OpenLine(const std::string& device, const std::string& mode) {
     std::string path = platform::SerialDevicePath(device);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
@@ -32,11 +32,11 @@ LineHandle open_line(const std::string& device, const std::string& mode) {
     return fd;
 }
 
-LineHandle adopt_line(int fd) {
+LineHandle AdoptLine(int fd) {
     return fd;
 }
 
-bool write_all(LineHandle line, std::string_view bytes) {
+bool WriteAll(LineHandle line, std::string_view bytes) {
     const int fd = static_cast<int>(line);
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -53,7 +53,7 @@ bool write_all(LineHandle line, std::string_view bytes) {
     return true;
 }
 
-std::string read_some(LineHandle line, std::size_t count, int timeout_ms) {
+std::string ReadSome(LineHandle line, std::size_t count, int timeout_ms) {
     const int fd = static_cast<int>(line);
     std::string out;
     char buffer[kadro::protocol::kTrackBytes];

@@ -42,7 +42,7 @@ DWORD transfer(HANDLE device, bool write, void* buffer, DWORD size, int timeout_
 
 }  // namespace
 
-LineHandle open_line(const std::string& device, const std::string& mode) {
+LineHandle OpenLine(const std::string& device, const std::string& mode) {
     std::string path = platform::SerialDevicePath(device);
     const std::u16string name = platform::TextToUtf16(path);
     HANDLE handle = ::CreateFileW(std::wstring(name.begin(), name.end()).c_str(),
@@ -54,7 +54,7 @@ LineHandle open_line(const std::string& device, const std::string& mode) {
         return kNoLine;
     }
     auto dcb = platform::BuildDcbFromMode(mode);
-    // Read time-outs all 0: a read waits for its count; read_some asks for one byte at a time
+    // Read time-outs all 0: a read waits for its count; ReadSome asks for one byte at a time
     // while it waits, then for what is queued.
     COMMTIMEOUTS timeouts{};
     if (!dcb || !platform::ApplySerialSettings(reinterpret_cast<LineHandle>(handle), *dcb) ||
@@ -67,12 +67,12 @@ LineHandle open_line(const std::string& device, const std::string& mode) {
     return reinterpret_cast<LineHandle>(handle);
 }
 
-LineHandle adopt_line(int) {
+LineHandle AdoptLine(int) {
     std::fprintf(stderr, "kadro-remote: --fd is not available on Windows; use --device COMn\n");
     return kNoLine;
 }
 
-bool write_all(LineHandle line, std::string_view bytes) {
+bool WriteAll(LineHandle line, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD done = transfer(as_handle(line), true, const_cast<char*>(bytes.data()), chunk, -1);
@@ -86,7 +86,7 @@ bool write_all(LineHandle line, std::string_view bytes) {
     return true;
 }
 
-std::string read_some(LineHandle line, std::size_t count, int timeout_ms) {
+std::string ReadSome(LineHandle line, std::size_t count, int timeout_ms) {
     HANDLE device = as_handle(line);
     std::string out;
     while (out.size() < count) {
