@@ -12,6 +12,16 @@
 // the first window is created: "Edit" (edit_control.h), "Static", "Button" and the dialog class
 // "#32770". Class names compare case-insensitively; GetClassName reports them as written here,
 // as the desktop platform does.
+//
+// Static controls: SS_ICON shows a system icon, named by id (IDI_...): by the ordinal title of a
+// template item ("#32515" when created directly) or with STM_SETICON (wParam = id, answers the
+// previous id). WM_GETDLGCODE answers DLGC_STATIC.
+//
+// Push buttons (BS_PUSHBUTTON, BS_DEFPUSHBUTTON): a click — mouse released over the button it
+// went down on, Space released after it was pressed there, BM_CLICK — sends
+// WM_COMMAND(MAKELONG(id, BN_CLICKED), button) to the parent unless the button is disabled.
+// WM_GETDLGCODE answers DLGC_BUTTON with DLGC_DEFPUSHBUTTON or DLGC_UNDEFPUSHBUTTON;
+// BM_SETSTYLE changes the push-button style.
 
 #include <cstdint>
 #include <string>
@@ -82,21 +92,5 @@ RECT DialogUnitsToPixels(RECT dialog_units);
 // WS_TABSTOP, wrapping around; the first (last) one when `control` is 0 or not a child. 0 when
 // no child qualifies.
 HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous);
-
-// Static controls. SS_ICON shows a system icon, named by id (IDI_...): by the ordinal title of a
-// template item ("#32515" when created directly) or with STM_SETICON (wParam = id, answers the
-// previous id). WM_GETDLGCODE answers DLGC_STATIC.
-constexpr UINT STM_SETICON = 0x0170;
-constexpr UINT STM_GETICON = 0x0171;
-constexpr int IDI_HAND = 32513;
-constexpr int IDI_QUESTION = 32514;
-constexpr int IDI_EXCLAMATION = 32515;
-constexpr int IDI_ASTERISK = 32516;
-
-// Push buttons (BS_PUSHBUTTON, BS_DEFPUSHBUTTON): a click — mouse released over the button it
-// went down on, Space released after it was pressed there, BM_CLICK — sends
-// WM_COMMAND(MAKELONG(id, BN_CLICKED), button) to the parent unless the button is disabled.
-// WM_GETDLGCODE answers DLGC_BUTTON with DLGC_DEFPUSHBUTTON or DLGC_UNDEFPUSHBUTTON;
-// BM_SETSTYLE changes the push-button style.
 
 }  // namespace platform

@@ -41,10 +41,7 @@ using user32::NativeHandle;
 enum class SendStage { Pending, Running, Done, Withdrawn };
 
 struct GateSend {
-    HWND hwnd = 0;
-    UINT message = 0;
-    WPARAM wparam = 0;
-    LPARAM lparam = 0;
+    MSG sent;  // the window and the message with its parameters
     LRESULT result = 0;
     SendStage stage = SendStage::Pending;  // guarded by the registry's mutex
     const void* gate = nullptr;
@@ -106,8 +103,8 @@ void deliver_gate_send(std::uint64_t number) {
             SetEvent(send->finished);
         }
     } release{send};
-    release.result =
-        SendMessageW(NativeHandle(send->hwnd), send->message, send->wparam, send->lparam);
+    release.result = SendMessageW(NativeHandle(send->sent.hwnd), send->sent.message,
+                                  send->sent.wParam, send->sent.lParam);
 }
 
 // Each thread that owns windows of the program gets a receiver: a hidden message-only window of
@@ -236,10 +233,7 @@ LRESULT SendGate::send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, bool* 
         return SendMessageW(NativeHandle(hwnd), msg, wparam, lparam);
     }
     auto send = std::make_shared<GateSend>();
-    send->hwnd = hwnd;
-    send->message = msg;
-    send->wparam = wparam;
-    send->lparam = lparam;
+    send->sent = MSG{hwnd, msg, wparam, lparam};
     send->gate = m_state.get();
     std::uint64_t number = 0;
     GateSendRegistry& r = gate_sends();

@@ -77,7 +77,7 @@ void deliver_sent_messages() {
     while (!queue.sent.empty()) {
         std::shared_ptr<SentMessage> m = queue.sent.front();
         queue.sent.pop_front();
-        WindowData* w = FindWindowData(m->hwnd);
+        WindowData* w = FindWindowData(m->sent.hwnd);
         WNDPROC proc = w != nullptr ? w->proc : nullptr;
         bool exists = w != nullptr;
         delivering().push_back(m);
@@ -104,7 +104,8 @@ void deliver_sent_messages() {
                 Depth() { ++t_send_depth; }
                 ~Depth() { --t_send_depth; }
             } depth;
-            completion.result = CallWindowProc(proc, m->hwnd, m->message, m->wparam, m->lparam);
+            completion.result =
+                CallWindowProc(proc, m->sent.hwnd, m->sent.message, m->sent.wParam, m->sent.lParam);
         }
     }
 }
@@ -113,10 +114,7 @@ void deliver_sent_messages() {
 LRESULT send_across(std::unique_lock<std::mutex>& lock, std::thread::id owner, HWND hwnd, UINT msg,
                     WPARAM wparam, LPARAM lparam, const void* gate, bool* delivered) {
     auto m = std::make_shared<SentMessage>();
-    m->hwnd = hwnd;
-    m->message = msg;
-    m->wparam = wparam;
-    m->lparam = lparam;
+    m->sent = MSG{hwnd, msg, wparam, lparam};
     m->gate = gate;
     ThreadQueue& queue = detail::QueueOf(owner);
     queue.sent.push_back(m);

@@ -50,10 +50,7 @@ struct WindowData {
 };
 
 struct SentMessage {
-    HWND hwnd = 0;
-    UINT message = 0;
-    WPARAM wparam = 0;
-    LPARAM lparam = 0;
+    MSG sent;  // the window and the message with its parameters
     LRESULT result = 0;
     bool done = false;
     bool withdrawn = false;
