@@ -10,7 +10,10 @@
 //
 // Procedures(): the one table. find(hwnd) is the window's record, empty when it has none;
 // update(hwnd, change) runs `change` on the record under the table's lock (`change` must not
-// call the table) and drops the record once it is empty. Safe from any thread.
+// call the table) and drops the record once it is empty. register_class(atom, procedure) keeps
+// the procedure of a class registered through RegisterClass; bind_to_class(hwnd, atom) gives a
+// window without a window procedure its class's (none for a class not registered there) and
+// returns the window's procedure, null when it has none. Safe from any thread.
 //
 // RunProcedure(procedure, hwnd, msg, wparam, lparam): what both thunks do with a message of a
 // window that has a procedure of ours: calls it with our handle, forgets the window after its
@@ -38,10 +41,13 @@ class ProcedureTable {
     ProcedureRecord find(HWND__* hwnd);
     void update(HWND__* hwnd, const std::function<void(ProcedureRecord&)>& change);
     void forget(HWND__* hwnd);
+    void register_class(WORD atom, WNDPROC procedure);
+    WNDPROC bind_to_class(HWND__* hwnd, WORD atom);
 
   private:
     std::mutex m_mutex;
     std::unordered_map<HWND__*, ProcedureRecord> m_records;
+    std::unordered_map<WORD, WNDPROC> m_classes;
 };
 
 ProcedureTable& Procedures();

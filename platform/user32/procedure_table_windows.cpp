@@ -26,6 +26,25 @@ void ProcedureTable::forget(HWND__* hwnd) {
     m_records.erase(hwnd);
 }
 
+void ProcedureTable::register_class(WORD atom, WNDPROC procedure) {
+    std::lock_guard lock(m_mutex);
+    m_classes[atom] = procedure;
+}
+
+WNDPROC ProcedureTable::bind_to_class(HWND__* hwnd, WORD atom) {
+    std::lock_guard lock(m_mutex);
+    auto of_class = m_classes.find(atom);
+    if (of_class == m_classes.end()) {
+        auto found = m_records.find(hwnd);
+        return found != m_records.end() ? found->second.window : nullptr;
+    }
+    WNDPROC& procedure = m_records[hwnd].window;
+    if (procedure == nullptr) {
+        procedure = of_class->second;
+    }
+    return procedure;
+}
+
 ProcedureTable& Procedures() {
     static ProcedureTable table;
     return table;

@@ -14,8 +14,6 @@
 #include "platform/window.h"
 
 #include <map>
-#include <mutex>
-#include <unordered_map>
 
 #include "platform/user32/native_bridge.h"
 #include "platform/user32/procedure_table.h"
@@ -43,17 +41,6 @@ HINSTANCE this_module() {
     return GetModuleHandleW(nullptr);
 }
 
-// The procedures of the classes registered here, by class atom.
-struct ClassProcedures {
-    std::mutex mutex;
-    std::unordered_map<ATOM, WNDPROC> procedures;
-};
-
-ClassProcedures& class_procedures() {
-    static ClassProcedures instance;
-    return instance;
-}
-
 LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam);
 
 // Our procedure for the window, binding a window of a registered class at its first message.
@@ -61,26 +48,8 @@ WNDPROC procedure_of(::HWND hwnd) {
     if (WNDPROC bound = user32::Procedures().find(hwnd).window) {
         return bound;
     }
-    const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
-    WNDPROC of_class = nullptr;
-    {
-        ClassProcedures& classes = class_procedures();
-        std::lock_guard lock(classes.mutex);
-        if (auto found = classes.procedures.find(atom); found != classes.procedures.end()) {
-            of_class = found->second;
-        }
-    }
-    if (of_class == nullptr) {
-        return nullptr;
-    }
-    WNDPROC procedure = nullptr;
-    user32::Procedures().update(hwnd, [&](user32::ProcedureRecord& record) {
-        if (record.window == nullptr) {
-            record.window = of_class;
-        }
-        procedure = record.window;
-    });
-    return procedure;
+    return user32::Procedures().bind_to_class(hwnd,
+                                              static_cast<WORD>(GetClassWord(hwnd, GCW_ATOM)));
 }
 
 LRESULT CALLBACK ProcedureThunk(::HWND hwnd, UINT msg, ::WPARAM wparam, ::LPARAM lparam) {
@@ -139,13 +108,11 @@ bool RegisterClass(std::string_view class_name, WNDPROC proc) {
     cls.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     cls.lpszClassName = name.c_str();
-    ClassProcedures& classes = class_procedures();
-    std::lock_guard lock(classes.mutex);
     const ATOM atom = RegisterClassExW(&cls);
     if (atom == 0) {
         return false;
     }
-    classes.procedures[atom] = proc;
+    user32::Procedures().register_class(atom, proc);
     return true;
 }
 
