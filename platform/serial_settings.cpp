@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -116,6 +117,37 @@ void set_parity(DCB& dcb, std::uint8_t parity) {
     dcb.fParity = parity != NOPARITY ? 1 : 0;
 }
 
+template <typename Value, typename Field>
+bool store(std::optional<Value> value, Field& field) {
+    if (value) {
+        field = *value;
+    }
+    return value.has_value();
+}
+
+// The line fields both forms name, in the order of the comma form: each sets its part of the
+// record from its text, or answers false for a text it does not take.
+struct LineField {
+    std::string_view key;
+    bool (*set)(DCB& dcb, std::string_view text);
+};
+
+constexpr LineField kLineFields[] = {
+    {"baud", [](DCB& dcb, std::string_view text) { return store(parse_baud(text), dcb.BaudRate); }},
+    {"parity",
+     [](DCB& dcb, std::string_view text) {
+         const std::optional<std::uint8_t> parity = parse_parity(text);
+         if (parity) {
+             set_parity(dcb, *parity);
+         }
+         return parity.has_value();
+     }},
+    {"data",
+     [](DCB& dcb, std::string_view text) { return store(parse_data_bits(text), dcb.ByteSize); }},
+    {"stop",
+     [](DCB& dcb, std::string_view text) { return store(parse_stop_bits(text), dcb.StopBits); }},
+};
+
 // A device prefix such as "COM3:" may lead either form; it names no field.
 std::string_view strip_device_prefix(std::string_view s) {
     if (s.size() >= 4 && EqualsIgnoringCase(s.substr(0, 3), "com")) {
@@ -152,31 +184,10 @@ bool parse_comma_form(std::string_view s, DCB& dcb) {
             return false;
         }
     }
-    auto baud = parse_baud(parts[0]);
-    if (!baud) {
-        return false;
-    }
-    dcb.BaudRate = *baud;
-    if (parts.size() > 1) {
-        auto parity = parse_parity(parts[1]);
-        if (!parity) {
+    for (std::size_t i = 0; i < parts.size() && i < std::size(kLineFields); ++i) {
+        if (!kLineFields[i].set(dcb, parts[i])) {
             return false;
         }
-        set_parity(dcb, *parity);
-    }
-    if (parts.size() > 2) {
-        auto data = parse_data_bits(parts[2]);
-        if (!data) {
-            return false;
-        }
-        dcb.ByteSize = *data;
-    }
-    if (parts.size() > 3) {
-        auto stop = parse_stop_bits(parts[3]);
-        if (!stop) {
-            return false;
-        }
-        dcb.StopBits = *stop;
     }
     // The suffix, or its absence, decides every flow-control field of this form.
     bool xon_xoff = false;
@@ -200,27 +211,10 @@ bool parse_comma_form(std::string_view s, DCB& dcb) {
 }
 
 bool apply_key(DCB& dcb, std::string_view key, std::string_view value) {
-    if (EqualsIgnoringCase(key, "baud")) {
-        auto baud = parse_baud(value);
-        dcb.BaudRate = baud.value_or(0);
-        return baud.has_value();
-    }
-    if (EqualsIgnoringCase(key, "parity")) {
-        auto parity = parse_parity(value);
-        if (parity) {
-            set_parity(dcb, *parity);
+    for (const LineField& field : kLineFields) {
+        if (EqualsIgnoringCase(key, field.key)) {
+            return field.set(dcb, value);
         }
-        return parity.has_value();
-    }
-    if (EqualsIgnoringCase(key, "data")) {
-        auto data = parse_data_bits(value);
-        dcb.ByteSize = data.value_or(0);
-        return data.has_value();
-    }
-    if (EqualsIgnoringCase(key, "stop")) {
-        auto stop = parse_stop_bits(value);
-        dcb.StopBits = stop.value_or(0);
-        return stop.has_value();
     }
     if (EqualsIgnoringCase(key, "dtr")) {
         if (EqualsIgnoringCase(value, "hs")) {

@@ -492,13 +492,9 @@ class ScreenDisplay final : public Display {
         if (!on_ui_thread()) {
             return;
         }
-        auto it = m_windows.find(hwnd);
-        if (it != m_windows.end()) {
-            it->second->hide();
-            m_dirt.erase(hwnd);
-            return;
+        if (!take_down(hwnd, Release::No)) {
+            note(GetAncestorRoot(hwnd), hwnd);
         }
-        note(GetAncestorRoot(hwnd), hwnd);
     }
 
     void window_changed(HWND hwnd) override {
@@ -512,13 +508,7 @@ class ScreenDisplay final : public Display {
         if (!on_ui_thread()) {
             return;
         }
-        auto it = m_windows.find(hwnd);
-        if (it != m_windows.end()) {
-            it->second->hide();
-            // Deleted by the toolkit once it has finished with any event for it.
-            Fl::delete_widget(it->second.release());
-            m_windows.erase(it);
-            m_dirt.erase(hwnd);
+        if (take_down(hwnd, Release::Yes)) {
             return;
         }
         // A child went away; its top-level window can no longer be found from it.
@@ -690,6 +680,24 @@ class ScreenDisplay final : public Display {
         bool geometry = false;  // follow the window system's geometry and caption first
         std::set<HWND> edits;   // edit controls whose view changed
     };
+
+    // Takes the toolkit window of the top-level window `hwnd` off the screen with its waiting
+    // changes; Release::Yes lets it go as well (the toolkit deletes it once it has finished
+    // with any event for it). False when `hwnd` has no toolkit window.
+    enum class Release { No, Yes };
+    bool take_down(HWND hwnd, Release release) {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) {
+            return false;
+        }
+        it->second->hide();
+        m_dirt.erase(hwnd);
+        if (release == Release::Yes) {
+            Fl::delete_widget(it->second.release());
+            m_windows.erase(it);
+        }
+        return true;
+    }
 
     void note(HWND root, HWND changed) {
         if (m_windows.find(root) == m_windows.end()) {

@@ -42,6 +42,10 @@ struct SerialDevice::State {
     }
 };
 
+void SerialDevice::StateDeleter::operator()(State* state) const noexcept {
+    delete state;
+}
+
 namespace {
 
 // Closes a descriptor unless released; keeps open() free of half-open states.
@@ -173,10 +177,6 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     fd.release();
     cancel.release();
     return OpenResult(SerialDevice(std::move(state), std::move(path)));
-}
-
-void SerialDevice::StateDeleter::operator()(State* state) const noexcept {
-    delete state;
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {

@@ -50,6 +50,10 @@ struct SerialDevice::State {
     }
 };
 
+void SerialDevice::StateDeleter::operator()(State* state) const noexcept {
+    delete state;
+}
+
 namespace {
 
 bool has_device_prefix(std::string_view name) {
@@ -181,10 +185,6 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     ::SetCommTimeouts(state->device, &timeouts);
     ::SetCommMask(state->device, EV_RXCHAR);
     return OpenResult(SerialDevice(std::move(state), std::move(path)));
-}
-
-void SerialDevice::StateDeleter::operator()(State* state) const noexcept {
-    delete state;
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {

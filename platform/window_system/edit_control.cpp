@@ -503,23 +503,17 @@ void EditControl::key_down(int vk) {
     const bool has_selection = sel_start() != sel_end();
     switch (vk) {
         case VK_LEFT:
+        case VK_RIGHT: {
+            const bool left = vk == VK_LEFT;
             if (ctrl) {
-                move_caret(word_left(m_s.caret), extend);
+                move_caret(left ? word_left(m_s.caret) : word_right(m_s.caret), extend);
             } else if (has_selection && !shift) {
-                move_caret(sel_start(), extend);
+                move_caret(left ? sel_start() : sel_end(), extend);
             } else {
-                move_caret(prev_pos(m_s.caret), extend);
+                move_caret(left ? prev_pos(m_s.caret) : next_pos(m_s.caret), extend);
             }
             break;
-        case VK_RIGHT:
-            if (ctrl) {
-                move_caret(word_right(m_s.caret), extend);
-            } else if (has_selection && !shift) {
-                move_caret(sel_end(), extend);
-            } else {
-                move_caret(next_pos(m_s.caret), extend);
-            }
-            break;
+        }
         case VK_UP:
         case VK_DOWN:
         case VK_PRIOR:
