@@ -13,11 +13,9 @@
 #include "app/port_setup.h"
 #include "app/protocol.h"
 #include "app/settings.h"
-#include "app/text.h"
 #include "comm/serial_port.h"
-#include "platform/file_name_text.h"
 #include "platform/message_queue.h"
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 #include "platform/types.h"
 #include "platform/window.h"
 #include "support/close_confirmation.h"
@@ -52,7 +50,7 @@ std::string start_directory() {
 // A chosen path as the operator's code page shows it: the chooser hands back a path with a
 // character beyond 255 in UTF-8.
 std::string display_path(const std::string& path) {
-    return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::FileNameToUtf8(path)));
+    return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::TextToUtf8(path)));
 }
 
 // A window whose end was refused (F4 held) stays open after serving; a line lost then must
@@ -94,7 +92,7 @@ void MAIN() {
     std::string cLogText;
     frame.line(__LINE__);
     std::string cPort = GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
-    if (IsBlank(cImageFile)) {
+    if (platform::IsBlank(cImageFile)) {
         return;
     }
     // A settings file that is there but cannot be read hides the port the operator chose:
@@ -120,7 +118,7 @@ void MAIN() {
         return;
     }
     frame.line(__LINE__);
-    if (IsBlank(cPort)) {
+    if (platform::IsBlank(cPort)) {
         cPort = "COM1";
         WRITEPPROSTRING("Impostazioni", "Porta", cPort, kSettingsFile);
     }

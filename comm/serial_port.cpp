@@ -9,9 +9,9 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/comm_dcb.h"
 #include "platform/message_queue.h"
 #include "platform/serial_device.h"
+#include "platform/serial_settings.h"
 
 namespace kadro {
 
@@ -346,14 +346,14 @@ bool CLOSECOMM(PortHandle nPortHandle) {
 }
 
 bool BUILDCOMMDCB(std::string_view cMode, std::string& cDcb) {
-    auto dcb = platform::build_dcb_from_mode(cMode);
-    cDcb = dcb ? platform::dcb_to_bytes(*dcb) : std::string();
+    auto dcb = platform::BuildDcbFromMode(cMode);
+    cDcb = dcb ? platform::DcbToBytes(*dcb) : std::string();
     return dcb.has_value();
 }
 
 bool SETCOMMSTATE(PortHandle nPortHandle, std::string_view cDcb) {
     auto port = find_port(nPortHandle);
-    auto dcb = platform::dcb_from_bytes(cDcb);
+    auto dcb = platform::DcbFromBytes(cDcb);
     return port != nullptr && dcb.has_value() && port->device().apply(*dcb);
 }
 

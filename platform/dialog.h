@@ -12,6 +12,16 @@
 // the first window is created: "Edit" (edit_control.h), "Static", "Button" and the dialog class
 // "#32770". Class names compare case-insensitively; GetClassName reports them as written here,
 // as the desktop platform does.
+//
+// Static controls: SS_ICON shows a system icon, named by id (IDI_...): by the ordinal title of a
+// template item ("#32515" when created directly) or with STM_SETICON (wParam = id, answers the
+// previous id). WM_GETDLGCODE answers DLGC_STATIC.
+//
+// Push buttons (BS_PUSHBUTTON, BS_DEFPUSHBUTTON): a click — mouse released over the button it
+// went down on, Space released after it was pressed there, BM_CLICK — sends
+// WM_COMMAND(MAKELONG(id, BN_CLICKED), button) to the parent unless the button is disabled.
+// WM_GETDLGCODE answers DLGC_BUTTON with DLGC_DEFPUSHBUTTON or DLGC_UNDEFPUSHBUTTON;
+// BM_SETSTYLE changes the push-button style.
 
 #include <cstdint>
 #include <string>
@@ -64,16 +74,14 @@ bool EndDialog(HWND dialog, std::intptr_t result);
 // belonged to the dialog (and was handled); false otherwise.
 bool IsDialogMessage(HWND dialog, MSG* msg);
 
-// The dialog class's default handling: WM_CLOSE posts WM_COMMAND IDCANCEL (lParam: the IDCANCEL
-// control, 0 when there is none) instead of destroying; WM_GETDLGCODE and WM_INITDIALOG answer
-// 0; painting and the rest as DefWindowProc.
-//
 // The dialog class's window procedure calls the dialog procedure with every message, from the
-// first one sent during creation on; when that returns 0 the message goes to DefDlgProc.
-// Otherwise the answer is the dialog procedure's value itself for WM_INITDIALOG, the
-// WM_CTLCOLOR* messages, WM_COMPAREITEM, WM_VKEYTOITEM, WM_CHARTOITEM and WM_QUERYDRAGICON, and
-// the DWLP_MSGRESULT slot (which starts at 0 for each message) for all others.
-LRESULT DefDlgProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+// first one sent during creation on; when that returns 0 the dialog class's default handling
+// takes the message: WM_CLOSE posts WM_COMMAND IDCANCEL (lParam: the IDCANCEL control, 0 when
+// there is none) instead of destroying; WM_GETDLGCODE and WM_INITDIALOG answer 0; painting and
+// the rest as DefWindowProc. Otherwise the answer is the dialog procedure's value itself for
+// WM_INITDIALOG, the WM_CTLCOLOR* messages, WM_COMPAREITEM, WM_VKEYTOITEM, WM_CHARTOITEM and
+// WM_QUERYDRAGICON, and the DWLP_MSGRESULT slot (which starts at 0 for each message) for all
+// others.
 
 // Base units: low word = average character width, high word = height. Headless: 8 and 16.
 long GetDialogBaseUnits();
@@ -84,24 +92,5 @@ RECT DialogUnitsToPixels(RECT dialog_units);
 // WS_TABSTOP, wrapping around; the first (last) one when `control` is 0 or not a child. 0 when
 // no child qualifies.
 HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous);
-
-// Static controls. SS_ICON shows a system icon, named by id (IDI_...): by the ordinal title of a
-// template item ("#32515" when created directly) or with STM_SETICON (wParam = id, answers the
-// previous id). WM_GETDLGCODE answers DLGC_STATIC.
-constexpr UINT STM_SETICON = 0x0170;
-constexpr UINT STM_GETICON = 0x0171;
-constexpr int IDI_HAND = 32513;
-constexpr int IDI_QUESTION = 32514;
-constexpr int IDI_EXCLAMATION = 32515;
-constexpr int IDI_ASTERISK = 32516;
-// The icon id of a static control (for displays); 0 when none.
-int GetStaticIconId(HWND hwnd);
-
-// Push buttons (BS_PUSHBUTTON, BS_DEFPUSHBUTTON): a click — mouse released over the button it
-// went down on, Space released after it was pressed there, BM_CLICK — sends
-// WM_COMMAND(MAKELONG(id, BN_CLICKED), button) to the parent unless the button is disabled.
-// WM_GETDLGCODE answers DLGC_BUTTON with DLGC_DEFPUSHBUTTON or DLGC_UNDEFPUSHBUTTON;
-// BM_SETSTYLE changes the push-button style. Whether it is held down now (for displays):
-bool IsButtonPressed(HWND hwnd);
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -120,6 +120,13 @@ std::string atom_class_name(WORD atom) {
     }
 }
 
+void read_rectangle(Reader& in, TemplateFrame& frame) {
+    frame.x = in.signed_word();
+    frame.y = in.signed_word();
+    frame.cx = in.signed_word();
+    frame.cy = in.signed_word();
+}
+
 }  // namespace
 
 std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes) {
@@ -133,10 +140,7 @@ std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes) {
         return std::nullopt;
     }
     WORD count = in.word();
-    t.x = in.signed_word();
-    t.y = in.signed_word();
-    t.cx = in.signed_word();
-    t.cy = in.signed_word();
+    read_rectangle(in, t);
     if (!in.ok()) {
         return std::nullopt;
     }
@@ -165,10 +169,7 @@ std::optional<DialogTemplate> ParseDialogTemplate(std::string_view bytes) {
         DialogItemTemplate item;
         item.style = in.dword();
         item.ex_style = in.dword();
-        item.x = in.signed_word();
-        item.y = in.signed_word();
-        item.cx = in.signed_word();
-        item.cy = in.signed_word();
+        read_rectangle(in, item);
         item.id = in.word();
         if (!in.ok()) {
             return std::nullopt;

@@ -30,13 +30,18 @@
 
 namespace platform {
 
-struct DialogItemTemplate {
+// What the dialog's header and each item start with: the styles and the rectangle, in dialog
+// units.
+struct TemplateFrame {
     DWORD style = 0;
     DWORD ex_style = 0;
     short x = 0;
     short y = 0;
     short cx = 0;
     short cy = 0;
+};
+
+struct DialogItemTemplate : TemplateFrame {
     WORD id = 0;
     // The class name: "Button", "Edit", "Static", ... for an atom, the given name otherwise.
     // Empty for an atom this reader does not know.
@@ -46,13 +51,7 @@ struct DialogItemTemplate {
     std::string creation_data;
 };
 
-struct DialogTemplate {
-    DWORD style = 0;
-    DWORD ex_style = 0;
-    short x = 0;
-    short y = 0;
-    short cx = 0;
-    short cy = 0;
+struct DialogTemplate : TemplateFrame {
     std::string menu;        // "" for none; "#<ordinal>" for an ordinal
     std::string class_name;  // "" for the standard dialog class
     std::string title;

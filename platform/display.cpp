@@ -1,14 +1,12 @@
-#include "platform/display.h"
+// The one display slot; each window backend supplies the display it starts with.
 
-#include <mutex>
+#include "platform/display.h"
 
 namespace platform {
 namespace {
 
-class HeadlessDisplay final : public Display {};
-
 std::unique_ptr<Display>& display_slot() {
-    static std::unique_ptr<Display> slot = std::make_unique<HeadlessDisplay>();
+    static std::unique_ptr<Display> slot = CreateBackendDisplay();
     return slot;
 }
 
@@ -19,7 +17,7 @@ Display& CurrentDisplay() {
 }
 
 void AttachDisplay(std::unique_ptr<Display> display) {
-    display_slot() = display ? std::move(display) : std::make_unique<HeadlessDisplay>();
+    display_slot() = display ? std::move(display) : CreateBackendDisplay();
 }
 
 }  // namespace platform

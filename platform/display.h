@@ -76,8 +76,8 @@ class Display {
     virtual void wake() {}
 
     // The key's physical state, when the display can read it at no cost; nullopt leaves the
-    // answer to the state set through SetAsyncKeyState (a display that follows the keyboard's
-    // transitions sets it there).
+    // answer to the state the window system keeps (a display that follows the keyboard's
+    // transitions sets it with SetAsyncKeyState, window_system/window_system.h).
     virtual std::optional<bool> key_down(int /*virtual_key*/) const { return std::nullopt; }
 
     // Sound. Headless: silent.
@@ -93,10 +93,17 @@ class Display {
     virtual bool set_clipboard_text(const std::string&) { return false; }
 };
 
-// The display in use; a headless one until AttachDisplay is called.
+// The display in use: the window backend's own (CreateBackendDisplay) until AttachDisplay
+// installs another.
 Display& CurrentDisplay();
-// Installs a display (nullptr goes back to headless). Call on the interface thread while no
-// modal loop runs.
+// Installs a display (nullptr goes back to the backend's own). Call on the interface thread
+// while no modal loop runs.
 void AttachDisplay(std::unique_ptr<Display> display);
+
+// The display a window backend starts with, made by the backend the executable links (see
+// platform/CMakeLists.txt): our own window system's is headless, with every default above; on
+// Windows the real window system draws and takes input itself, and its display answers the
+// screen's rectangle, text measures in the system font and the beep. Never fails.
+std::unique_ptr<Display> CreateBackendDisplay();
 
 }  // namespace platform

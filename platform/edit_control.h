@@ -34,48 +34,8 @@
 // WM_COMMAND(MAKELONG(id, EN_CHANGE), control); focus changes with EN_SETFOCUS / EN_KILLFOCUS;
 // text refused by the limit with EN_MAXTEXT. The window's stored text (GetStoredWindowText)
 // always equals the control's text.
-
-#include <cstddef>
-#include <string>
-#include <vector>
+//
+// The class is reached by its name through CreateWindowEx or a dialog template, so this header
+// declares nothing: its messages, notifications and styles are with the others in types.h.
 
 #include "platform/types.h"
-
-namespace platform {
-
-constexpr UINT EM_GETMODIFY = 0x00B8;
-constexpr UINT EM_SETMODIFY = 0x00B9;
-constexpr UINT EM_EMPTYUNDOBUFFER = 0x00CD;
-constexpr UINT EM_GETLIMITTEXT = 0x00D5;
-constexpr WORD EN_MAXTEXT = 0x0501;
-
-// Scroll request codes (low word of WM_VSCROLL's wParam; the high word carries the position
-// for the thumb codes).
-constexpr WORD SB_LINEUP = 0;
-constexpr WORD SB_LINEDOWN = 1;
-constexpr WORD SB_PAGEUP = 2;
-constexpr WORD SB_PAGEDOWN = 3;
-constexpr WORD SB_THUMBPOSITION = 4;
-constexpr WORD SB_THUMBTRACK = 5;
-constexpr WORD SB_TOP = 6;
-constexpr WORD SB_BOTTOM = 7;
-constexpr WORD SB_ENDSCROLL = 8;
-
-// What a display needs to draw an edit control. Call on the interface thread.
-struct EditSnapshot {
-    std::string text;
-    std::size_t selection_start = 0;  // selection_start <= selection_end
-    std::size_t selection_end = 0;
-    std::size_t caret = 0;
-    int first_visible_line = 0;
-    std::vector<std::size_t> line_starts;  // index of each displayed line's first byte
-    int line_height = 0;
-    int visible_lines = 1;    // whole lines that fit in the client area, at least 1
-    int last_first_line = 0;  // the furthest the view scrolls: where its last page is full
-    bool read_only = false;
-    bool focused = false;
-};
-// False when hwnd is not an edit control.
-bool GetEditSnapshot(HWND hwnd, EditSnapshot* snapshot);
-
-}  // namespace platform

@@ -2,7 +2,7 @@
 // Environment values that name files or folders, as the program's text.
 //
 // FileNameFromEnvironment(variable): the value of `variable` in the spelling the program's file
-// calls take back to the same folder (file_name_text.h, wide_text_windows.h). nullopt when the
+// calls take back to the same folder (TextToUtf8 / TextToUtf16 of text.h). nullopt when the
 // variable is not set, or when no program text leads back to its value (a name the program
 // could only reach by mistake for another). Never fails otherwise.
 //  - POSIX: the value's bytes are the file system's UTF-8 spelling.

@@ -4,7 +4,7 @@
 // Contract:
 //  - ReadOnlyFile::open(path) opens the file at the native path `path` (a name the person chose
 //    may hold any byte, backslashes included). The path is the program's text; it reaches the
-//    file system as file_name_text.h describes. The file is opened for reading only, shared: other
+//    file system as platform/text.h describes. The file is opened for reading only, shared: other
 //    readers and writers may hold it open at the same time, and a file another process is writing
 //    can still be read. Opening never blocks (a FIFO without a writer does not wait for one) and
 //    never creates anything.
@@ -28,7 +28,7 @@
 //    read_from_start.
 //
 // ReplaceFileContents(path, contents) contract (the writing counterpart settings files need):
-//  - Makes the file at NativePath(path) (program text, converted as file_name_text.h says)
+//  - Makes the file at NativePath(path) (program text, converted as platform/text.h says)
 //    hold exactly `contents`, all or nothing: the data goes to a new temporary file in the same
 //    folder, is flushed to disk, and is renamed over the original. Readers see either the old
 //    or the new file, never a mixture, also after a crash.

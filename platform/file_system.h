@@ -3,7 +3,7 @@
 //
 // Folder arguments are native paths; "" means the current folder. Paths and the names offered to
 // `wanted` are the program's text, converted to and from the file system's names as
-// file_name_text.h says; an entry whose name has no program text is never offered nor deleted.
+// platform/text.h says; an entry whose name has no program text is never offered nor deleted.
 // Nothing here follows a symbolic link found in a folder being cleaned, nor deletes anything but
 // plain files and empty folders. No function raises or reports; each returns what it managed.
 

@@ -85,8 +85,6 @@ void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys);
 short GetAsyncKeyState(int virtual_key);
 // The key state as of the message being handled; same source here.
 short GetKeyState(int virtual_key);
-// Sets a key's state without posting a message (tests; displays that read the keyboard).
-void SetAsyncKeyState(int virtual_key, bool down);
 
 // Suspends the calling thread; handles no message. On the interface thread the display uses the
 // pause to draw what has changed (drawing handles no message either); the pause never ends

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/byte_text.h"
+#include "platform/text.h"
 
 namespace platform {
 

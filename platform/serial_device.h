@@ -28,7 +28,7 @@
 //   queue-size recommendation is only recorded because terminals have no such setting.
 // - Device names: "\\.\" prefixes are dropped; COM1..COM256 name /dev/ttyS0../dev/ttyS255; an
 //   absolute path is used as it is; any other name is looked up under /dev. The name is the
-//   program's text and reaches the file system as file_name_text.h describes.
+//   program's text and reaches the file system as platform/text.h describes.
 // - Windows: the device is the system's own ("\\.\" + name, the prefix added when missing),
 //   opened without sharing and for overlapped I/O; open() yields the system's error code instead
 //   of an errno. The line settings of the record are applied unchanged. raise_dtr() failing is
@@ -45,12 +45,12 @@
 #include <utility>
 #include <variant>
 
-#include "platform/comm_dcb.h"
+#include "platform/serial_settings.h"
 
 namespace platform {
 
 // Maps a port name as the settings file gives it to a device path.
-std::string serial_device_path(std::string_view name);
+std::string SerialDevicePath(std::string_view name);
 
 // Why a write ended early, or why the device stopped delivering.
 enum class LineFault {
@@ -85,11 +85,11 @@ class SerialDevice {
 
     static OpenResult open(std::string_view name);
 
-    SerialDevice(SerialDevice&& other) noexcept;
-    SerialDevice& operator=(SerialDevice&& other) noexcept;
+    SerialDevice(SerialDevice&& other) noexcept = default;
+    SerialDevice& operator=(SerialDevice&& other) noexcept = default;
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
-    ~SerialDevice();
+    ~SerialDevice() = default;
 
     const std::string& path() const { return m_path; }
 
@@ -125,19 +125,21 @@ class SerialDevice {
     bool apply(const DCB& dcb);
 
   private:
-    SerialDevice(int fd, int cancel_fd, std::string path);
-    void reset() noexcept;
+    // The device as each system holds it (descriptors, handles, a pending read), defined in
+    // that system's serial_device_<system>.cpp; it closes what it holds when destroyed.
+    struct State;
+    struct StateDeleter {
+        void operator()(State* state) const noexcept;
+    };
 
-    // POSIX: the terminal and the eventfd that cancel() signals.
-    int m_fd = -1;
-    int m_cancel_fd = -1;
+    SerialDevice(std::unique_ptr<State, StateDeleter> state, std::string path)
+        : m_state(std::move(state)), m_path(std::move(path)) {}
+
+    std::unique_ptr<State, StateDeleter> m_state;
     std::string m_path;
     std::uint16_t m_input_queue = 0;
     std::uint16_t m_output_queue = 0;
     std::chrono::milliseconds m_stall_limit = kDefaultStallLimit;
-    // Windows: the device, its events and the pending one-byte read (null on POSIX).
-    struct Win32State;
-    std::shared_ptr<Win32State> m_win32;
 };
 
 class SerialDevice::OpenResult {

@@ -137,16 +137,41 @@ constexpr UINT EM_LINEFROMCHAR = 0x00C9;
 constexpr UINT EM_GETFIRSTVISIBLELINE = 0x00CE;
 constexpr UINT EM_SETREADONLY = 0x00CF;
 constexpr UINT EM_CHARFROMPOS = 0x00D7;
+constexpr UINT EM_GETMODIFY = 0x00B8;
+constexpr UINT EM_SETMODIFY = 0x00B9;
+constexpr UINT EM_EMPTYUNDOBUFFER = 0x00CD;
+constexpr UINT EM_GETLIMITTEXT = 0x00D5;
 constexpr WORD EN_SETFOCUS = 0x0100;
 constexpr WORD EN_KILLFOCUS = 0x0200;
 constexpr WORD EN_CHANGE = 0x0300;
 constexpr WORD EN_UPDATE = 0x0400;
 constexpr WORD EN_VSCROLL = 0x0602;
+constexpr WORD EN_MAXTEXT = 0x0501;
+
+// Scroll request codes (low word of WM_VSCROLL's wParam; the high word carries the position
+// for the thumb codes).
+constexpr WORD SB_LINEUP = 0;
+constexpr WORD SB_LINEDOWN = 1;
+constexpr WORD SB_PAGEUP = 2;
+constexpr WORD SB_PAGEDOWN = 3;
+constexpr WORD SB_THUMBPOSITION = 4;
+constexpr WORD SB_THUMBTRACK = 5;
+constexpr WORD SB_TOP = 6;
+constexpr WORD SB_BOTTOM = 7;
+constexpr WORD SB_ENDSCROLL = 8;
 
 // Button notifications and messages.
 constexpr WORD BN_CLICKED = 0;
 constexpr UINT BM_CLICK = 0x00F5;
 constexpr UINT BM_SETSTYLE = 0x00F4;
+
+// Static control messages, and the system icons an SS_ICON control shows (by id).
+constexpr UINT STM_SETICON = 0x0170;
+constexpr UINT STM_GETICON = 0x0171;
+constexpr int IDI_HAND = 32513;
+constexpr int IDI_QUESTION = 32514;
+constexpr int IDI_EXCLAMATION = 32515;
+constexpr int IDI_ASTERISK = 32516;
 
 // WM_SYSCOMMAND codes.
 constexpr WPARAM SC_CLOSE = 0xF060;

@@ -59,8 +59,6 @@ HWND GetAncestorRoot(HWND hwnd);
 std::vector<HWND> GetChildren(HWND hwnd);  // in creation order
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND hwnd);
-// Every top-level window, in creation order.
-std::vector<HWND> GetTopLevelWindows();
 
 // Text, through WM_SETTEXT / WM_GETTEXT so that controls can keep their own.
 bool SetWindowText(HWND hwnd, std::string_view text);

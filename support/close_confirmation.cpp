@@ -2,12 +2,12 @@
 
 #include <cxxabi.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <typeinfo>
 
+#include "platform/text.h"
 #include "platform/window.h"
 #include "support/message_popup.h"
 #include "ui/control.h"
@@ -64,10 +64,7 @@ std::string ClassName(const TWindow& oWnd) {
     if (std::size_t colons = name.rfind("::"); colons != std::string::npos) {
         name.erase(0, colons + 2);
     }
-    for (char& c : name) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return name;
+    return platform::AsciiUpper(name);
 }
 
 bool CloseConfirmationRunning() {

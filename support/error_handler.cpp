@@ -1,10 +1,10 @@
 #include "support/error_handler.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/message_queue.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "support/housekeeping.h"
 #include "support/message_popup.h"
 #include "support/program_lifecycle.h"
@@ -26,14 +26,6 @@ HandlerState& state() {
 
 thread_local ApplicationFrame* innermost_frame = nullptr;
 
-std::string Upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
-
 std::string ReplaceAll(std::string_view text, char from, std::string_view to) {
     std::string result;
     result.reserve(text.size());
@@ -49,7 +41,7 @@ std::string ReplaceAll(std::string_view text, char from, std::string_view to) {
 
 // The message of rows 1 to 10, or nullopt when the error belongs to a later row.
 std::optional<std::string> BreakingMessage(const RuntimeError& e) {
-    const std::string file = Upper(e.FILENAME);
+    const std::string file = platform::AsciiUpper(e.FILENAME);
     const int sub = e.SUBCODE.value_or(-1);
     if (e.OSCODE == 21) {
         return "Disco " + file + " non pronto.";
@@ -181,7 +173,7 @@ int RecoveryDepth() {
 }
 
 ApplicationFrame::ApplicationFrame(std::string_view name)
-    : m_name(Upper(name)), m_outer(innermost_frame) {
+    : m_name(platform::AsciiUpper(name)), m_outer(innermost_frame) {
     innermost_frame = this;
 }
 

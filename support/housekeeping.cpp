@@ -1,28 +1,19 @@
 #include "support/housekeeping.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 
-#include "platform/byte_text.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace kadro {
 namespace {
 
 constexpr char kLeftoverMark = '\x7F';
-
-std::string Upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
 
 bool StartsWithMark(std::string_view name) {
     return !name.empty() && name.front() == kLeftoverMark;
@@ -30,7 +21,7 @@ bool StartsWithMark(std::string_view name) {
 
 // 0x7F "VIEW" <anything> ".NTX", the library's leftover view indexes.
 bool IsViewIndex(std::string_view name) {
-    std::string upper = Upper(name);
+    std::string upper = platform::AsciiUpper(name);
     std::string_view view = upper;
     return view.size() >= 9 && view.starts_with("\x7FVIEW") && view.ends_with(".NTX");
 }
@@ -57,12 +48,12 @@ RuntimeDefaults& runtime_defaults() {
 }
 
 void SetUserVariable(std::string_view name, UserValue value) {
-    user_variables()[Upper(name)] = std::move(value);
+    user_variables()[platform::AsciiUpper(name)] = std::move(value);
 }
 
 std::optional<UserValue> GetUserVariable(std::string_view name) {
     auto& variables = user_variables();
-    auto found = variables.find(Upper(name));
+    auto found = variables.find(platform::AsciiUpper(name));
     if (found == variables.end()) {
         return std::nullopt;
     }

@@ -82,7 +82,7 @@ LoginState& login_state();
 inline constexpr std::string_view kNetworkLockTable = "/QIRA/NET";
 
 // The folder INIT$ searches for leftover folders: $TEMP as program text, or the root folder "/"
-// when TEMP is unset, empty or has no program text (see platform/file_name_text.h).
+// when TEMP is unset, empty or has no program text (see platform/text.h).
 std::string TempSearchFolder();
 
 void INIT$();

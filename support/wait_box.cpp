@@ -5,11 +5,11 @@
 #include <map>
 #include <vector>
 
-#include "platform/byte_text.h"
 #include "platform/dialog.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
 #include "platform/progress_control.h"
+#include "platform/text.h"
 #include "platform/window.h"
 #include "support/close_confirmation.h"
 #include "ui/dialog.h"

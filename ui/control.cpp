@@ -4,7 +4,6 @@
 
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
-#include "ui/code_page.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/runtime_error.h"
@@ -43,16 +42,16 @@ std::string TControl::ItemTemplate(std::string_view cClass) const {
         nStyle != 0 ? nStyle : (platform::WS_CHILD | platform::WS_VISIBLE | platform::WS_TABSTOP);
 
     std::string item;
-    put_dword(item, style);
-    put_dword(item, 0);  // the extended style is applied by nobody: the template carries none
-    put_word(item, static_cast<std::uint16_t>(x));
-    put_word(item, static_cast<std::uint16_t>(y));
-    put_word(item, static_cast<std::uint16_t>(right - x + 1));
-    put_word(item, static_cast<std::uint16_t>(bottom - y + 1));
-    put_word(item, static_cast<std::uint16_t>(nId.value_or(0)));
-    item += OemToUtf16Bytes(cClass);
-    put_word(item, 0);  // empty title
-    put_word(item, 0);  // no creation data
+    PutDword(item, style);
+    PutDword(item, 0);  // the extended style is applied by nobody: the template carries none
+    PutWord(item, static_cast<std::uint16_t>(x));
+    PutWord(item, static_cast<std::uint16_t>(y));
+    PutWord(item, static_cast<std::uint16_t>(right - x + 1));
+    PutWord(item, static_cast<std::uint16_t>(bottom - y + 1));
+    PutWord(item, static_cast<std::uint16_t>(nId.value_or(0)));
+    PutOemText(item, cClass);
+    PutWord(item, 0);  // empty title
+    PutWord(item, 0);  // no creation data
     while (item.size() % 4 != 0) {
         item.push_back('\0');
     }

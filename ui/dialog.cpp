@@ -5,7 +5,6 @@
 #include "platform/dialog.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
-#include "ui/code_page.h"
 #include "ui/control.h"
 #include "ui/gdi.h"
 #include "ui/message_pump.h"
@@ -278,16 +277,16 @@ std::string TDialog::cToChar(HWND hWndOwner) {
     }
 
     std::string tpl;
-    put_dword(tpl, style);
-    put_dword(tpl, ex_style);
-    put_word(tpl, static_cast<std::uint16_t>(aControls.size()));
-    put_word(tpl, static_cast<std::uint16_t>(x));
-    put_word(tpl, static_cast<std::uint16_t>(y));
-    put_word(tpl, static_cast<std::uint16_t>(right - x + 1));
-    put_word(tpl, static_cast<std::uint16_t>(bottom - y + 1));
-    put_word(tpl, 0);  // no menu
-    put_word(tpl, 0);  // the platform's dialog class
-    tpl += OemToUtf16Bytes(cCaption.value_or(""));
+    PutDword(tpl, style);
+    PutDword(tpl, ex_style);
+    PutWord(tpl, static_cast<std::uint16_t>(aControls.size()));
+    PutWord(tpl, static_cast<std::uint16_t>(x));
+    PutWord(tpl, static_cast<std::uint16_t>(y));
+    PutWord(tpl, static_cast<std::uint16_t>(right - x + 1));
+    PutWord(tpl, static_cast<std::uint16_t>(bottom - y + 1));
+    PutWord(tpl, 0);  // no menu
+    PutWord(tpl, 0);  // the platform's dialog class
+    PutOemText(tpl, cCaption.value_or(""));
     while (tpl.size() % 4 != 0) {
         tpl.push_back('\0');
     }

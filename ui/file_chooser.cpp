@@ -1,9 +1,8 @@
 #include "ui/file_chooser.h"
 
 #include "platform/file_chooser.h"
-#include "platform/file_name_text.h"
 #include "platform/message_box.h"
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 #include "platform/window.h"
 
 namespace kadro {
@@ -54,7 +53,7 @@ std::string to_result(std::u16string_view wide) {
 
 // Whether the file calls, given `path`, reach the file the chooser named `chosen`.
 bool reads_back_as(const std::string& path, std::u16string_view chosen) {
-    return platform::Utf8ToUtf16(platform::FileNameToUtf8(path)) == chosen;
+    return platform::Utf8ToUtf16(platform::TextToUtf8(path)) == chosen;
 }
 
 // The operator learns why nothing opens; the name is shown with '?' where the code page lacks

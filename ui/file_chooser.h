@@ -18,7 +18,7 @@
 // Result: the chosen path, "" on cancel or failure (and at once, showing nothing, when no
 // argument is given). A path whose characters are all below 256 comes back one byte per
 // character; otherwise as UTF-8. A single path that the file calls would not read back as the
-// name chosen (platform/file_name_text.h: a name with C1 control characters, a lone surrogate,
+// name chosen (platform/text.h: a name with C1 control characters, a lone surrogate,
 // or characters below 256 whose bytes read as UTF-8, such as "Ä¡" for "ġ") is refused rather
 // than let it open another file: a message box names it, and the result is "". With
 // OFN_ALLOWMULTISELECT the open chooser returns the parts of the answer in order (the folder

@@ -2,7 +2,7 @@
 
 namespace kadro {
 
-CommandLine read_command_line(int argc, const char* const* argv) {
+CommandLine ReadCommandLine(int argc, const char* const* argv) {
     CommandLine line;
     bool help = false;
     bool version = false;
@@ -24,7 +24,7 @@ CommandLine read_command_line(int argc, const char* const* argv) {
     return line;
 }
 
-std::string help_text() {
+std::string HelpText() {
     return std::string(R"(usage: kadro [--help | --version]
 
 KADRO serves a floppy-disk image (a .vks file), track by track, to a remote
@@ -35,7 +35,7 @@ The serial port is named in KADRO.INI in the current folder:
     [Impostazioni]
     Porta=COM1
 KADRO writes Porta=COM1 there when the entry is missing or empty. The name
-)") + port_name_help() +
+)") + PortNameHelp() +
            R"(The line runs at 57600 baud, 8 data bits, no parity, 1 stop bit.
 
 Wire protocol: the remote machine sends "T" for the next track, answered by
@@ -45,14 +45,14 @@ Wire protocol: the remote machine sends "T" for the next track, answered by
   --version    show the version and exit
 Any other argument is ignored, with a note on standard error.
 
-)" + exit_status_help();
+)" + ExitStatusHelp();
 }
 
-std::string version_text(std::string_view version) {
+std::string VersionText(std::string_view version) {
     return "kadro " + std::string(version) + "\n";
 }
 
-std::string ignored_arguments_note(const std::vector<std::string>& ignored) {
+std::string IgnoredArgumentsNote(const std::vector<std::string>& ignored) {
     std::string note =
         ignored.size() == 1 ? "kadro: argument ignored:" : "kadro: arguments ignored:";
     for (const std::string& argument : ignored) {

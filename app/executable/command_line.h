@@ -3,7 +3,7 @@
 // the operator. Two requests are answered without opening a window: --help and --version. Any
 // other argument is ignored, and the program runs as it would without it.
 //
-// read_command_line never fails: every argument is either a request or ignored. --help wins
+// ReadCommandLine never fails: every argument is either a request or ignored. --help wins
 // over --version wherever they stand; ignored arguments are kept in order for the note.
 //
 // The texts are plain English for the terminal; none of them ends without a newline.
@@ -21,21 +21,22 @@ struct CommandLine {
     std::vector<std::string> ignored;
 };
 
-CommandLine read_command_line(int argc, const char* const* argv);
+CommandLine ReadCommandLine(int argc, const char* const* argv);
 
 // The text printed for --help: what the program does, the settings file, the port names, the
 // wire protocol and the exit status.
-std::string help_text();
-// The parts of it that differ by system (command_line_posix.cpp / command_line_windows.cpp):
-// how a port may be named, continuing the sentence "The name", and the exit status.
-std::string port_name_help();
-std::string exit_status_help();
+std::string HelpText();
+// The parts of it that differ by system (posix/command_line_posix.cpp,
+// win32/command_line_windows.cpp): how a port may be named, continuing the sentence "The name",
+// and the exit status.
+std::string PortNameHelp();
+std::string ExitStatusHelp();
 
 // "kadro " followed by the version of the build and a newline.
-std::string version_text(std::string_view version);
+std::string VersionText(std::string_view version);
 
 // One line for standard error naming the ignored arguments. Control characters inside an
 // argument are shown as "?" so that the note stays one line.
-std::string ignored_arguments_note(const std::vector<std::string>& ignored);
+std::string IgnoredArgumentsNote(const std::vector<std::string>& ignored);
 
 }  // namespace kadro

@@ -1,6 +1,6 @@
 #include "platform/fltk/chooser_request.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 std::string trim(const std::string& s) {
@@ -90,4 +90,4 @@ ChooserStart SplitInitialFile(const std::string& initial_dir, const std::string&
     return {folder.empty() ? "/" : folder, initial_file.substr(slash + 1)};
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform::screen {
+namespace platform::fltk {
 
 std::string FltkPattern(const std::string& mask);
 std::string FltkFilter(const std::vector<std::pair<std::string, std::string>>& filters);
@@ -25,4 +25,4 @@ struct ChooserStart {
 };
 ChooserStart SplitInitialFile(const std::string& initial_dir, const std::string& initial_file);
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

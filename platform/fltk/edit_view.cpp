@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 bool same_bar(const std::optional<ScrollBarLayout>& a, const std::optional<ScrollBarLayout>& b) {
@@ -119,4 +119,4 @@ std::optional<EditRepaint> PlanEditRepaint(const EditView& before, const EditVie
     return plan;
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -15,8 +15,9 @@
 #include "platform/edit_control.h"
 #include "platform/fltk/scroll_bar.h"
 #include "platform/types.h"
+#include "platform/window_system/window_system.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 
 constexpr std::size_t kNoCaret = static_cast<std::size_t>(-1);
 
@@ -52,4 +53,4 @@ struct EditRepaint {
 
 std::optional<EditRepaint> PlanEditRepaint(const EditView& before, const EditView& after);
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -5,10 +5,10 @@
 #include <array>
 #include <utility>
 
-#include "platform/fltk/ansi_text.h"
+#include "platform/text.h"
 #include "platform/types.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 constexpr int kVkPause = 0x13;
@@ -171,4 +171,4 @@ std::uint32_t CharacterForKey(int virtual_key, std::string_view event_text,
     return *byte;
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform::screen {
+namespace platform::fltk {
 
 struct KeyModifiers {
     bool control = false;
@@ -26,4 +26,4 @@ std::vector<int> FltkKeysForVirtualKey(int virtual_key);
 // `event_text` is the UTF-8 text the toolkit reports for the press.
 std::uint32_t CharacterForKey(int virtual_key, std::string_view event_text, KeyModifiers modifiers);
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

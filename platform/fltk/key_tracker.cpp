@@ -4,7 +4,7 @@
 
 #include "platform/types.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 
 void KeyTracker::press_in_window(unsigned key_code, int virtual_key) {
     count(key_code, virtual_key);
@@ -50,4 +50,4 @@ bool KeyTracker::virtual_key_down(int virtual_key) const {
     return std::find(m_counted.begin(), m_counted.end(), virtual_key) != m_counted.end();
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

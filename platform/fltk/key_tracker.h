@@ -18,7 +18,7 @@
 #include <functional>
 #include <utility>
 
-namespace platform::screen {
+namespace platform::fltk {
 
 enum class ProgramOnScreen { Yes, No };
 
@@ -46,4 +46,4 @@ class KeyTracker {
     std::array<int, 256> m_counted{};  // virtual key a key code counts for, 0 when not counted
 };
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_text.h"
 #include "platform/dialog.h"
 #include "platform/edit_control.h"
-#include "platform/fltk/ansi_text.h"
+#include "platform/text.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 constexpr Fl_Font kFont = FL_HELVETICA;
@@ -459,4 +459,4 @@ void PaintEditRepaint(const EditView& view, const EditRepaint& plan, const FontM
     }
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -19,7 +19,7 @@
 #include "platform/fltk/scroll_bar.h"
 #include "platform/types.h"
 
-namespace platform::screen {
+namespace platform::fltk {
 
 class FontMetrics {
   public:
@@ -67,4 +67,4 @@ struct EditScrollBar {
 };
 std::optional<EditScrollBar> FindEditScrollBar(HWND hwnd);
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -21,19 +21,18 @@
 
 #include "platform/edit_control.h"
 #include "platform/file_chooser.h"
-#include "platform/fltk/ansi_text.h"
 #include "platform/fltk/chooser_request.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/key_tracker.h"
 #include "platform/fltk/painter.h"
 #include "platform/fltk/scroll_bar.h"
 #include "platform/message_queue.h"
+#include "platform/text.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 
-namespace platform {
+namespace platform::fltk {
 namespace {
-
-using screen::FontMetrics;
 
 // _MOTIF_WM_HINTS: which fields are set, the window functions and the decorations allowed.
 constexpr long kMwmHintsFunctions = 1;
@@ -56,8 +55,8 @@ constexpr std::chrono::milliseconds kPaintPatience{100};
 // server reports physical transitions (without them a release counts only where a window of the
 // program hears it, or when the server's key map says so).
 struct KeyInput {
-    explicit KeyInput(screen::KeyTracker::Report report) : tracker(std::move(report)) {}
-    screen::KeyTracker tracker;
+    explicit KeyInput(KeyTracker::Report report) : tracker(std::move(report)) {}
+    KeyTracker tracker;
     bool physical = false;
 };
 
@@ -98,7 +97,7 @@ class TopWindow final : public Fl_Double_Window {
                 apply_window_manager_hints();
             }
         }
-        std::string label_text = screen::AnsiToUtf8(caption);
+        std::string label_text = AnsiToUtf8(caption);
         if (label_text != m_caption) {
             m_caption = label_text;
             copy_label(m_caption.c_str());
@@ -128,14 +127,14 @@ class TopWindow final : public Fl_Double_Window {
             return;
         }
         for (HWND edit : edits) {
-            std::optional<screen::EditView> view = screen::CurrentEditView(edit);
+            std::optional<EditView> view = CurrentEditView(edit);
             auto drawn = m_drawn.find(edit);
             if (!view && drawn == m_drawn.end()) {
                 continue;  // neither shown before nor now
             }
-            std::optional<screen::EditRepaint> plan;
+            std::optional<EditRepaint> plan;
             if (view && drawn != m_drawn.end()) {
-                plan = screen::PlanEditRepaint(drawn->second, *view);
+                plan = PlanEditRepaint(drawn->second, *view);
             }
             if (!plan) {
                 m_plans.clear();
@@ -155,12 +154,12 @@ class TopWindow final : public Fl_Double_Window {
     void draw() override {
         if (damage() == FL_DAMAGE_USER1 && !m_plans.empty()) {
             for (Planned& p : m_plans) {
-                screen::PaintEditRepaint(p.view, p.plan, m_metrics);
+                PaintEditRepaint(p.view, p.plan, m_metrics);
                 m_drawn[p.edit] = std::move(p.view);
             }
         } else {
-            screen::EditViews drawn;
-            screen::PaintTopLevel(m_hwnd, m_metrics, &drawn);
+            EditViews drawn;
+            PaintTopLevel(m_hwnd, m_metrics, &drawn);
             // Only a whole drawing tells what every part of the window shows.
             if ((damage() & FL_DAMAGE_ALL) != 0) {
                 m_drawn = std::move(drawn);
@@ -210,7 +209,7 @@ class TopWindow final : public Fl_Double_Window {
     };
     struct Repeat {
         HWND edit = 0;
-        screen::ScrollPart part = screen::ScrollPart::Outside;
+        ScrollPart part = ScrollPart::Outside;
     };
 
     void apply_window_manager_hints() {
@@ -246,12 +245,12 @@ class TopWindow final : public Fl_Double_Window {
     bool accepts_input() const { return IsWindow(m_hwnd) && IsWindowEnabled(m_hwnd); }
 
     void key_down() {
-        const int vk = screen::VirtualKeyFromFltk(Fl::event_key());
+        const int vk = VirtualKeyFromFltk(Fl::event_key());
         if (vk == 0) {
             return;
         }
         const char* text = Fl::event_text();
-        std::uint32_t character = screen::CharacterForKey(
+        std::uint32_t character = CharacterForKey(
             vk,
             text != nullptr ? std::string_view(text, static_cast<std::size_t>(Fl::event_length()))
                             : std::string_view(),
@@ -265,7 +264,7 @@ class TopWindow final : public Fl_Double_Window {
     }
 
     void key_up() {
-        const int vk = screen::VirtualKeyFromFltk(Fl::event_key());
+        const int vk = VirtualKeyFromFltk(Fl::event_key());
         if (vk == 0) {
             return;
         }
@@ -297,7 +296,7 @@ class TopWindow final : public Fl_Double_Window {
     }
 
     void send_mouse(HWND target, UINT msg, bool button_down) {
-        RECT client = screen::ClientRectInTop(target);
+        RECT client = ClientRectInTop(target);
         InjectMouse(target, msg, Fl::event_x() - client.left, Fl::event_y() - client.top,
                     mouse_keys(button_down));
     }
@@ -306,13 +305,13 @@ class TopWindow final : public Fl_Double_Window {
         PostMessage(edit, WM_VSCROLL, MAKELONG(code, static_cast<WORD>(position)), 0);
     }
 
-    static WORD code_of(screen::ScrollPart part) {
+    static WORD code_of(ScrollPart part) {
         switch (part) {
-            case screen::ScrollPart::LineUp:
+            case ScrollPart::LineUp:
                 return SB_LINEUP;
-            case screen::ScrollPart::PageUp:
+            case ScrollPart::PageUp:
                 return SB_PAGEUP;
-            case screen::ScrollPart::PageDown:
+            case ScrollPart::PageDown:
                 return SB_PAGEDOWN;
             default:
                 return SB_LINEDOWN;
@@ -332,7 +331,7 @@ class TopWindow final : public Fl_Double_Window {
 
     // A press on an edit control's scroll bar scrolls it; true when the press was there.
     bool push_scroll_bar(HWND target) {
-        std::optional<screen::EditScrollBar> bar = screen::FindEditScrollBar(target);
+        std::optional<EditScrollBar> bar = FindEditScrollBar(target);
         if (!bar) {
             return false;
         }
@@ -342,12 +341,12 @@ class TopWindow final : public Fl_Double_Window {
             return false;
         }
         const int y = p.y - bar->rect.top;
-        const screen::ScrollPart part = screen::ScrollPartAt(bar->layout, bar->rect.height(), y);
+        const ScrollPart part = ScrollPartAt(bar->layout, bar->rect.height(), y);
         switch (part) {
-            case screen::ScrollPart::Thumb:
+            case ScrollPart::Thumb:
                 m_thumb = ThumbDrag{target, y - bar->layout.thumb_top};
                 break;
-            case screen::ScrollPart::Outside:
+            case ScrollPart::Outside:
                 break;
             default:
                 if (bar->layout.scrollable) {
@@ -365,7 +364,7 @@ class TopWindow final : public Fl_Double_Window {
         if (Fl::event_button() != FL_LEFT_MOUSE || !accepts_input()) {
             return;
         }
-        HWND target = screen::WindowAt(m_hwnd, {Fl::event_x(), Fl::event_y()});
+        HWND target = WindowAt(m_hwnd, {Fl::event_x(), Fl::event_y()});
         if (!IsWindowEnabled(target)) {
             return;
         }
@@ -378,10 +377,10 @@ class TopWindow final : public Fl_Double_Window {
 
     void drag() {
         if (m_thumb.edit != 0) {
-            std::optional<screen::EditScrollBar> bar = screen::FindEditScrollBar(m_thumb.edit);
+            std::optional<EditScrollBar> bar = FindEditScrollBar(m_thumb.edit);
             if (bar) {
                 int top = Fl::event_y() - bar->rect.top - m_thumb.grab_offset;
-                int line = screen::LineForThumbTop(bar->layout, bar->state, top);
+                int line = LineForThumbTop(bar->layout, bar->state, top);
                 if (line != bar->state.first_line) {
                     post_scroll(m_thumb.edit, SB_THUMBTRACK, line);
                 }
@@ -397,8 +396,7 @@ class TopWindow final : public Fl_Double_Window {
         Fl::remove_timeout(&TopWindow::repeat_scroll, this);
         m_repeat = {};
         if (m_thumb.edit != 0) {
-            if (std::optional<screen::EditScrollBar> bar =
-                    screen::FindEditScrollBar(m_thumb.edit)) {
+            if (std::optional<EditScrollBar> bar = FindEditScrollBar(m_thumb.edit)) {
                 post_scroll(m_thumb.edit, SB_THUMBPOSITION, bar->state.first_line);
             }
             post_scroll(m_thumb.edit, SB_ENDSCROLL);
@@ -415,22 +413,22 @@ class TopWindow final : public Fl_Double_Window {
         if (!accepts_input() || Fl::event_dy() == 0) {
             return;
         }
-        HWND target = screen::WindowAt(m_hwnd, {Fl::event_x(), Fl::event_y()});
-        if (screen::FindEditScrollBar(target)) {
+        HWND target = WindowAt(m_hwnd, {Fl::event_x(), Fl::event_y()});
+        if (FindEditScrollBar(target)) {
             PostMessage(target, EM_LINESCROLL, 0, Fl::event_dy() * kWheelLines);
         }
     }
 
     struct Planned {
         HWND edit = 0;
-        screen::EditView view;
-        screen::EditRepaint plan;
+        EditView view;
+        EditRepaint plan;
     };
 
     HWND m_hwnd;
     const FontMetrics& m_metrics;
     KeyInput& m_keys;
-    screen::EditViews m_drawn;     // what the back buffer shows of each edit control
+    EditViews m_drawn;             // what the back buffer shows of each edit control
     std::vector<Planned> m_plans;  // drawing marked for the next flush
     RECT m_geometry;
     std::string m_caption;
@@ -494,13 +492,9 @@ class ScreenDisplay final : public Display {
         if (!on_ui_thread()) {
             return;
         }
-        auto it = m_windows.find(hwnd);
-        if (it != m_windows.end()) {
-            it->second->hide();
-            m_dirt.erase(hwnd);
-            return;
+        if (!take_down(hwnd, Release::No)) {
+            note(GetAncestorRoot(hwnd), hwnd);
         }
-        note(GetAncestorRoot(hwnd), hwnd);
     }
 
     void window_changed(HWND hwnd) override {
@@ -514,13 +508,7 @@ class ScreenDisplay final : public Display {
         if (!on_ui_thread()) {
             return;
         }
-        auto it = m_windows.find(hwnd);
-        if (it != m_windows.end()) {
-            it->second->hide();
-            // Deleted by the toolkit once it has finished with any event for it.
-            Fl::delete_widget(it->second.release());
-            m_windows.erase(it);
-            m_dirt.erase(hwnd);
+        if (take_down(hwnd, Release::Yes)) {
             return;
         }
         // A child went away; its top-level window can no longer be found from it.
@@ -617,7 +605,7 @@ class ScreenDisplay final : public Display {
     }
 
     bool set_clipboard_text(const std::string& text) override {
-        std::string utf8 = screen::AnsiToUtf8(text);
+        std::string utf8 = AnsiToUtf8(text);
         const int length = static_cast<int>(utf8.size());
         Fl::copy(utf8.c_str(), length, 1);
         Fl::copy(utf8.c_str(), length, 0);
@@ -634,7 +622,7 @@ class ScreenDisplay final : public Display {
                      : multiple ? Fl_Native_File_Chooser::BROWSE_MULTI_FILE
                                 : Fl_Native_File_Chooser::BROWSE_FILE);
         chooser.title(request.title.c_str());
-        std::string filter = screen::FltkFilter(request.filters);
+        std::string filter = FltkFilter(request.filters);
         if (!filter.empty()) {
             chooser.filter(filter.c_str());
             const int index = request.filter_index - 1;
@@ -642,8 +630,7 @@ class ScreenDisplay final : public Display {
                 chooser.filter_value(index);
             }
         }
-        screen::ChooserStart start =
-            screen::SplitInitialFile(request.initial_dir, request.initial_file);
+        ChooserStart start = SplitInitialFile(request.initial_dir, request.initial_file);
         if (!start.directory.empty()) {
             chooser.directory(start.directory.c_str());
         }
@@ -693,6 +680,24 @@ class ScreenDisplay final : public Display {
         bool geometry = false;  // follow the window system's geometry and caption first
         std::set<HWND> edits;   // edit controls whose view changed
     };
+
+    // Takes the toolkit window of the top-level window `hwnd` off the screen with its waiting
+    // changes; Release::Yes lets it go as well (the toolkit deletes it once it has finished
+    // with any event for it). False when `hwnd` has no toolkit window.
+    enum class Release { No, Yes };
+    bool take_down(HWND hwnd, Release release) {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end()) {
+            return false;
+        }
+        it->second->hide();
+        m_dirt.erase(hwnd);
+        if (release == Release::Yes) {
+            Fl::delete_widget(it->second.release());
+            m_windows.erase(it);
+        }
+        return true;
+    }
 
     void note(HWND root, HWND changed) {
         if (m_windows.find(root) == m_windows.end()) {
@@ -776,18 +781,18 @@ class ScreenDisplay final : public Display {
         int& known = m_code_keys[code];
         if (known < 0) {
             const KeySym symbol = XkbKeycodeToKeysym(fl_display, static_cast<KeyCode>(code), 0, 0);
-            known = symbol == NoSymbol ? 0 : screen::VirtualKeyFromFltk(static_cast<int>(symbol));
+            known = symbol == NoSymbol ? 0 : VirtualKeyFromFltk(static_cast<int>(symbol));
         }
         return known;
     }
 
-    screen::ProgramOnScreen program_on_screen() const {
+    ProgramOnScreen program_on_screen() const {
         for (const auto& [hwnd, window] : m_windows) {
             if (window->shown() && window->visible()) {
-                return screen::ProgramOnScreen::Yes;
+                return ProgramOnScreen::Yes;
             }
         }
-        return screen::ProgramOnScreen::No;
+        return ProgramOnScreen::No;
     }
 
     void report_key(int virtual_key, bool down) {
@@ -878,4 +883,4 @@ std::unique_ptr<Display> CreateScreenDisplay(std::string* error) {
     return std::make_unique<ScreenDisplay>();
 }
 
-}  // namespace platform
+}  // namespace platform::fltk

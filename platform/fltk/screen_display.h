@@ -42,8 +42,8 @@
 
 #include "platform/display.h"
 
-namespace platform {
+namespace platform::fltk {
 
 std::unique_ptr<Display> CreateScreenDisplay(std::string* error);
 
-}  // namespace platform
+}  // namespace platform::fltk

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace platform::screen {
+namespace platform::fltk {
 namespace {
 
 constexpr int kMinThumb = 8;
@@ -68,4 +68,4 @@ int LineForThumbTop(const ScrollBarLayout& layout, const ScrollState& state, int
     return static_cast<int>((static_cast<long long>(offset) * last + travel / 2) / travel);
 }
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -9,7 +9,7 @@
 // middle. LineForThumbTop maps a dragged thumb back to a first visible line within
 // 0..last_first_line.
 
-namespace platform::screen {
+namespace platform::fltk {
 
 struct ScrollState {
     int last_first_line = 0;  // the largest first visible line the control scrolls to
@@ -34,4 +34,4 @@ ScrollPart ScrollPartAt(const ScrollBarLayout& layout, int bar_height, int y);
 // The first visible line for a thumb whose top is at `thumb_top` (clamped to the track).
 int LineForThumbTop(const ScrollBarLayout& layout, const ScrollState& state, int thumb_top);
 
-}  // namespace platform::screen
+}  // namespace platform::fltk

@@ -22,6 +22,7 @@
 #include "platform/edit_control.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "support/program_lifecycle.h"
 #include "testing/headless_test_display.h"
 #include "testing/pty_pair.h"

@@ -13,6 +13,7 @@
 #include "app/image_preparation.h"
 #include "app/main_program.h"
 #include "comm/serial_port.h"
+#include "platform/window_system/window_system.h"
 #include "testing/cpu_time.h"
 #include "tests/app/program_fixture.h"
 

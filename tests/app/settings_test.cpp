@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include "app/text.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 #include "testing/scratch_folder.h"
 #include "testing/unprivileged_child.h"
 
@@ -16,7 +16,7 @@ TEST_F(Settings, ThePortIsWrittenAsCom1WhenMissingAndThenReadBack) {
     const std::string port = GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI");
     EXPECT_EQ(port, "");
     EXPECT_EQ(listing(), "");
-    ASSERT_TRUE(IsBlank(port));
+    ASSERT_TRUE(platform::IsBlank(port));
     ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "Porta", "COM1", ".\\KADRO.INI"));
     EXPECT_EQ(slurp("KADRO.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
     EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\KADRO.INI"), "COM1");
@@ -68,10 +68,10 @@ TEST_F(Settings, AFileThatCannotBeReadIsNamedWithTheReason) {
 }
 
 TEST(IsBlank, OnlyBlanksTabsAndLineBreaksAreBlank) {
-    EXPECT_TRUE(IsBlank(""));
-    EXPECT_TRUE(IsBlank(" \t\r\n "));
-    EXPECT_FALSE(IsBlank(" COM1 "));
-    EXPECT_FALSE(IsBlank(std::string_view("\0", 1)));
+    EXPECT_TRUE(platform::IsBlank(""));
+    EXPECT_TRUE(platform::IsBlank(" \t\r\n "));
+    EXPECT_FALSE(platform::IsBlank(" COM1 "));
+    EXPECT_FALSE(platform::IsBlank(std::string_view("\0", 1)));
 }
 
 }  // namespace

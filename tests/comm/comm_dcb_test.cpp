@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "comm/serial_port.h"
-#include "platform/comm_dcb.h"
+#include "platform/posix/termios_settings.h"
+#include "platform/serial_settings.h"
 
 namespace kadro::test {
 namespace {
@@ -15,9 +16,9 @@ namespace {
 using namespace platform;
 
 DCB parse(std::string_view mode) {
-    auto dcb = build_dcb_from_mode(mode);
+    auto dcb = BuildDcbFromMode(mode);
     EXPECT_TRUE(dcb.has_value()) << mode;
-    return dcb.value_or(default_dcb());
+    return dcb.value_or(DefaultDcb());
 }
 
 std::uint32_t dword_at(const std::string& bytes, std::size_t offset) {
@@ -41,7 +42,7 @@ TEST(ModeString, ApplicationModeGivesATransparentLineInThePlatformLayout) {
     EXPECT_EQ(record[21], '\x11');  // XonChar
     EXPECT_EQ(record[22], '\x13');  // XoffChar
 
-    auto dcb = dcb_from_bytes(record);
+    auto dcb = DcbFromBytes(record);
     ASSERT_TRUE(dcb);
     EXPECT_EQ(dcb->fOutX + dcb->fInX + dcb->fOutxCtsFlow + dcb->fOutxDsrFlow, 0u);
     EXPECT_EQ(dcb->fNull + dcb->fErrorChar + dcb->fAbortOnError + dcb->fDsrSensitivity, 0u);
@@ -84,8 +85,8 @@ TEST(ModeString, CommaFormFieldsAbbreviationsAndSuffixes) {
 
 TEST(ModeString, KeyValueFormSetsOnlyTheNamedFields) {
     DCB plain = parse("baud=57600 parity=N data=8 stop=1");
-    std::string a = dcb_to_bytes(plain);
-    std::string b = dcb_to_bytes(parse("57600,N,8,1"));
+    std::string a = DcbToBytes(plain);
+    std::string b = DcbToBytes(parse("57600,N,8,1"));
     EXPECT_EQ(a, b);
 
     DCB d = parse(
@@ -106,7 +107,7 @@ TEST(ModeString, KeyValueFormSetsOnlyTheNamedFields) {
     d = parse("dtr=off rts=off");
     EXPECT_EQ(d.fDtrControl, DTR_CONTROL_DISABLE);
     EXPECT_EQ(d.fRtsControl, RTS_CONTROL_DISABLE);
-    EXPECT_EQ(d.BaudRate, default_dcb().BaudRate);
+    EXPECT_EQ(d.BaudRate, DefaultDcb().BaudRate);
 }
 
 TEST(ModeString, MalformedStringsAreRejectedAndLeaveAnEmptyRecord) {
@@ -143,8 +144,8 @@ TEST(ModeString, MalformedStringsAreRejectedAndLeaveAnEmptyRecord) {
         EXPECT_FALSE(BUILDCOMMDCB(mode, record)) << '"' << mode << '"';
         EXPECT_EQ(record, "") << mode;
     }
-    EXPECT_FALSE(dcb_from_bytes(std::string(27, '\0')));
-    EXPECT_FALSE(dcb_from_bytes(std::string(29, '\0')));
+    EXPECT_FALSE(DcbFromBytes(std::string(27, '\0')));
+    EXPECT_FALSE(DcbFromBytes(std::string(29, '\0')));
 }
 
 TEST(LineSettingsMapping, ApplicationRecordGivesARawLineWithoutFlowControl) {
@@ -153,7 +154,7 @@ TEST(LineSettingsMapping, ApplicationRecordGivesARawLineWithoutFlowControl) {
     t.c_oflag = OPOST | ONLCR;
     t.c_lflag = ECHO | ICANON | ISIG | IEXTEN;
     t.c_cflag = CS7 | PARENB | CSTOPB | CRTSCTS;
-    ASSERT_TRUE(dcb_to_termios(parse("57600,N,8,1"), t));
+    ASSERT_TRUE(DcbToTermios(parse("57600,N,8,1"), t));
     EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B57600));
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B57600));
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -167,46 +168,46 @@ TEST(LineSettingsMapping, ApplicationRecordGivesARawLineWithoutFlowControl) {
 
 TEST(LineSettingsMapping, ParityStopBitsAndRequestedFlowControlAreCarried) {
     termios t{};
-    ASSERT_TRUE(dcb_to_termios(parse("9600,E,7,2"), t));
+    ASSERT_TRUE(DcbToTermios(parse("9600,E,7,2"), t));
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB),
               static_cast<tcflag_t>(CS7 | PARENB | CSTOPB));
     EXPECT_NE(t.c_iflag & INPCK, 0u);
 
-    ASSERT_TRUE(dcb_to_termios(parse("9600,O,8,1"), t));
+    ASSERT_TRUE(DcbToTermios(parse("9600,O,8,1"), t));
     EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | PARODD));
 
     // Stick parity: with CMSPAR the parity bit is always 1 when PARODD is set (mark) and always
     // 0 when it is not (space).
-    ASSERT_TRUE(dcb_to_termios(parse("9600,M,8,1"), t));
+    ASSERT_TRUE(DcbToTermios(parse("9600,M,8,1"), t));
     EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR),
               static_cast<tcflag_t>(PARENB | PARODD | CMSPAR));
-    ASSERT_TRUE(dcb_to_termios(parse("9600,S,8,1"), t));
+    ASSERT_TRUE(DcbToTermios(parse("9600,S,8,1"), t));
     EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | CMSPAR));
 
-    ASSERT_TRUE(dcb_to_termios(parse("9600,N,8,1,x"), t));
+    ASSERT_TRUE(DcbToTermios(parse("9600,N,8,1,x"), t));
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
     EXPECT_EQ(t.c_cc[VSTART], 0x11);
     EXPECT_EQ(t.c_cc[VSTOP], 0x13);
 
-    ASSERT_TRUE(dcb_to_termios(parse("baud=9600 octs=on"), t));
+    ASSERT_TRUE(DcbToTermios(parse("baud=9600 octs=on"), t));
     EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
 }
 
 TEST(LineSettingsMapping, SettingsTheTerminalCannotHonourAreRefused) {
     termios t{};
-    EXPECT_FALSE(dcb_to_termios(parse("57600,N,8,1.5"), t));
-    EXPECT_FALSE(dcb_to_termios(parse("12345,N,8,1"), t));
-    EXPECT_FALSE(dcb_to_termios(parse("9600,N,8,1,p"), t));  // DSR flow has no equivalent
-    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 odsr=on"), t));
-    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 idsr=on"), t));
-    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 dtr=hs"), t));
-    EXPECT_FALSE(dcb_to_termios(parse("baud=9600 rts=tg"), t));
+    EXPECT_FALSE(DcbToTermios(parse("57600,N,8,1.5"), t));
+    EXPECT_FALSE(DcbToTermios(parse("12345,N,8,1"), t));
+    EXPECT_FALSE(DcbToTermios(parse("9600,N,8,1,p"), t));  // DSR flow has no equivalent
+    EXPECT_FALSE(DcbToTermios(parse("baud=9600 odsr=on"), t));
+    EXPECT_FALSE(DcbToTermios(parse("baud=9600 idsr=on"), t));
+    EXPECT_FALSE(DcbToTermios(parse("baud=9600 dtr=hs"), t));
+    EXPECT_FALSE(DcbToTermios(parse("baud=9600 rts=tg"), t));
     DCB d = parse("57600,N,8,1");
     d.fNull = 1;
-    EXPECT_FALSE(dcb_to_termios(d, t));
+    EXPECT_FALSE(DcbToTermios(d, t));
     d = parse("57600,N,8,1");
     d.ByteSize = 9;
-    EXPECT_FALSE(dcb_to_termios(d, t));
+    EXPECT_FALSE(DcbToTermios(d, t));
 }
 
 }  // namespace

@@ -5,19 +5,20 @@
 #include <FL/Enumerations.H>
 #include <gtest/gtest.h>
 
-#include "platform/fltk/ansi_text.h"
 #include "platform/fltk/chooser_request.h"
 #include "platform/fltk/edit_view.h"
 #include "platform/fltk/key_map.h"
 #include "platform/fltk/key_tracker.h"
 #include "platform/fltk/scroll_bar.h"
+#include "platform/text.h"
 #include "platform/types.h"
+#include "platform/window_system/window_system.h"
 
 namespace kadro::test {
 namespace {
 
 using namespace platform;
-using namespace platform::screen;
+using namespace platform::fltk;
 
 TEST(AnsiText, ConvertsTheCodePageBothWays) {
     EXPECT_EQ(AnsiToUtf8("caf\xE8"), "caf\xC3\xA8");  // è

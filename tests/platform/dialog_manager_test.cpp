@@ -7,6 +7,7 @@
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "tests/platform/template_bytes.h"
 
 namespace kadro::test {

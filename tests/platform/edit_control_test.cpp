@@ -8,6 +8,7 @@
 #include "platform/edit_control.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 
 namespace kadro::test {
 namespace {

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_name_text.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "testing/scratch_folder.h"
 
 namespace kadro::test {
 namespace {
 
-using platform::FileNameFromUtf8;
-using platform::FileNameToUtf8;
+using platform::NameFromUtf8;
+using platform::TextToUtf8;
 
 TEST(FileNameText, CodePageNamesBecomeUtf8AndComeBackUnchanged) {
     const std::pair<std::string, std::string> names[] = {
@@ -27,26 +27,26 @@ TEST(FileNameText, CodePageNamesBecomeUtf8AndComeBackUnchanged) {
     };
     for (const auto& [text, on_disk] : names) {
         SCOPED_TRACE(on_disk);
-        EXPECT_EQ(FileNameToUtf8(text), on_disk);
-        EXPECT_EQ(FileNameFromUtf8(on_disk), std::optional<std::string>(text));
+        EXPECT_EQ(TextToUtf8(text), on_disk);
+        EXPECT_EQ(NameFromUtf8(on_disk), std::optional<std::string>(text));
     }
 }
 
 TEST(FileNameText, TheChoosersUtf8FormIsKeptAndNamesOutsideTheCodePageStayUtf8) {
     // The chooser returns UTF-8 only for a path with a character beyond 255.
-    EXPECT_EQ(FileNameToUtf8("prezzo \xE2\x82\xAC.vks"), "prezzo \xE2\x82\xAC.vks");
+    EXPECT_EQ(TextToUtf8("prezzo \xE2\x82\xAC.vks"), "prezzo \xE2\x82\xAC.vks");
     const std::string greek = "\xCE\xB1\xCE\xB2.vks";  // no code-page form
-    EXPECT_EQ(FileNameToUtf8(greek), greek);
-    EXPECT_EQ(FileNameFromUtf8(greek), std::optional<std::string>(greek));
+    EXPECT_EQ(TextToUtf8(greek), greek);
+    EXPECT_EQ(NameFromUtf8(greek), std::optional<std::string>(greek));
     // UTF-8 whose characters all fit one byte is code-page text that happens to be valid UTF-8.
-    EXPECT_EQ(FileNameToUtf8("\xC3\xA9"), "\xC3\x83\xC2\xA9");
+    EXPECT_EQ(TextToUtf8("\xC3\xA9"), "\xC3\x83\xC2\xA9");
 }
 
 TEST(FileNameText, NamesNoProgramTextLeadsBackToHaveNone) {
-    EXPECT_EQ(FileNameFromUtf8("caf\xE9.vks"), std::nullopt) << "Latin-1 bytes on disk";
-    EXPECT_EQ(FileNameFromUtf8("\xC2\x80"), std::nullopt) << "a C1 control the page lacks";
+    EXPECT_EQ(NameFromUtf8("caf\xE9.vks"), std::nullopt) << "Latin-1 bytes on disk";
+    EXPECT_EQ(NameFromUtf8("\xC2\x80"), std::nullopt) << "a C1 control the page lacks";
     // The code-page text of "Ä¡" would be read as UTF-8 "ġ": the name cannot be reached.
-    EXPECT_EQ(FileNameFromUtf8("\xC3\x84\xC2\xA1"), std::nullopt);
+    EXPECT_EQ(NameFromUtf8("\xC3\x84\xC2\xA1"), std::nullopt);
 }
 
 class FileNameListing : public ScratchFolder {};

@@ -9,6 +9,7 @@
 #include "platform/dialog.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "testing/headless_test_display.h"
 
 namespace kadro::test {

@@ -4,6 +4,7 @@
 #include "platform/message_box.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "testing/headless_test_display.h"
 
 namespace kadro::test {

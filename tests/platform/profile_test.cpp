@@ -13,7 +13,7 @@
 #include <set>
 
 #include "platform/paths.h"
-#include "platform/temporary_file.h"
+#include "platform/temporary_file_internal.h"
 #include "testing/scratch_folder.h"
 #include "testing/unprivileged_child.h"
 

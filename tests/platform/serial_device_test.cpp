@@ -22,16 +22,16 @@ namespace {
 using namespace platform;
 
 TEST(SerialDevicePath, PortNamesMapOntoDevicePaths) {
-    EXPECT_EQ(serial_device_path("\\\\.\\COM1"), "/dev/ttyS0");
-    EXPECT_EQ(serial_device_path("com4"), "/dev/ttyS3");
-    EXPECT_EQ(serial_device_path("\\\\.\\COM256"), "/dev/ttyS255");
-    EXPECT_EQ(serial_device_path("\\\\.\\/dev/pts/7"), "/dev/pts/7");
-    EXPECT_EQ(serial_device_path("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(serial_device_path("\\\\.\\ttyACM0"), "/dev/ttyACM0");
+    EXPECT_EQ(SerialDevicePath("\\\\.\\COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SerialDevicePath("com4"), "/dev/ttyS3");
+    EXPECT_EQ(SerialDevicePath("\\\\.\\COM256"), "/dev/ttyS255");
+    EXPECT_EQ(SerialDevicePath("\\\\.\\/dev/pts/7"), "/dev/pts/7");
+    EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevicePath("\\\\.\\ttyACM0"), "/dev/ttyACM0");
     // Outside COM1..COM256 the name is just looked up under /dev.
-    EXPECT_EQ(serial_device_path("COM0"), "/dev/COM0");
-    EXPECT_EQ(serial_device_path("COM257"), "/dev/COM257");
-    EXPECT_EQ(serial_device_path("COM1x"), "/dev/COM1x");
+    EXPECT_EQ(SerialDevicePath("COM0"), "/dev/COM0");
+    EXPECT_EQ(SerialDevicePath("COM257"), "/dev/COM257");
+    EXPECT_EQ(SerialDevicePath("COM1x"), "/dev/COM1x");
 }
 
 SerialDevice open_ok(const std::string& path) {
@@ -204,7 +204,7 @@ TEST(SerialDeviceIo, HangUpIsReportedAndWritesReturnAtOnce) {
 TEST(SerialDeviceLineSettings, AppliedRecordReadsBackAndRefusedOnesFail) {
     PtyPair pty;
     SerialDevice device = open_ok(pty.path());
-    auto dcb = build_dcb_from_mode("57600,N,8,1");
+    auto dcb = BuildDcbFromMode("57600,N,8,1");
     ASSERT_TRUE(dcb);
     ASSERT_TRUE(device.apply(*dcb));
     termios t{};
@@ -218,10 +218,10 @@ TEST(SerialDeviceLineSettings, AppliedRecordReadsBackAndRefusedOnesFail) {
 
     // A pseudo-terminal keeps 8 data bits without parity whatever it is asked: the driver's
     // refusal must come back as a failure, not as a silent half-applied setting.
-    auto seven_even = build_dcb_from_mode("9600,E,7,1");
+    auto seven_even = BuildDcbFromMode("9600,E,7,1");
     ASSERT_TRUE(seven_even);
     EXPECT_FALSE(device.apply(*seven_even));
-    auto odd_stop = build_dcb_from_mode("9600,N,8,1.5");
+    auto odd_stop = BuildDcbFromMode("9600,N,8,1.5");
     ASSERT_TRUE(odd_stop);
     EXPECT_FALSE(device.apply(*odd_stop));
 }

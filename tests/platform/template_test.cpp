@@ -3,6 +3,7 @@
 #include "platform/dialog.h"
 #include "platform/dialog_template.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "tests/platform/template_bytes.h"
 
 namespace kadro::test {

@@ -1,4 +1,4 @@
-#include "platform/text_encoding.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "testing/test_window.h"
 
 namespace kadro::test {

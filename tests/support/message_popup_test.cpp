@@ -5,6 +5,7 @@
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "support/wait_box.h"
 #include "testing/headless_test_display.h"
 #include "ui/message_pump.h"

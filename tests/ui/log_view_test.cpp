@@ -2,6 +2,7 @@
 
 #include "platform/clipboard.h"
 #include "platform/edit_control.h"
+#include "platform/window_system/window_system.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace kadro::test {

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/message_queue.h"
+#include "platform/window_system/window_system.h"
 #include "testing/test_window.h"
 #include "ui/message_pump.h"
 #include "ui/window_layer_state.h"

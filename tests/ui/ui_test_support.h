@@ -14,6 +14,7 @@
 #include "platform/dialog.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_system/window_system.h"
 #include "ui/control.h"
 #include "ui/dialog.h"
 #include "ui/message_pump.h"

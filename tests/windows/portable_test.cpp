@@ -15,12 +15,12 @@
 #include "app/image_preparation.h"
 #include "app/settings.h"
 #include "comm/serial_port.h"
-#include "platform/comm_dcb.h"
 #include "platform/file_read.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
-#include "platform/system_error_text_windows.h"
-#include "platform/wide_text_windows.h"
+#include "platform/serial_settings.h"
+#include "platform/system_error.h"
+#include "platform/text.h"
 #include "support/error_handler.h"
 #include "support/housekeeping.h"
 
@@ -89,7 +89,7 @@ TEST(ModeStrings, OurParserReadsTheNamedFieldsAsTheSystemDoes) {
     for (const char* mode : {"57600,N,8,1", "9600,E,7,2", "1200,O,8,1,x", "19200,N,8,1,p",
                              "baud=2400 parity=e data=7 stop=2"}) {
         SCOPED_TRACE(mode);
-        auto ours = platform::parse_mode_string(mode);
+        auto ours = platform::ParseModeString(mode);
         ASSERT_TRUE(ours.has_value());
         ::DCB theirs = system_dcb(mode);
         EXPECT_EQ(ours->BaudRate, theirs.BaudRate);
@@ -259,30 +259,30 @@ TEST_F(ImageFiles, AFileHeldOpenForWritingElsewhereCanBeRead) {
 // --- Text conversion at the system boundary ---
 
 TEST(WideText, AnsiBytesAndUtf8BothReachTheSystemAsTheirCharacters) {
-    EXPECT_EQ(platform::ToWide("Porta \xE8 \x80"), L"Porta \u00e8 \u20ac");
+    EXPECT_EQ(platform::TextToUtf16("Porta \xE8 \x80"), u"Porta \u00e8 \u20ac");
     // Code-page text that happens to be UTF-8 of characters the code page holds stays code
     // page: the chooser hands back UTF-8 only for characters beyond it.
-    EXPECT_EQ(platform::ToWide("\xC3\xA8"), L"\u00c3\u00a8");
-    EXPECT_EQ(platform::ToWide("\xD0\x96.vks"), L"\u0416.vks");
-    EXPECT_EQ(platform::FromWide(L"Porta \u00e8 \u20ac"), "Porta \xE8 \x80");
-    EXPECT_EQ(platform::FromWide(L"\u0416"), "\xD0\x96");
-    EXPECT_EQ(platform::FromWide(L"\x7F"
-                                 L"VIEW1.NTX"),
+    EXPECT_EQ(platform::TextToUtf16("\xC3\xA8"), u"\u00c3\u00a8");
+    EXPECT_EQ(platform::TextToUtf16("\xD0\x96.vks"), u"\u0416.vks");
+    EXPECT_EQ(platform::TextFromUtf16(u"Porta \u00e8 \u20ac"), "Porta \xE8 \x80");
+    EXPECT_EQ(platform::TextFromUtf16(u"\u0416"), "\xD0\x96");
+    EXPECT_EQ(platform::TextFromUtf16(u"\x7F"
+                                      u"VIEW1.NTX"),
               "\x7FVIEW1.NTX");
 }
 
 TEST(WideText, ANameTheSystemGaveComesBackOnlyWhenItLeadsToTheSameName) {
-    EXPECT_EQ(platform::NameFromWide(L"caff\u00E8.vks"), "caff\xE8.vks");
-    EXPECT_EQ(platform::NameFromWide(L"\u0416 \u00E8.vks"), "\xD0\x96 \xC3\xA8.vks");
+    EXPECT_EQ(platform::NameFromUtf16(u"caff\u00E8.vks"), "caff\xE8.vks");
+    EXPECT_EQ(platform::NameFromUtf16(u"\u0416 \u00E8.vks"), "\xD0\x96 \xC3\xA8.vks");
     // Bytes C4 A1 would read back as U+0121, U+0085 as the ellipsis 0x85 stands for, and a lone
     // surrogate has no UTF-8 at all: each of these names would reach another file.
-    EXPECT_EQ(platform::NameFromWide(L"\u00C4\u00A1.vks"), std::nullopt);
-    EXPECT_EQ(platform::NameFromWide(L"\u0085.vks"), std::nullopt);
-    EXPECT_EQ(platform::NameFromWide(std::wstring(1, wchar_t(0xD800)) + L".vks"), std::nullopt);
-    for (const wchar_t* name : {L"caff\u00E8.vks", L"\u0416.vks", L"\u20AC \U0001F4BE.vks"}) {
-        std::optional<std::string> text = platform::NameFromWide(name);
+    EXPECT_EQ(platform::NameFromUtf16(u"\u00C4\u00A1.vks"), std::nullopt);
+    EXPECT_EQ(platform::NameFromUtf16(u"\u0085.vks"), std::nullopt);
+    EXPECT_EQ(platform::NameFromUtf16(std::u16string(1, char16_t(0xD800)) + u".vks"), std::nullopt);
+    for (const char16_t* name : {u"caff\u00E8.vks", u"\u0416.vks", u"\u20AC \U0001F4BE.vks"}) {
+        std::optional<std::string> text = platform::NameFromUtf16(name);
         ASSERT_TRUE(text);
-        EXPECT_EQ(platform::ToWide(*text), name);
+        EXPECT_EQ(platform::TextToUtf16(*text), name);
     }
 }
 
@@ -294,7 +294,7 @@ TEST_F(ImageFiles, TheTemporaryFolderIsReadAsTheSystemNamesIt) {
     const fs::path folder = m_dir / L"\u0416\u00E8 temp";
     ASSERT_NE(::CreateDirectoryW(folder.c_str(), nullptr), 0);
     ASSERT_EQ(::_wputenv_s(L"TEMP", folder.c_str()), 0);
-    EXPECT_EQ(platform::ToWide(kadro::TempSearchFolder()), folder.wstring());
+    EXPECT_EQ(platform::TextToUtf16(kadro::TempSearchFolder()), folder.u16string());
     ASSERT_EQ(::_wputenv_s(L"TEMP", (m_dir / L"\u00C4\u00A1").c_str()), 0);
     EXPECT_EQ(kadro::TempSearchFolder(), "/") << "a name that leads elsewhere is not used";
     ::_wputenv_s(L"TEMP", saved.c_str());

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/serial_device.h"
-#include "platform/system_error_text_windows.h"
+#include "platform/system_error.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>
@@ -41,7 +41,7 @@ class FarEnd : public ::testing::Test {
         platform::SerialDevice::OpenResult opened = platform::SerialDevice::open(port);
         ASSERT_TRUE(opened.ok()) << port << ": " << opened.error();
         m_device.emplace(opened.take());
-        std::optional<platform::DCB> dcb = platform::build_dcb_from_mode("57600,N,8,1");
+        std::optional<platform::DCB> dcb = platform::BuildDcbFromMode("57600,N,8,1");
         ASSERT_TRUE(dcb);
         ASSERT_TRUE(m_device->apply(*dcb));
     }

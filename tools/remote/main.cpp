@@ -178,12 +178,12 @@ std::optional<Options> parse_options(int argc, char** argv, Request& request) {
 }
 
 using remote::LineHandle;
-using remote::read_some;
-using remote::write_all;
+using remote::ReadSome;
+using remote::WriteAll;
 
 // Receives one answer into `data`; false (with the reason printed) when the lead-in is missing.
 bool receive_answer(LineHandle fd, long number, const Options& o, std::string& data) {
-    std::string lead = read_some(fd, 1, o.timeout_ms);
+    std::string lead = ReadSome(fd, 1, o.timeout_ms);
     if (lead.empty()) {
         std::fprintf(stderr, "kadro-remote: track %ld: no answer within %d ms\n", number,
                      o.timeout_ms);
@@ -194,7 +194,7 @@ bool receive_answer(LineHandle fd, long number, const Options& o, std::string& d
                      number, static_cast<unsigned char>(lead[0]));
         return false;
     }
-    std::string track = read_some(fd, kTrackBytes, o.timeout_ms);
+    std::string track = ReadSome(fd, kTrackBytes, o.timeout_ms);
     if (!o.quiet) {
         std::fprintf(stderr, "kadro-remote: track %ld: %zu bytes\n", number, track.size());
     }
@@ -247,11 +247,11 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     const Options& o = *options;
-    LineHandle fd = o.fd >= 0 ? remote::adopt_line(o.fd) : remote::open_line(o.device, o.mode);
+    LineHandle fd = o.fd >= 0 ? remote::AdoptLine(o.fd) : remote::OpenLine(o.device, o.mode);
     if (fd == remote::kNoLine) {
         return kUsage;
     }
-    if (!o.send_first.empty() && !write_all(fd, o.send_first)) {
+    if (!o.send_first.empty() && !WriteAll(fd, o.send_first)) {
         return kUsage;
     }
 
@@ -259,8 +259,8 @@ int main(int argc, char** argv) {
     int status = kOk;
     for (long done = 0; done < o.tracks && status == kOk;) {
         long now = std::min(o.batch, o.tracks - done);
-        if (!write_all(
-                fd, std::string(static_cast<std::size_t>(now), kadro::protocol::kTrackRequest))) {
+        if (!WriteAll(fd,
+                      std::string(static_cast<std::size_t>(now), kadro::protocol::kTrackRequest))) {
             return kUsage;
         }
         for (long i = 0; i < now && status == kOk; ++i) {
@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
         }
         done += now;
     }
-    if (o.end && !write_all(fd, std::string{kadro::protocol::kEndOfService})) {
+    if (o.end && !WriteAll(fd, std::string{kadro::protocol::kEndOfService})) {
         return kUsage;
     }
     if (!o.out_file.empty()) {
