@@ -86,11 +86,11 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
             }
             if (cCommand == std::string{protocol::kTrackRequest}) {
                 frame.line(__LINE__);
-                const int first = main_module().SectorCounter;
+                const int first = MainModule().SectorCounter;
                 if (!TRK(nPortHandle, LogView)) {
                     // A track cut short must not be followed by the next one: the remote
                     // machine would take it for the rest of this one.
-                    FaultWords why = describe(comm_line_fault(nPortHandle));
+                    FaultWords why = describe(GetCommLineFault(nPortHandle));
                     stop_serving(LogView,
                                  "Sectors " + sector_range(first, " to ") +
                                      " not sent: " + why.log + ". Serving stopped.",
@@ -98,7 +98,7 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                                      why.operator_text + ".;;L'invio \xE8 terminato.");
                     return;
                 }
-            } else if (cCommand == "" && comm_line_fault(nPortHandle)) {
+            } else if (cCommand == "" && GetCommLineFault(nPortHandle)) {
                 frame.line(__LINE__);
                 LINELOST(nPortHandle, LogView);
                 return;
@@ -126,17 +126,17 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
             break;
         }
         SYSREFRESH();
-        if (main_module().InputBuffer.empty() && comm_line_fault(nPortHandle)) {
+        if (MainModule().InputBuffer.empty() && GetCommLineFault(nPortHandle)) {
             // Bytes that came before the fault are still commands; only then is the wait over.
-            main_module().InputBuffer += RECEIVESTR(nPortHandle);
-            if (main_module().InputBuffer.empty()) {
+            MainModule().InputBuffer += RECEIVESTR(nPortHandle);
+            if (MainModule().InputBuffer.empty()) {
                 break;
             }
             continue;
         }
         // Polling without a pause would keep a processor busy for the whole run.
-        if (main_module().InputBuffer.empty()) {
-            wait_for_message(kLongestRest);
+        if (MainModule().InputBuffer.empty()) {
+            WaitForMessage(kLongestRest);
         }
     }
     frame.line(__LINE__);
@@ -147,7 +147,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
 std::string GETCHAR() {
     ApplicationFrame frame("GETCHAR");
     frame.line(__LINE__);
-    ByteQueue& input = main_module().InputBuffer;
+    ByteQueue& input = MainModule().InputBuffer;
     if (input.empty()) {
         return {};
     }
@@ -156,7 +156,7 @@ std::string GETCHAR() {
 
 bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("TRK");
-    MainModuleState& state = main_module();
+    MainModuleState& state = MainModule();
     frame.line(__LINE__);
     MESSAGE(LogView, "Sending sectors " + std::to_string(state.SectorCounter) + " to " +
                          std::to_string(state.SectorCounter + protocol::kSectorsPerTrack - 1));
@@ -180,7 +180,7 @@ bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
 void LINELOST(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("LINELOST");
     frame.line(__LINE__);
-    FaultWords why = describe(comm_line_fault(nPortHandle));
+    FaultWords why = describe(GetCommLineFault(nPortHandle));
     stop_serving(LogView, "Line lost: " + why.log + ". Serving stopped.",
                  "Collegamento con la macchina remota perso:;" + why.operator_text +
                      ".;;L'invio \xE8 terminato.");

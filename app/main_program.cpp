@@ -56,14 +56,14 @@ std::string display_path(const std::string& path) {
 // A window whose end was refused (F4 held) stays open after serving; a line lost then must
 // still reach the operator. A fault already known was told by the command loop.
 void watch_line_after_serving(TDialog& oDlg, TMultiGet& LogView, PortHandle nPortHandle) {
-    if (comm_line_fault(nPortHandle) || !platform::IsWindowVisible(oDlg.window())) {
+    if (GetCommLineFault(nPortHandle) || !platform::IsWindowVisible(oDlg.window())) {
         return;
     }
     auto drain = oDlg.bCommNotify;
     oDlg.bCommNotify = [drain, &oDlg, &LogView, nPortHandle, told = false](
                            platform::WPARAM wParam, platform::LPARAM lParam) mutable {
         EventResult result = drain ? drain(wParam, lParam) : EventResult{};
-        if (!told && comm_line_fault(nPortHandle)) {
+        if (!told && GetCommLineFault(nPortHandle)) {
             told = true;
             LINELOST(nPortHandle, LogView);
             // The notification arrives while the dialog's loop waits for input, and the end
@@ -86,9 +86,9 @@ void MAIN() {
     frame.line(__LINE__);
     std::string cStartDir = start_directory();
     frame.line(__LINE__);
-    std::string cImageFile = chosen_path(CGETFILE({.cFilter = "File VKS (*.vks)|*.vks",
-                                                   .cTitle = "Seleziona immagine da inviare",
-                                                   .cInitDir = cStartDir}));
+    std::string cImageFile = ChosenPath(CGETFILE({.cFilter = "File VKS (*.vks)|*.vks",
+                                                  .cTitle = "Seleziona immagine da inviare",
+                                                  .cInitDir = cStartDir}));
     std::string cLogText;
     frame.line(__LINE__);
     std::string cPort = GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
@@ -112,7 +112,7 @@ void MAIN() {
                    1);
             return;
         }
-        main_module().TrackImage = std::move(read.TrackImage);
+        MainModule().TrackImage = std::move(read.TrackImage);
     } catch (const std::bad_alloc&) {
         RaiseRuntimeError(MakeOutOfMemoryError("MEMOREAD"));
         return;
@@ -163,7 +163,7 @@ void MAIN() {
 }
 
 int RunProgram() {
-    reset_main_module();
+    ResetMainModule();
     ERRORSYS();
     RunStartupProcedures();
     try {

@@ -2,13 +2,13 @@
 
 namespace kadro {
 
-MainModuleState& main_module() {
+MainModuleState& MainModule() {
     static MainModuleState state;
     return state;
 }
 
-void reset_main_module() {
-    main_module() = MainModuleState{};
+void ResetMainModule() {
+    MainModule() = MainModuleState{};
 }
 
 }  // namespace kadro

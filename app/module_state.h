@@ -16,10 +16,10 @@ struct MainModuleState {
     int SectorCounter = -1;
 };
 
-MainModuleState& main_module();
+MainModuleState& MainModule();
 
 // Gives every field its initial value again. RunProgram calls it first, so every run of the
 // program in a process starts from the same state.
-void reset_main_module();
+void ResetMainModule();
 
 }  // namespace kadro

@@ -64,7 +64,7 @@ void CONNECT(PortHandle nPortHandle) {
     frame.line(__LINE__);
     ENABLECOMMNOTIFICATION(nPortHandle, 0, 1, -1);
     frame.line(__LINE__);
-    main_module().InputBuffer += RECEIVESTR(nPortHandle);
+    MainModule().InputBuffer += RECEIVESTR(nPortHandle);
 }
 
 std::string RECEIVESTR(PortHandle nPortHandle) {

@@ -376,7 +376,7 @@ std::int16_t WRITECOMM(PortHandle nPortHandle, std::string_view cData) {
     return static_cast<std::int16_t>(result.written);
 }
 
-std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle) {
+std::optional<CommQueueSizes> GetCommQueueSizes(PortHandle nPortHandle) {
     auto port = find_port(nPortHandle);
     if (port == nullptr) {
         return std::nullopt;
@@ -385,7 +385,7 @@ std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle) {
                           port->device().recommended_output_queue()};
 }
 
-bool comm_set_stall_limit(PortHandle nPortHandle, std::chrono::milliseconds limit) {
+bool SetCommStallLimit(PortHandle nPortHandle, std::chrono::milliseconds limit) {
     auto port = find_port(nPortHandle);
     if (port == nullptr) {
         return false;
@@ -394,7 +394,7 @@ bool comm_set_stall_limit(PortHandle nPortHandle, std::chrono::milliseconds limi
     return true;
 }
 
-std::optional<CommLineFault> comm_line_fault(PortHandle nPortHandle) {
+std::optional<CommLineFault> GetCommLineFault(PortHandle nPortHandle) {
     auto port = find_port(nPortHandle);
     if (port == nullptr) {
         return std::nullopt;
@@ -402,7 +402,7 @@ std::optional<CommLineFault> comm_line_fault(PortHandle nPortHandle) {
     return port->fault();
 }
 
-std::optional<CommRingPositions> comm_ring_positions(PortHandle nPortHandle) {
+std::optional<CommRingPositions> GetCommRingPositions(PortHandle nPortHandle) {
     auto port = find_port(nPortHandle);
     if (port == nullptr) {
         return std::nullopt;

@@ -20,7 +20,7 @@
 //   announces what it has and waits for READCOMM to make room; meanwhile newer bytes stay in
 //   the driver's input queue.
 // - A device that fails for good (hang-up, I/O error) makes the reader thread record the fault
-//   in the port (see comm_line_fault), announce it with one WM_COMMNOTIFY to the registered
+//   in the port (see GetCommLineFault), announce it with one WM_COMMNOTIFY to the registered
 //   window (or, when none is registered, to the next window that registers), and then sleep
 //   until CLOSECOMM; it never spins. WRITECOMM then returns at once with the count the device
 //   took.
@@ -74,10 +74,10 @@ struct CommQueueSizes {
     std::uint16_t input = 0;
     std::uint16_t output = 0;
 };
-std::optional<CommQueueSizes> comm_queue_sizes(PortHandle nPortHandle);
+std::optional<CommQueueSizes> GetCommQueueSizes(PortHandle nPortHandle);
 // Sets how long a write waits for a line that takes no byte (10 s at open); false for a handle
 // naming no port.
-bool comm_set_stall_limit(PortHandle nPortHandle, std::chrono::milliseconds limit);
+bool SetCommStallLimit(PortHandle nPortHandle, std::chrono::milliseconds limit);
 
 // Why a port stopped working, as far as it has: the kind and the system's text for it (may be
 // empty). nullopt while the port works, and for a handle naming no port.
@@ -85,12 +85,12 @@ struct CommLineFault {
     platform::LineFault kind = platform::LineFault::kNone;
     std::string reason;
 };
-std::optional<CommLineFault> comm_line_fault(PortHandle nPortHandle);
+std::optional<CommLineFault> GetCommLineFault(PortHandle nPortHandle);
 
 struct CommRingPositions {
     std::int16_t write = 0;
     std::int16_t read = 0;
 };
-std::optional<CommRingPositions> comm_ring_positions(PortHandle nPortHandle);
+std::optional<CommRingPositions> GetCommRingPositions(PortHandle nPortHandle);
 
 }  // namespace kadro

@@ -33,7 +33,7 @@ std::map<std::string, UserValue>& user_variables() {
 
 // The log-in temporary folder without its trailing separator ("" for the current folder).
 std::string LoginFolder() {
-    std::string folder = platform::NativePath(login_state().temp_dir);
+    std::string folder = platform::NativePath(CurrentLoginState().temp_dir);
     while (folder.size() > 1 && folder.back() == '/') {
         folder.pop_back();
     }
@@ -42,7 +42,7 @@ std::string LoginFolder() {
 
 }  // namespace
 
-RuntimeDefaults& runtime_defaults() {
+RuntimeDefaults& CurrentRuntimeDefaults() {
     static RuntimeDefaults defaults;
     return defaults;
 }
@@ -60,7 +60,7 @@ std::optional<UserValue> GetUserVariable(std::string_view name) {
     return found->second;
 }
 
-LoginState& login_state() {
+LoginState& CurrentLoginState() {
     static LoginState state;
     return state;
 }
@@ -75,7 +75,7 @@ std::string TempSearchFolder() {
 }
 
 void INIT$() {
-    RuntimeDefaults& defaults = runtime_defaults();
+    RuntimeDefaults& defaults = CurrentRuntimeDefaults();
     defaults.default_driver = "DBFCDX";
     defaults.lock_scheme = 4;
     defaults.memo_extension = ".DBT";
@@ -101,14 +101,14 @@ void INIT$() {
 
 void CLOSEALL() {
     // No table layer exists in this program, so there are no tables to close.
-    runtime_defaults().work_area = 1;
+    CurrentRuntimeDefaults().work_area = 1;
     platform::DeletePlainFiles(LoginFolder(), IsViewIndex, platform::HiddenFiles::kSkip,
                                platform::OnFailure::kContinue);
 }
 
 void EXIT$() {
     CLOSEALL();
-    LoginState& login = login_state();
+    LoginState& login = CurrentLoginState();
     if (platform::IsBlank(login.name)) {
         return;
     }

@@ -61,7 +61,7 @@ struct RuntimeDefaults {
     int printer_left_margin = 0;  // INIT$: 5
     int work_area = 0;            // CLOSEALL selects 1
 };
-RuntimeDefaults& runtime_defaults();
+RuntimeDefaults& CurrentRuntimeDefaults();
 
 // User variables, readable and writable by name from anywhere in the program. Names compare
 // without regard to case.
@@ -76,7 +76,7 @@ struct LoginState {
     std::string temp_dir;                    // with a trailing separator, "" when none
     platform::UniqueFd lock_file;            // lock file kept open in temp_dir, or none
 };
-LoginState& login_state();
+LoginState& CurrentLoginState();
 
 // The shared lock table whose presence makes EXIT$ remove the user's ".USR" file.
 inline constexpr std::string_view kNetworkLockTable = "/QIRA/NET";

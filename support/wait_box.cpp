@@ -146,7 +146,7 @@ std::intptr_t BoxProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
             return 1;
         case WM_DESTROY:
             box_windows().erase(hwnd);
-            unregister_modeless_dialog(hwnd);
+            UnregisterModelessDialog(hwnd);
             return 0;
         default:
             return 0;
@@ -286,7 +286,7 @@ std::unique_ptr<TMsgBox> TMsgBox::New(std::optional<std::string> cText,
         SetWindowText(dialog, title);
         box->oDlg = dialog;
         box->oPrg = layout.bar;
-        register_modeless_dialog(dialog);
+        RegisterModelessDialog(dialog);
         PostMessage(dialog, WM_SETFOCUS, 0, 0);
     }
     if (box->hWnd != 0) {

@@ -113,7 +113,7 @@ class PortTest : public ::testing::Test {
 
     // The kind of the fault the port has recorded, if any.
     static std::optional<platform::LineFault> fault_of(PortHandle port) {
-        const std::optional<CommLineFault> fault = comm_line_fault(port);
+        const std::optional<CommLineFault> fault = GetCommLineFault(port);
         return fault ? std::optional(fault->kind) : std::nullopt;
     }
 
@@ -143,7 +143,7 @@ class PortTest : public ::testing::Test {
     static bool ring_until(PortHandle port, const std::function<bool(CommRingPositions)>& done) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < deadline) {
-            auto positions = comm_ring_positions(port);
+            auto positions = GetCommRingPositions(port);
             if (positions && done(*positions)) {
                 return true;
             }

@@ -146,7 +146,7 @@ int ActivationCount() {
 }
 
 std::intptr_t DIALOGBOXINDIRECT(std::string_view cTemplate, HWND hWndOwner, TDialog& oDialog) {
-    WindowLayerState& layer = window_layer();
+    WindowLayerState& layer = WindowLayer();
     bool main_loop = layer.main_loop;
     layer.main_loop = true;
     ScopeExit restore_flag([&] { layer.main_loop = main_loop; });
@@ -211,7 +211,7 @@ void TDialog::Construct(const TDialogArgs& args) {
     }
     lTransparent = args.lTransparent.value_or(false);
     cVarName = args.cVarName.value_or("oDlg");
-    lUnicode = args.lUnicode.value_or(window_layer().character_mode == CharacterMode::Wide);
+    lUnicode = args.lUnicode.value_or(WindowLayer().character_mode == CharacterMode::Wide);
     lTruePixel = args.lTruePixel.value_or(lClsTruePixel);
 
     aControls.clear();
@@ -315,10 +315,10 @@ void TDialog::Activate(const TActivateArgs& args) {
     HWND owner;
     if (oWnd != nullptr) {
         owner = oWnd->window();
-    } else if (dialog_class().activations > 1 || window_layer().main_loop) {
+    } else if (dialog_class().activations > 1 || WindowLayer().main_loop) {
         owner = platform::GetActiveWindow();
     } else {
-        owner = window_layer().main_window;
+        owner = WindowLayer().main_window;
     }
 
     bPainted = args.bPainted;
@@ -365,7 +365,7 @@ EventResult TDialog::Initiate(HWND, HWND hWndDialog) {
 
     if (lCentered) {
         if (dialog_class().center_on_parent || lCenterInWnd) {
-            WNDCENTER(hWndDialog, oWnd != nullptr ? oWnd->window() : window_layer().main_window);
+            WNDCENTER(hWndDialog, oWnd != nullptr ? oWnd->window() : WindowLayer().main_window);
         } else {
             WNDCENTER(hWndDialog, 0);
         }

@@ -144,7 +144,7 @@ CGetFileResult CGETFILE(const CGetFileArgs& args) {
     return result;
 }
 
-std::string chosen_path(const CGetFileResult& result) {
+std::string ChosenPath(const CGetFileResult& result) {
     const std::string* path = std::get_if<std::string>(&result);
     return path != nullptr ? *path : std::string();
 }

@@ -48,6 +48,6 @@ using CGetFileResult = std::variant<std::string, std::vector<std::string>>;
 CGetFileResult CGETFILE(const CGetFileArgs& args);
 
 // The path of a single-selection result ("" for a list).
-std::string chosen_path(const CGetFileResult& result);
+std::string ChosenPath(const CGetFileResult& result);
 
 }  // namespace kadro

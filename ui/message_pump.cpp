@@ -13,7 +13,7 @@ namespace {
 // Offers the message to the registered modeless dialogs, the last one that accepted a message
 // first. True when one took it.
 bool offer_to_modeless_dialogs(platform::MSG& msg) {
-    WindowLayerState& layer = window_layer();
+    WindowLayerState& layer = WindowLayer();
     if (layer.last_accepting != 0 && platform::IsDialogMessage(layer.last_accepting, &msg)) {
         return true;
     }
@@ -30,7 +30,7 @@ bool offer_to_modeless_dialogs(platform::MSG& msg) {
 }  // namespace
 
 bool SYSREFRESH() {
-    WindowLayerState& layer = window_layer();
+    WindowLayerState& layer = WindowLayer();
     // A pump started from inside a handler must not translate accelerators.
     const platform::AcceleratorTable* accelerators = std::exchange(layer.accelerators, nullptr);
     bool quit = false;
@@ -71,7 +71,7 @@ void SLEEP(int nMilliseconds) {
     platform::Sleep(nMilliseconds > 0 ? static_cast<unsigned>(nMilliseconds) : 0U);
 }
 
-void wait_for_message(std::chrono::milliseconds timeout) {
+void WaitForMessage(std::chrono::milliseconds timeout) {
     platform::MsgWaitForInput(timeout);
 }
 

@@ -27,6 +27,6 @@ void SLEEP(int nMilliseconds);
 
 // Waits until a window message or a cross-thread send arrives for the interface thread, or the
 // time-out passes, without handling anything. Lets a polling loop rest between polls.
-void wait_for_message(std::chrono::milliseconds timeout);
+void WaitForMessage(std::chrono::milliseconds timeout);
 
 }  // namespace kadro

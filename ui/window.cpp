@@ -128,7 +128,7 @@ EventResult TWindow::Destroy() {
     HWND h = window();
     if (h != 0) {
         UnLink();
-        if (h == window_layer().main_window) {
+        if (h == WindowLayer().main_window) {
             platform::PostQuitMessage(0);
         }
     }

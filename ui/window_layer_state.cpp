@@ -2,13 +2,13 @@
 
 namespace kadro {
 
-WindowLayerState& window_layer() {
+WindowLayerState& WindowLayer() {
     static WindowLayerState state;
     return state;
 }
 
-bool register_modeless_dialog(platform::HWND dialog) {
-    WindowLayerState& s = window_layer();
+bool RegisterModelessDialog(platform::HWND dialog) {
+    WindowLayerState& s = WindowLayer();
     for (int i = 0; i < WindowLayerState::kModelessSlots; ++i) {
         auto& slot = s.modeless[static_cast<std::size_t>(i)];
         if (slot == 0) {
@@ -22,8 +22,8 @@ bool register_modeless_dialog(platform::HWND dialog) {
     return false;
 }
 
-void unregister_modeless_dialog(platform::HWND dialog) {
-    WindowLayerState& s = window_layer();
+void UnregisterModelessDialog(platform::HWND dialog) {
+    WindowLayerState& s = WindowLayer();
     for (int i = 0; i <= s.highest_modeless; ++i) {
         auto& slot = s.modeless[static_cast<std::size_t>(i)];
         if (slot == dialog) {

@@ -27,11 +27,11 @@ struct WindowLayerState {
     CharacterMode character_mode = CharacterMode::Narrow;
 };
 
-WindowLayerState& window_layer();
+WindowLayerState& WindowLayer();
 
 // Registers / forgets a modeless dialog for the pump's dialog keyboard handling. Register
 // returns false when all slots are taken.
-bool register_modeless_dialog(platform::HWND dialog);
-void unregister_modeless_dialog(platform::HWND dialog);
+bool RegisterModelessDialog(platform::HWND dialog);
+void UnregisterModelessDialog(platform::HWND dialog);
 
 }  // namespace kadro

@@ -56,17 +56,17 @@ TEST_F(PortOpen, FailedOpensReturnMinusOneAndLeaveNoThread) {
 TEST_F(PortOpen, QueueSizesAreRecommendedByTheirLow16Bits) {
     PortHandle first = open_port();
     ASSERT_GE(first, 0);
-    auto sizes = comm_queue_sizes(first);
+    auto sizes = GetCommQueueSizes(first);
     ASSERT_TRUE(sizes);
     EXPECT_EQ(sizes->input, 1024);
     EXPECT_EQ(sizes->output, 128);
     EXPECT_TRUE(CLOSECOMM(first));
-    EXPECT_FALSE(comm_queue_sizes(first)) << "a closed handle names nothing";
+    EXPECT_FALSE(GetCommQueueSizes(first)) << "a closed handle names nothing";
 
     m_port = OPENCOMM(m_pty.path(), 70000, 16384);
     ASSERT_GE(m_port, 0);
     EXPECT_NE(m_port, first);
-    sizes = comm_queue_sizes(m_port);
+    sizes = GetCommQueueSizes(m_port);
     ASSERT_TRUE(sizes);
     EXPECT_EQ(sizes->input, 4464);
     EXPECT_EQ(sizes->output, 16384);
@@ -128,7 +128,7 @@ TEST_F(PortReceive, RingWrapsFrom2047ToZeroKeepingOrder) {
     std::string buffer(1000, '\0');
     bool positions_in_range = true;
     m_on_notify = [&](PortHandle h) {
-        auto p = comm_ring_positions(h);
+        auto p = GetCommRingPositions(h);
         positions_in_range = positions_in_range && p && p->write >= 0 && p->write < 2048;
         while (int n = READCOMM(h, buffer)) {
             received.append(buffer, 0, static_cast<std::size_t>(n));
@@ -138,14 +138,14 @@ TEST_F(PortReceive, RingWrapsFrom2047ToZeroKeepingOrder) {
     const std::string data = pattern(2050);
     m_pty.send(data.substr(0, 2046));
     pump_until([&] { return received.size() == 2046; });
-    auto p = comm_ring_positions(port);
+    auto p = GetCommRingPositions(port);
     ASSERT_TRUE(p);
     EXPECT_EQ(p->write, 2046);
     EXPECT_EQ(p->read, 2046);
 
     m_pty.send(data.substr(2046));
     pump_until([&] { return received.size() == 2050; });
-    p = comm_ring_positions(port);
+    p = GetCommRingPositions(port);
     EXPECT_EQ(p->write, 2);
     EXPECT_EQ(p->read, 2);
     EXPECT_EQ(received, data);
@@ -229,7 +229,7 @@ TEST_F(PortClose, PendingNotificationIsWithdrawnAndNoneFollows) {
     EXPECT_TRUE(m_seen.empty());
     std::string buffer(10, ' ');
     EXPECT_EQ(READCOMM(port, buffer), 0);
-    EXPECT_FALSE(comm_ring_positions(port));
+    EXPECT_FALSE(GetCommRingPositions(port));
 }
 
 TEST_F(PortClose, HandlerMayCloseItsOwnPort) {
@@ -346,7 +346,7 @@ TEST_F(PortTransfer, AWriteToAFarEndThatStoppedReadingGivesUpWithTheCountThatLef
     PortHandle port = open_port();
     // A fast line keeps the deadline (twice the transfer time plus a second) short.
     ASSERT_NO_FATAL_FAILURE(set_line("4000000,N,8,1"));
-    ASSERT_TRUE(comm_set_stall_limit(port, std::chrono::milliseconds(300)));
+    ASSERT_TRUE(SetCommStallLimit(port, std::chrono::milliseconds(300)));
     // The far end reads nothing: the terminal's buffers fill and the line stalls. The write
     // must come back (after the stall limit) instead of holding the interface thread forever.
     const std::string big(32767, 'x');
@@ -362,7 +362,7 @@ TEST_F(PortTransfer, ASlowLineThatKeepsMovingIsWaitedForPastTheStallLimit) {
     PortHandle port = open_port();
     ASSERT_NO_FATAL_FAILURE(set_line("4000000,N,8,1"));
     constexpr auto kLimit = std::chrono::milliseconds(1500);
-    ASSERT_TRUE(comm_set_stall_limit(port, kLimit));
+    ASSERT_TRUE(SetCommStallLimit(port, kLimit));
     // The far end takes 512 bytes every 50 ms: far slower than the line's speed promises, so
     // the write outlasts the stall limit, but it never stops moving for that long (a terminal
     // makes room in bursts of a few kilobytes).
@@ -394,7 +394,7 @@ TEST_F(PortTransfer, AFaultBeforeAnyWindowListensIsAnnouncedToTheFirstOneThatDoe
     m_pty.close_master();
     // Wait until the reader thread has seen the hang-up; no window is registered yet.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!comm_line_fault(port) && std::chrono::steady_clock::now() < deadline) {
+    while (!GetCommLineFault(port) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(fault_of(port), platform::LineFault::kHungUp);
@@ -427,7 +427,7 @@ TEST_F(PortTransfer, FloodWithASlowDrainLosesNothing) {
     m_on_notify = [&](PortHandle h) {
         // Take less than a cycle brings and sometimes dawdle, so the ring runs full and the
         // reader thread has to wait for room.
-        most_unread = std::max(most_unread, unread(*comm_ring_positions(h)));
+        most_unread = std::max(most_unread, unread(*GetCommRingPositions(h)));
         received.append(buffer, 0, static_cast<std::size_t>(READCOMM(h, buffer)));
         if (++calls % 64 == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));

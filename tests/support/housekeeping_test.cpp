@@ -26,7 +26,7 @@ class Housekeeping : public ScratchFolder {
         redirect_temp();
     }
     void TearDown() override {
-        login_state() = LoginState{};
+        CurrentLoginState() = LoginState{};
         ResetProgramLifecycle();
         ScratchFolder::TearDown();
     }
@@ -35,9 +35,9 @@ class Housekeeping : public ScratchFolder {
 TEST_F(Housekeeping, InitSetsDefaultsUserVariablesAndErrorMode) {
     SETERRORMODE(0);
     INIT$();
-    EXPECT_EQ(runtime_defaults().date_format, "dd/mm/yyyy");
-    EXPECT_EQ(runtime_defaults().file_name_case, "UPPER");
-    EXPECT_EQ(runtime_defaults().epoch, 1980);
+    EXPECT_EQ(CurrentRuntimeDefaults().date_format, "dd/mm/yyyy");
+    EXPECT_EQ(CurrentRuntimeDefaults().file_name_case, "UPPER");
+    EXPECT_EQ(CurrentRuntimeDefaults().epoch, 1980);
     EXPECT_EQ(GetUserVariable("ACS_USER"), UserValue(std::string("USER")));
     EXPECT_EQ(GetUserVariable("ACS_TEMP"), UserValue(std::string()));
     EXPECT_EQ(GetUserVariable("ACS_PASSWD"), UserValue(std::string()));
@@ -238,7 +238,7 @@ TEST_F(Housekeeping, ExitDeletesOnlyLeftoverViewIndexesAndRunsFirst) {
     RunExitProcedures();
 
     EXPECT_TRUE(index_gone_before_mine);
-    EXPECT_EQ(runtime_defaults().work_area, 1);
+    EXPECT_EQ(CurrentRuntimeDefaults().work_area, 1);
     EXPECT_FALSE(exists(kMark + "view22.ntx"));
     EXPECT_FALSE(exists(kMark + "VIEW.NTX"));
     for (const std::string& name :
@@ -255,11 +255,11 @@ TEST_F(Housekeeping, ExitOnlyCleansTheLogInWhenThereIsOne) {
     EXIT$();
     EXPECT_TRUE(exists("login/a"));
 
-    login_state().name = "USER0001";
-    login_state().temp_dir = m_dir + "/login/";
-    login_state().lock_file = platform::UniqueFd(::open("login/a", O_RDONLY | O_CLOEXEC));
+    CurrentLoginState().name = "USER0001";
+    CurrentLoginState().temp_dir = m_dir + "/login/";
+    CurrentLoginState().lock_file = platform::UniqueFd(::open("login/a", O_RDONLY | O_CLOEXEC));
     EXIT$();
-    EXPECT_EQ(login_state().lock_file.get(), -1);
+    EXPECT_EQ(CurrentLoginState().lock_file.get(), -1);
     EXPECT_FALSE(exists("login"));
     // Without the shared lock table the user's file stays.
     EXPECT_NE(exists("USER0001.USR"), exists(std::string(kNetworkLockTable)));

@@ -79,7 +79,7 @@ TEST_F(DispatchTest, CommNotifyFromAnotherThreadRunsOnTheInterfaceThreadInsideTh
         });
         while (!delivered) {
             SYSREFRESH();
-            wait_for_message(std::chrono::milliseconds(20));
+            WaitForMessage(std::chrono::milliseconds(20));
         }
         reader.join();
         main.dlg->End();

@@ -59,7 +59,7 @@ TEST_F(FileChooser, TheProgramsCallShowsOneFilterTheTitleAndTheStartFolder) {
     CGetFileResult result = CGETFILE({.cFilter = "File VKS (*.vks)|*.vks",
                                       .cTitle = "Seleziona immagine da inviare",
                                       .cInitDir = m_dir.string()});
-    EXPECT_EQ(chosen_path(result), (m_dir / "disk.vks").string());
+    EXPECT_EQ(ChosenPath(result), (m_dir / "disk.vks").string());
     const auto& r = m_display->request;
     EXPECT_EQ(r.kind, FileChooserRequest::Kind::Open);
     ASSERT_EQ(r.filters.size(), 1u);
@@ -72,9 +72,9 @@ TEST_F(FileChooser, TheProgramsCallShowsOneFilterTheTitleAndTheStartFolder) {
 }
 
 TEST_F(FileChooser, CancelAndNoArgumentsGiveAnEmptyPath) {
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "x"})), "");
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "x"})), "");
     EXPECT_EQ(m_display->calls, 1);
-    EXPECT_EQ(chosen_path(CGETFILE({})), "");
+    EXPECT_EQ(ChosenPath(CGETFILE({})), "");
     EXPECT_EQ(m_display->calls, 1) << "no argument shows nothing";
 }
 
@@ -116,37 +116,37 @@ TEST_F(FileChooser, NonAsciiFiltersSplitOnlyAtBarsAndAreReadAsUtf8OnlyWhenValid)
 
 TEST_F(FileChooser, PathsBelow256ComeBackOneBytePerCharacterOthersAsUtf8) {
     m_display->answer = std::vector<std::string>{(m_dir / "caff\xC3\xA8.vks").string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "caff\xE8.vks").string());
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), (m_dir / "caff\xE8.vks").string());
     m_display->answer = std::vector<std::string>{(m_dir / "\xE2\x82\xAC.vks").string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "\xE2\x82\xAC.vks").string());
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), (m_dir / "\xE2\x82\xAC.vks").string());
 }
 
 TEST_F(FileChooser, ANameTheFileCallsWouldReadAsAnotherFileIsRefusedWithAMessage) {
     // "Ä¡": both characters below 256, so one byte each, C4 A1, which the file calls read as
     // the UTF-8 of "ġ": another file's name.
     m_display->answer = std::vector<std::string>{(m_dir / "\xC3\x84\xC2\xA1.vks").string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), "");
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), "");
     ASSERT_EQ(m_display->boxes.size(), 1u);
     EXPECT_NE(m_display->boxes[0].text.find("\xC4\xA1.vks"), std::string::npos)
         << m_display->boxes[0].text;
     EXPECT_EQ(m_display->boxes[0].caption, "Attenzione");
     // A C1 control character: its byte, 0x85, reads as the ellipsis.
     m_display->answer = std::vector<std::string>{(m_dir / "\xC2\x85.vks").string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), "");
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), "");
     EXPECT_EQ(m_display->boxes.size(), 2u);
     // Names that read back come back as before, without a word.
     m_display->answer = std::vector<std::string>{(m_dir / "caff\xC3\xA8.vks").string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "caff\xE8.vks").string());
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), (m_dir / "caff\xE8.vks").string());
     m_display->answer = std::vector<std::string>{(m_dir / "\xD0\x96.vks").string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), (m_dir / "\xD0\x96.vks").string());
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), (m_dir / "\xD0\x96.vks").string());
     EXPECT_EQ(m_display->boxes.size(), 2u);
 }
 
 TEST_F(FileChooser, APathInAMissingFolderOrTooLongIsRefused) {
     m_display->answer = std::vector<std::string>{"/no/such/folder/x.vks"};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), "");
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), "");
     m_display->answer = std::vector<std::string>{(m_dir / std::string(300, 'a')).string()};
-    EXPECT_EQ(chosen_path(CGETFILE({.cTitle = "t"})), "");
+    EXPECT_EQ(ChosenPath(CGETFILE({.cTitle = "t"})), "");
 }
 
 TEST_F(FileChooser, TheCurrentDirectoryIsUnchangedAfterwards) {

@@ -21,16 +21,16 @@ class MessagePump : public ::testing::Test {
     void SetUp() override {
         drain_queue();
         received().clear();
-        window_layer().main_loop = false;
+        WindowLayer().main_loop = false;
     }
     void TearDown() override {
         for (HWND h : GetTopLevelWindows()) {
             DestroyWindow(h);
         }
         drain_queue();
-        window_layer().main_loop = false;
-        window_layer().accelerators = nullptr;
-        window_layer().main_window = 0;
+        WindowLayer().main_loop = false;
+        WindowLayer().accelerators = nullptr;
+        WindowLayer().main_window = 0;
     }
 };
 
@@ -52,7 +52,7 @@ TEST_F(MessagePump, QuitStopsThePumpAndIsConsumedWhenNoMainLoopRuns) {
 }
 
 TEST_F(MessagePump, QuitIsPostedAgainWhileTheMainLoopFlagIsOn) {
-    window_layer().main_loop = true;
+    WindowLayer().main_loop = true;
     PostQuitMessage(0);
     EXPECT_FALSE(SYSREFRESH());
     MSG msg;
@@ -66,14 +66,14 @@ TEST_F(MessagePump, DispatchesTranslatedKeysAndRemembersTheLastCharacter) {
     InjectKeyDown('Q', 'q');
     EXPECT_TRUE(SYSREFRESH());
     EXPECT_EQ(messages_for(w).back(), WM_CHAR);
-    EXPECT_EQ(window_layer().last_character, 'q');
+    EXPECT_EQ(WindowLayer().last_character, 'q');
 }
 
 TEST_F(MessagePump, AcceleratorsWorkForTheMainWindowButNotInsideANestedPump) {
     HWND main = make_recorder();
     static AcceleratorTable table{{VK_F1, 0, 42}};
-    window_layer().accelerators = &table;
-    window_layer().main_window = main;
+    WindowLayer().accelerators = &table;
+    WindowLayer().main_window = main;
     SetFocus(main);
     InjectKeyDown(VK_F1);
     EXPECT_TRUE(SYSREFRESH());
@@ -82,7 +82,7 @@ TEST_F(MessagePump, AcceleratorsWorkForTheMainWindowButNotInsideANestedPump) {
         command_seen = command_seen || (r.message == WM_COMMAND && LOWORD(r.wparam) == 42);
     }
     EXPECT_TRUE(command_seen);
-    EXPECT_EQ(window_layer().accelerators, &table) << "the table is put back after the pump";
+    EXPECT_EQ(WindowLayer().accelerators, &table) << "the table is put back after the pump";
 }
 
 TEST_F(MessagePump, KeyPollingSeesOnlyAKeyHeldAtTheMomentOfThePoll) {

@@ -136,7 +136,7 @@ class UiTest : public ::testing::Test {
         SetRuntimeErrorHandler({});
         EXPECT_EQ(ModalStackTop(), kModalStackSlots);
         EXPECT_EQ(ActivationCount(), 0);
-        EXPECT_FALSE(window_layer().main_loop);
+        EXPECT_FALSE(WindowLayer().main_loop);
     }
 };
 
