@@ -64,6 +64,10 @@ LRESULT DispatchMessage(const MSG* msg);
 // Waits until a message is posted to the calling thread, a message is sent to it from another
 // thread, a window of it needs painting, a key's state changes, or the time-out passes. True
 // when something arrived. Before it sleeps, the display draws what has changed.
+// Keys typed into another program do not end it while a window of the program is on the
+// screen. While none is, the operator has nowhere else to type, so Escape pressed into
+// whichever program has the keyboard ends it too (on some systems other keys pressed there do
+// as well: the caller polls the key state and waits again).
 bool MsgWaitForInput(std::chrono::milliseconds timeout);
 
 // Whether the calling thread is inside a retrieval call delivering a cross-thread send.
