@@ -85,7 +85,8 @@ void InjectKeyUp(int virtual_key, KeyStateChange change = KeyStateChange::Apply)
 // Posts a mouse message to hwnd with client coordinates.
 void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys);
 
-// The async key state: bit 0x8000 set while the key is down now.
+// The async key state: bit 0x8000 set while the key is down now. A key held in another program
+// while a window of the program is on the screen reads as up.
 short GetAsyncKeyState(int virtual_key);
 // The key state as of the message being handled; same source here.
 short GetKeyState(int virtual_key);

@@ -460,8 +460,21 @@ void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys) {
     PostMessageW(native(hwnd), msg, keys, MAKELPARAM(x, y));
 }
 
+// The system's key state is the whole desktop's. While a window of this thread is on the
+// screen, a key held while another thread's window has the keyboard (another program's: the
+// program's windows are all its interface thread's) is not pressed for this program, so Escape
+// typed there does not stop serving when a command comes. With none on the screen the operator
+// has nowhere else to press it, and it counts.
 short GetAsyncKeyState(int virtual_key) {
-    return ::GetAsyncKeyState(virtual_key);
+    const short state = ::GetAsyncKeyState(virtual_key);
+    if ((state & 0x8000) == 0) {
+        return state;
+    }
+    const ::HWND foreground = GetForegroundWindow();
+    const bool keyboard_here =
+        foreground != nullptr &&
+        GetWindowThreadProcessId(foreground, nullptr) == GetCurrentThreadId();
+    return keyboard_here || !window_on_screen() ? state : 0;
 }
 
 short GetKeyState(int virtual_key) {

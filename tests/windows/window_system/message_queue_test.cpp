@@ -180,14 +180,17 @@ TEST_F(Win32Queue, WaitForInputWakesOnAPostFromAnotherThreadAndTimesOutOtherwise
     poster.join();
 }
 
-// Escape held in another program (its window takes the keyboard).
+// Escape held in another program (its window takes the keyboard), a command coming meanwhile.
 TEST_F(Win32Queue, EscapeHeldElsewhereCountsOnlyWithNoWindowOnScreen) {
     for (const bool on_screen : {true, false}) {
         platform::ShowWindow(m_window, on_screen ? SW_SHOWNOACTIVATE : SW_HIDE);
-        std::jthread elsewhere([] {
+        std::jthread elsewhere([&] {
             platform::CreateWindowEx(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, 0, 0);
             std::this_thread::sleep_for(200ms);
             platform::InjectKeyDown(VK_ESCAPE);
+            if (on_screen) {
+                platform::PostMessage(m_window, WM_USER, 0, 0);
+            }
             std::this_thread::sleep_for(500ms);
             platform::InjectKeyUp(VK_ESCAPE);
         });
