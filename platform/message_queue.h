@@ -64,6 +64,10 @@ LRESULT DispatchMessage(const MSG* msg);
 // Waits until a message is posted to the calling thread, a message is sent to it from another
 // thread, a window of it needs painting, a key's state changes, or the time-out passes. True
 // when something arrived. Before it sleeps, the display draws what has changed.
+// Keys typed into another program do not end it while a window of the program is on the
+// screen. While none is, the operator has nowhere else to type, so Escape pressed into
+// whichever program has the keyboard ends it too (on some systems other keys pressed there do
+// as well: the caller polls the key state and waits again).
 bool MsgWaitForInput(std::chrono::milliseconds timeout);
 
 // Whether the calling thread is inside a retrieval call delivering a cross-thread send.
@@ -81,7 +85,8 @@ void InjectKeyUp(int virtual_key, KeyStateChange change = KeyStateChange::Apply)
 // Posts a mouse message to hwnd with client coordinates.
 void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys);
 
-// The async key state: bit 0x8000 set while the key is down now.
+// The async key state: bit 0x8000 set while the key is down now. A key held in another program
+// while a window of the program is on the screen reads as up.
 short GetAsyncKeyState(int virtual_key);
 // The key state as of the message being handled; same source here.
 short GetKeyState(int virtual_key);

@@ -331,8 +331,68 @@ LRESULT DispatchMessage(const MSG* msg) {
     return DispatchMessageW(&real);
 }
 
+namespace {
+
+// Whether a top-level window of the calling thread is on the screen (shown, not minimised):
+// one the operator can type into.
+bool window_on_screen() {
+    bool found = false;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](::HWND hwnd, ::LPARAM found) -> BOOL {
+            if (IsWindowVisible(hwnd) && !IsIconic(hwnd)) {
+                *reinterpret_cast<bool*>(found) = true;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<::LPARAM>(&found));
+    return found;
+}
+
+// Keys typed into another program never reach this thread's queue. While the thread has no
+// window on the screen the operator has nowhere else to type, so for the length of a wait its
+// receiver takes the keyboard's raw input from wherever the keyboard is (RIDEV_INPUTSINK): each
+// key pressed, repeated or released in any program posts it a WM_INPUT, which ends the wait,
+// and the caller polls the key state. The system queues that message without waiting for this
+// thread (a low-level hook would hold up every keystroke on the desktop while this thread sits
+// in a write or a pause) and posts nothing while no key moves (a timed poll would wake the
+// thread all along). The messages left behind reach the receiver's default procedure, which
+// frees them, at the caller's next retrieval. With a window on the screen nothing is
+// registered: Escape typed into another program then must not wake the wait.
+class KeyboardAnywhere {
+  public:
+    KeyboardAnywhere() {
+        win32::EnsureGateReceiver();
+        const ::HWND receiver = receiver_of(GetCurrentThreadId());
+        if (receiver == nullptr || window_on_screen()) {
+            return;
+        }
+        RAWINPUTDEVICE keyboard{kGenericDesktop, kKeyboard, RIDEV_INPUTSINK, receiver};
+        m_registered = RegisterRawInputDevices(&keyboard, 1, sizeof(keyboard)) != FALSE;
+    }
+    ~KeyboardAnywhere() {
+        if (m_registered) {
+            RAWINPUTDEVICE keyboard{kGenericDesktop, kKeyboard, RIDEV_REMOVE, nullptr};
+            RegisterRawInputDevices(&keyboard, 1, sizeof(keyboard));
+        }
+    }
+    KeyboardAnywhere(const KeyboardAnywhere&) = delete;
+    KeyboardAnywhere& operator=(const KeyboardAnywhere&) = delete;
+
+  private:
+    // The keyboard's HID usage page and usage.
+    static constexpr USHORT kGenericDesktop = 0x01;
+    static constexpr USHORT kKeyboard = 0x06;
+
+    bool m_registered = false;
+};
+
+}  // namespace
+
 bool MsgWaitForInput(std::chrono::milliseconds timeout) {
     const auto count = std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, INFINITE - 1);
+    const KeyboardAnywhere keyboard;
     const DWORD woken = MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(count),
                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return woken == WAIT_OBJECT_0;
@@ -395,8 +455,21 @@ void InjectMouse(HWND hwnd, UINT msg, int x, int y, WPARAM keys) {
     PostMessageW(NativeHandle(hwnd), msg, keys, MAKELPARAM(x, y));
 }
 
+// The system's key state is the whole desktop's. While a window of this thread is on the
+// screen, a key held while another thread's window has the keyboard (another program's: the
+// program's windows are all its interface thread's) is not pressed for this program, so Escape
+// typed there does not stop serving when a command comes. With none on the screen the operator
+// has nowhere else to press it, and it counts.
 short GetAsyncKeyState(int virtual_key) {
-    return ::GetAsyncKeyState(virtual_key);
+    const short state = ::GetAsyncKeyState(virtual_key);
+    if ((state & 0x8000) == 0) {
+        return state;
+    }
+    const ::HWND foreground = GetForegroundWindow();
+    const bool keyboard_here =
+        foreground != nullptr &&
+        GetWindowThreadProcessId(foreground, nullptr) == GetCurrentThreadId();
+    return keyboard_here || !window_on_screen() ? state : 0;
 }
 
 short GetKeyState(int virtual_key) {

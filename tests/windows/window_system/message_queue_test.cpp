@@ -54,8 +54,13 @@ class Win32Queue : public ::testing::Test {
     }
     void TearDown() override {
         platform::DestroyWindow(m_window);
+        HandleWaiting();
+    }
+
+    static void HandleWaiting() {
         platform::MSG msg;
         while (platform::PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+            platform::DispatchMessage(&msg);
         }
     }
 
@@ -163,11 +168,7 @@ TEST_F(Win32Queue, SendToAWindowDestroyedBeforeDeliveryReturns) {
 }
 
 TEST_F(Win32Queue, WaitForInputWakesOnAPostFromAnotherThreadAndTimesOutOtherwise) {
-    // Whatever earlier windows of the thread left (a paint, a timer) is handled first.
-    platform::MSG msg;
-    while (platform::PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
-        platform::DispatchMessage(&msg);
-    }
+    HandleWaiting();  // whatever earlier windows of the thread left (a paint, a timer)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(platform::MsgWaitForInput(50ms));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
@@ -177,6 +178,29 @@ TEST_F(Win32Queue, WaitForInputWakesOnAPostFromAnotherThreadAndTimesOutOtherwise
     });
     EXPECT_TRUE(platform::MsgWaitForInput(5s));
     poster.join();
+}
+
+// Escape held in another program (its window takes the keyboard), a command coming meanwhile.
+TEST_F(Win32Queue, EscapeHeldElsewhereCountsOnlyWithNoWindowOnScreen) {
+    for (const bool on_screen : {true, false}) {
+        platform::ShowWindow(m_window, on_screen ? SW_SHOWNOACTIVATE : SW_HIDE);
+        std::jthread elsewhere([&] {
+            platform::CreateWindowEx(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, 0, 0);
+            std::this_thread::sleep_for(200ms);
+            platform::InjectKeyDown(VK_ESCAPE);
+            if (on_screen) {
+                platform::PostMessage(m_window, WM_USER, 0, 0);
+            }
+            std::this_thread::sleep_for(500ms);
+            platform::InjectKeyUp(VK_ESCAPE);
+        });
+        bool seen = false;  // as the command loop polls: on each wake
+        while (!seen && platform::MsgWaitForInput(1s)) {
+            seen = (platform::GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
+            HandleWaiting();
+        }
+        EXPECT_EQ(seen, !on_screen) << (on_screen ? "a window on the screen" : "none on it");
+    }
 }
 
 TEST_F(Win32Queue, AsyncKeyStateFollowsTheKeyboardNow) {
