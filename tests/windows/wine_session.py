@@ -16,6 +16,9 @@ from $WINEPREFIX/dosdevices. Scenarios:
   no-settings   without KADRO.INI the program writes it with the port COM1.
   escape        Escape held while waiting for a command: exactly one 0x09 on the line, exit 0,
                 the main window gone.
+  escape-window-gone  a tap of Escape while a track is being sent ends the dialog but not the
+                serving; with no window of the program left, Escape held in another program
+                (Wine's notepad) ends the run with one 0x09, exit 0.
 
 The bare display has no window manager, so Wine is told to manage no window itself (see
 prepare_prefix). KADRO_WINEDEBUG sets WINEDEBUG for every Wine program started (default -all);
@@ -25,6 +28,7 @@ Exits 77 when Xvfb, xdotool or wine is missing, 1 when a scenario failed, 0 othe
 """
 
 import argparse
+import contextlib
 import os
 import select
 import shutil
@@ -57,6 +61,12 @@ class PtyPair:
         if select.select([self.master], [], [], timeout)[0]:
             return os.read(self.master, 65536)
         return b""
+
+    def read_until_quiet(self, quiet=0.5):
+        received = b""
+        while chunk := self.read(quiet):
+            received += chunk
+        return received
 
     def close(self):
         os.close(self.master)
@@ -242,37 +252,73 @@ def scenario_port_failure(s):
     check(s.find_window(MAIN_TITLE) is None, "the main window appeared after the box")
 
 
-def scenario_escape(s):
-    folder = s.folder("escape")
+@contextlib.contextmanager
+def serving(s, name):
+    """kadro.exe serving on COM5, its main window on the screen: (process, window, line)."""
+    folder = s.folder(name)
     write_image(folder)
     with open(os.path.join(folder, "KADRO.INI"), "wb") as f:
         f.write(b"[Impostazioni]\r\nPorta=COM5\r\n")
     line = PtyPair()
     s.map_port(5, line)
     try:
-        kadro = s.wine(s.args.kadro, log="escape-kadro.log", cwd=folder)
+        kadro = s.wine(s.args.kadro, log=f"{name}-kadro.log", cwd=folder)
         s.choose("image.vks")
         window = wait_for(lambda: s.find_window(MAIN_TITLE), 30, "the main window")
         time.sleep(0.5)
-        s.xdotool("windowfocus", "--sync", window)
-        s.xdotool("keydown", "Escape")
-        # Held for a second: a loaded machine may leave the program unscheduled for a while,
-        # and a key let go before its next poll is never seen held.
-        time.sleep(1.0)
-        s.xdotool("keyup", "Escape")
-        rc = s.finish(kadro, 20, "kadro.exe")
-        received = b""
-        while True:
-            chunk = line.read(0.5)
-            if not chunk:
-                break
-            received += chunk
-        check(rc == 0, f"exit code {rc}")
-        check(received == b"\x09", f"the line carried {received!r}, expected one 0x09")
-        check(s.find_window(MAIN_TITLE) is None, "the main window stayed on the screen")
+        yield kadro, window, line
     finally:
         s.map_port(5, None)
         line.close()
+
+
+def hold_escape(s, window):
+    s.xdotool("windowfocus", "--sync", window)
+    s.xdotool("keydown", "Escape")
+    # Held for a second: a loaded machine may leave the program unscheduled for a while,
+    # and a key let go before its next poll is never seen held.
+    time.sleep(1.0)
+    s.xdotool("keyup", "Escape")
+
+
+def expect_stop_byte_and_exit(s, kadro, line):
+    rc = s.finish(kadro, 20, "kadro.exe")
+    received = line.read_until_quiet()
+    check(rc == 0, f"exit code {rc}")
+    check(received == b"\x09", f"the line carried {received!r}, expected one 0x09")
+    check(s.find_window(MAIN_TITLE) is None, "the main window stayed on the screen")
+
+
+def scenario_escape(s):
+    with serving(s, "escape") as (kadro, window, line):
+        hold_escape(s, window)
+        expect_stop_byte_and_exit(s, kadro, line)
+
+
+def scenario_escape_window_gone(s):
+    # On before the program: under this Wine set-up, a dialog that has lost the keyboard to
+    # another program gets no key message again.
+    other = s.wine("notepad", log="escape-window-gone-notepad.log")
+    try:
+        notepad = wait_for(lambda: s.find_window("Notepad$"), 30, "another program's window")
+        with serving(s, "escape-window-gone") as (kadro, window, line):
+            # Requests pile up unread until the line is full and the program sits in a write:
+            # a tap of Escape then is not seen by the loop's polls, but its key message ends
+            # the dialog when the loop next handles messages.
+            os.write(line.master, b"T" * 20)
+            time.sleep(0.4)
+            s.press(window, "Escape")
+            answers = line.read_until_quiet(2.0)
+            check(len(answers) == 20 * (TRACK + 1), f"{len(answers)} bytes answered 20 requests")
+            wait_for(lambda: s.find_window(MAIN_TITLE) is None, 10, "the window to go")
+            os.write(line.master, b"T")
+            check(kadro.poll() is None and len(line.read_until_quiet()) == TRACK + 1,
+                  "serving stopped when the window went")
+            hold_escape(s, notepad)
+            expect_stop_byte_and_exit(s, kadro, line)
+    finally:
+        other.kill()
+        other.wait()
 
 
 def scenario_no_settings(s):
@@ -297,6 +343,7 @@ SCENARIOS = [
     ("port-failure", scenario_port_failure),
     ("no-settings", scenario_no_settings),
     ("escape", scenario_escape),
+    ("escape-window-gone", scenario_escape_window_gone),
 ]
 
 
