@@ -363,7 +363,7 @@ bool window_on_screen() {
 class KeyboardAnywhere {
   public:
     KeyboardAnywhere() {
-        win32::EnsureGateReceiver();
+        user32::EnsureGateReceiver();
         const ::HWND receiver = receiver_of(GetCurrentThreadId());
         if (receiver == nullptr || window_on_screen()) {
             return;
