@@ -12,6 +12,7 @@
 #include "app/module_state.h"
 #include "app/port_setup.h"
 #include "app/protocol.h"
+#include "app/serving_events.h"
 #include "app/settings.h"
 #include "comm/serial_port.h"
 #include "platform/message_queue.h"
@@ -103,7 +104,16 @@ void MAIN() {
     }
     frame.line(__LINE__);
     try {
-        TrackImageRead read = ReadTrackImage(cImageFile);
+        TrackImageRead read = ReadTrackImage(
+            cImageFile, ServingObserved() ? FileChecksum::kWhole : FileChecksum::kSkip);
+        NotifyImage(
+            {.path = cImageFile,
+             .failure =
+                 read.failure ? std::optional<std::string_view>(*read.failure) : std::nullopt,
+             .file_bytes = read.file_bytes,
+             .file_crc32 = read.file_crc32,
+             .tracks = (read.TrackImage.size() + protocol::kTrackBytes - 1) / protocol::kTrackBytes,
+             .track_image_bytes = read.TrackImage.size()});
         if (read.failure) {
             // Serving an unreadable file as an empty disk would look like success to the
             // operator and to the remote machine alike.
@@ -166,6 +176,9 @@ int RunProgram() {
     ResetMainModule();
     ERRORSYS();
     RunStartupProcedures();
+    // From the exit procedures, the end reaches the observers also when the error handler ends
+    // the program.
+    AddExitProcedure(NotifyEnd);
     try {
         MAIN();
     } catch (const Break&) {
