@@ -120,7 +120,7 @@ void WireTrace::on_command(char byte) {
     const auto value = static_cast<unsigned char>(byte);
     std::string line = "command 0x" + hex(value, 2);
     if (value >= 0x20 && value < 0x7F) {
-        line += " " + quoted(std::string_view(&byte, 1));
+        line.append(1, ' ').append(quoted(std::string_view(&byte, 1)));
     }
     add(line, false);
 }
