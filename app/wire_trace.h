@@ -29,7 +29,8 @@
 //  - at the "wait" event, which comes before every blocking wait of the command loop (for the
 //    next byte, or for its own bytes to leave), so no line waits in memory while it blocks;
 //  - when the oldest line collected is 100 ms old as another is added, or 64 KiB are waiting.
-// So a crash loses at most the lines of the last 100 ms, and the end of the run (also the error
+// So a crash loses only what was collected since the command loop last waited or wrote (CPU
+// work of microseconds to milliseconds while serving), and the end of the run (also the error
 // handler's, which runs the exit procedures) writes everything out.
 //
 // Size: a write-out that would take the file past kFileLimit (4 MiB) first renames it to
