@@ -12,7 +12,9 @@
 #include "app/module_state.h"
 #include "app/port_setup.h"
 #include "app/protocol.h"
+#include "app/serving_events.h"
 #include "app/settings.h"
+#include "app/wire_trace.h"
 #include "comm/serial_port.h"
 #include "platform/message_queue.h"
 #include "platform/text.h"
@@ -51,6 +53,44 @@ std::string start_directory() {
 // character beyond 255 in UTF-8.
 std::string display_path(const std::string& path) {
     return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::TextToUtf8(path)));
+}
+
+// The options of the run in progress.
+ProgramOptions& run_options() {
+    static ProgramOptions options;
+    return options;
+}
+
+// The run's trace. It outlives MAIN, because the end of the run reaches it from the exit
+// procedures.
+struct RunTrace {
+    std::unique_ptr<WireTrace> trace;
+    ServingObservation observation;
+};
+
+std::optional<RunTrace>& run_trace() {
+    static std::optional<RunTrace> trace;
+    return trace;
+}
+
+// Starts the trace named by the options or the settings file, when one is and the run has none
+// yet (a program that serves again in the same run keeps one trace); false after telling the
+// operator that it cannot be written.
+bool start_trace(const std::optional<std::string>& cTraceFile) {
+    if (!cTraceFile || run_trace()) {
+        return true;
+    }
+    WireTraceOpen opened = WireTrace::Open(*cTraceFile);
+    if (!opened.trace) {
+        POPMSG("Impossibile scrivere il file di traccia " + display_path(*cTraceFile) + ":;" +
+                   opened.reason + ".;;L'invio non \xE8 stato avviato.",
+               1);
+        return false;
+    }
+    RunTrace& slot = run_trace().emplace();
+    slot.trace = std::move(opened.trace);
+    slot.observation = ObserveServing(*slot.trace);
+    return true;
 }
 
 // A window whose end was refused (F4 held) stays open after serving; a line lost then must
@@ -92,6 +132,14 @@ void MAIN() {
     std::string cLogText;
     frame.line(__LINE__);
     std::string cPort = GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
+    frame.line(__LINE__);
+    std::optional<std::string> cTraceFile = run_options().trace_file;
+    if (!cTraceFile) {
+        std::string cEntry = GETPVPROFSTRING("Impostazioni", "Traccia", "", kSettingsFile);
+        if (!platform::IsBlank(cEntry)) {
+            cTraceFile = std::move(cEntry);
+        }
+    }
     if (platform::IsBlank(cImageFile)) {
         return;
     }
@@ -102,8 +150,21 @@ void MAIN() {
         return;
     }
     frame.line(__LINE__);
+    if (!start_trace(cTraceFile)) {
+        return;
+    }
+    frame.line(__LINE__);
     try {
-        TrackImageRead read = ReadTrackImage(cImageFile);
+        TrackImageRead read = ReadTrackImage(
+            cImageFile, ServingObserved() ? FileChecksum::kWhole : FileChecksum::kSkip);
+        NotifyImage(
+            {.path = cImageFile,
+             .failure =
+                 read.failure ? std::optional<std::string_view>(*read.failure) : std::nullopt,
+             .file_bytes = read.file_bytes,
+             .file_crc32 = read.file_crc32,
+             .tracks = (read.TrackImage.size() + protocol::kTrackBytes - 1) / protocol::kTrackBytes,
+             .track_image_bytes = read.TrackImage.size()});
         if (read.failure) {
             // Serving an unreadable file as an empty disk would look like success to the
             // operator and to the remote machine alike.
@@ -160,18 +221,29 @@ void MAIN() {
     if (nPortHandle && *nPortHandle >= 0) {
         CLOSECOMM(*nPortHandle);
     }
+    if (run_trace() && run_trace()->trace->failure()) {
+        POPMSG("La scrittura del file di traccia " + display_path(*cTraceFile) +
+                   " si \xE8 interrotta:;" + *run_trace()->trace->failure() + ".",
+               1);
+    }
 }
 
-int RunProgram() {
+int RunProgram(const ProgramOptions& options) {
+    run_options() = options;
+    run_trace().reset();
     ResetMainModule();
     ERRORSYS();
     RunStartupProcedures();
+    // From the exit procedures, the end reaches the observers also when the error handler ends
+    // the program.
+    AddExitProcedure(NotifyEnd);
     try {
         MAIN();
     } catch (const Break&) {
         // A break with no recovery point around it leaves MAIN; the run ends normally.
     }
     RunExitProcedures();
+    run_trace().reset();
     return 0;
 }
 

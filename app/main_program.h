@@ -2,28 +2,42 @@
 // The program's flow from the choice of the image to the end of the run.
 //
 // MAIN(): asks for the image (chooser starting in the current directory), reads the port name
-// from ".\KADRO.INI", ends quietly when no image was chosen, prepares the image (an image that
-// cannot be read is told to the operator in one pop-up naming the file and the system's reason,
-// and the run ends there, without settings written, port or window), writes "COM1"
-// into the settings file when the port entry is missing or blank, and runs the one window: a
-// modal dialog whose client area is the read-only log. Its init callback opens the port (and
-// ends the dialog before it is shown when that fails); its start callback runs the command loop
-// inside the first paint. When the command loop returns and the window stays open (its end was
-// refused), a line lost afterwards is still told (log line, pop-up, end request). When the
-// dialog has ended, the port is closed.
+// from ".\KADRO.INI" and the wire trace's file (the options' trace_file, else the "Traccia"
+// entry beside "Porta"; no trace when the entry is missing or blank), ends quietly when no image
+// was chosen, opens the trace when one is named and the run has none yet (one that cannot be
+// opened is told in one pop-up naming the file and the system's reason, and the run ends there:
+// no serving without the trace asked for; see app/wire_trace.h), prepares the image (an image
+// that cannot be read is told to the operator in one pop-up naming the file and the system's
+// reason, and the run ends there, without settings written, port or window), writes "COM1" into the
+// settings file when the port entry is missing or blank, and runs the one window: a modal dialog
+// whose client area is the read-only log. Its init callback opens the port (and ends the dialog
+// before it is shown when that fails); its start callback runs the command loop inside the first
+// paint. When the command loop returns and the window stays open (its end was refused), a line lost
+// afterwards is still told (log line, pop-up, end request). When the dialog has ended, the port is
+// closed, and a trace that stopped during the run (a failed write) is told in one pop-up. The trace
+// lives until the end of the run.
 //
-// RunProgram(): the whole life of the process: the main module's state gets its initial values,
-// the error handler is installed, the start-up procedures run, MAIN runs, then the exit
-// procedures; returns the exit code, 0. Command-line arguments have no effect.
+// RunProgram(options): the whole life of the process: the main module's state gets its initial
+// values, the error handler is installed, the start-up procedures run, MAIN runs, then the exit
+// procedures; returns the exit code, 0. Command-line arguments have no effect. MAIN announces
+// the image read to the serving observers (app/serving_events.h), and the end of the run reaches
+// them from the exit procedures.
 //
 // Interface thread only.
 
+#include <optional>
 #include <string>
 
 namespace kadro {
 
+// What a program's command line may set for the run.
+struct ProgramOptions {
+    // The wire trace's file (program text), in place of the settings file's "Traccia" entry.
+    std::optional<std::string> trace_file;
+};
+
 void MAIN();
-int RunProgram();
+int RunProgram(const ProgramOptions& options = {});
 
 // "KADRO 1.00", a blank, the maker's notice, two blanks and "(" + port + ":57600,N,8,1)".
 std::string MainCaption(const std::string& cPort);
