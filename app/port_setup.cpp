@@ -1,7 +1,13 @@
 #include "app/port_setup.h"
 
+#include <cstdio>
+
 #include "app/module_state.h"
+#include "app/port_open_message.h"
 #include "app/protocol.h"
+#include "app/settings.h"
+#include "comm/open_failure.h"
+#include "platform/serial_port_list.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
@@ -17,6 +23,18 @@ constexpr std::size_t kReceiveBytes = 1000;
     BREAK();
 }
 
+// The one failure the operator can always put right, and often alone: say what was tried, why
+// it failed and what exists instead. Standard error gets it too, where a start from the desktop
+// menu leaves it in the session's log.
+[[noreturn]] void fail_to_open(const std::string& cPort) {
+    const std::string text =
+        PortOpenFailureMessage(cPort, GetCommOpenFailure().value_or(platform::SerialOpenFailure{}),
+                               platform::ListSerialPorts(), SettingsFileFullPath(kSettingsFile));
+    std::fputs(TerminalText(text).c_str(), stderr);
+    POPMSG(text, 1);
+    BREAK();
+}
+
 }  // namespace
 
 PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
@@ -26,7 +44,7 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
         frame.line(__LINE__);
         nPortHandle = OPENCOMM("\\\\.\\" + cPort, kQueueBytes, kQueueBytes);
         if (nPortHandle < 0) {
-            fail("Errore di apertura della porta di comunicazione", cPort);
+            fail_to_open(cPort);
         }
         frame.line(__LINE__);
         std::string cDcb;
