@@ -112,7 +112,11 @@ SerialPortEntry describe(const fs::path& root, const fs::path& tty,
     add_part(text, com_alias(entry.device));
 
     std::error_code ec;
-    const fs::path device = hardware_device(fs::canonical(tty / "device", ec), devices);
+    const fs::path behind = fs::canonical(tty / "device", ec);
+    if (ec) {
+        return entry;  // gone while listing: its name is all there is
+    }
+    const fs::path device = hardware_device(behind, devices);
     if (const auto usb = usb_device_above(device, devices)) {
         const std::string maker = attribute(*usb / "manufacturer");
         const std::string product = attribute(*usb / "product");
