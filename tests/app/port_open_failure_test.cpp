@@ -66,7 +66,7 @@ class PortOpenFailure : public ProgramTest {
         };
         const int status = c.unprivileged ? RunUnprivileged(body) : RunInChild(body);
         if (status == kNotRun) {
-            GTEST_SKIP() << "needs root or user namespaces";
+            GTEST_SKIP() << "no mount namespace (needs root or user namespaces, one thread)";
         }
         ASSERT_EQ(status, 0);
         const std::string text = slurp(box);
