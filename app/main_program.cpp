@@ -32,7 +32,6 @@
 namespace kadro {
 namespace {
 
-constexpr const char* kSettingsFile = ".\\KADRO.INI";
 constexpr const char* kMakersNotice = "- disk image server";
 
 // The process's current directory as an absolute path without a trailing separator.

@@ -1,10 +1,15 @@
 #include "app/port_setup.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "app/module_state.h"
+#include "app/port_open_message.h"
 #include "app/protocol.h"
 #include "app/serving_events.h"
+#include "app/settings.h"
+#include "comm/open_failure.h"
+#include "platform/serial_port_list.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
@@ -15,10 +20,14 @@ namespace {
 constexpr std::int64_t kQueueBytes = 16384;
 constexpr std::size_t kReceiveBytes = 1000;
 
-// A failed step: the operator's message and, for the observers, the step in English.
+// A failed step: the operator's message and, for the observers, the step in English. A port
+// that does not open is the one failure the operator can always put right, and often alone: its
+// message says what was tried, why it failed and what exists instead, and standard error gets it
+// too, where a start from the desktop menu leaves it in the session's log.
 struct SetUpFailure {
     std::string message;
     const char* step;
+    bool also_on_standard_error = false;
 };
 
 [[noreturn]] void fail(std::optional<SetUpFailure>& failure, const std::string& text,
@@ -37,8 +46,12 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
         frame.line(__LINE__);
         nPortHandle = OPENCOMM("\\\\.\\" + cPort, kQueueBytes, kQueueBytes);
         if (nPortHandle < 0) {
-            fail(failure, "Errore di apertura della porta di comunicazione", cPort,
-                 "cannot be opened");
+            failure = SetUpFailure{
+                PortOpenFailureMessage(
+                    cPort, GetCommOpenFailure().value_or(platform::SerialOpenFailure{}),
+                    platform::ListSerialPorts(), SettingsFileFullPath(kSettingsFile)),
+                "cannot be opened", true};
+            BREAK();
         }
         frame.line(__LINE__);
         std::string cDcb;
@@ -76,6 +89,9 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
     }
     // A break from the error handler has told the operator already.
     if (failure) {
+        if (failure->also_on_standard_error) {
+            std::fputs(TerminalText(failure->message).c_str(), stderr);
+        }
         POPMSG(failure->message, 1);
     }
     frame.line(__LINE__);

@@ -1,8 +1,12 @@
 #include "app/settings.h"
 
 #include <array>
+#include <filesystem>
+#include <system_error>
 
+#include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace kadro {
 
@@ -33,6 +37,18 @@ std::string_view file_name_of(std::string_view path) {
 }
 
 }  // namespace
+
+std::string SettingsFileFullPath(std::string_view cIniPath) {
+    const std::string native = platform::TextToUtf8(platform::NativePath(cIniPath));
+    std::error_code ec;
+    const std::filesystem::path full =
+        std::filesystem::absolute(std::u8string(native.begin(), native.end()), ec);
+    if (ec) {
+        return std::string(cIniPath);
+    }
+    const std::u8string utf8 = full.lexically_normal().u8string();
+    return platform::Utf16ToAnsi(platform::Utf8ToUtf16(std::string(utf8.begin(), utf8.end())));
+}
 
 std::optional<std::string> SettingsFileProblem(std::string_view cIniPath) {
     const platform::ProfileFileAccess access = platform::CheckProfileFile(cIniPath);

@@ -18,6 +18,15 @@
 
 namespace kadro {
 
+// The settings file, as the program names it.
+inline constexpr std::string_view kSettingsFile = ".\\KADRO.INI";
+
+// The settings file cIniPath as the operator would look for it: the absolute path, in the
+// system's spelling (/home/anna/KADRO/KADRO.INI, C:\Users\Anna\Documents\KADRO\KADRO.INI),
+// in the program's code page ('?' for a character it lacks). cIniPath itself when the current
+// directory cannot be found. Never fails, except std::bad_alloc.
+std::string SettingsFileFullPath(std::string_view cIniPath);
+
 // When the settings file cIniPath exists but cannot be read (no permission, not a plain file,
 // too large, or any other failure to open it), the Italian message that tells the operator so,
 // naming the file and the reason; nullopt when it is readable or missing. GETPVPROFSTRING

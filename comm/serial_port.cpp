@@ -6,9 +6,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
+#include "comm/open_failure.h"
 #include "platform/message_queue.h"
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
@@ -300,10 +302,12 @@ PortHandle allocate_handle(PortTable& t) {
 
 PortHandle OPENCOMM(std::string_view cName, std::int64_t nInQueue, std::int64_t nOutQueue) {
     auto opened = platform::SerialDevice::open(cName);
+    SetCommOpenFailure(opened.ok() ? std::nullopt : std::optional(opened.failure()));
     if (!opened.ok()) {
         return -1;
     }
     platform::SerialDevice device = opened.take();
+    const std::string path = device.path();
     device.recommend_queue_sizes(static_cast<std::uint16_t>(nInQueue & 0xFFFF),
                                  static_cast<std::uint16_t>(nOutQueue & 0xFFFF));
     device.raise_dtr();  // pseudo-terminals and some adapters have no DTR line
@@ -314,7 +318,12 @@ PortHandle OPENCOMM(std::string_view cName, std::int64_t nInQueue, std::int64_t 
     auto context = std::make_shared<CommPortContext>(handle, std::move(device));
     try {
         context->start();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
+        SetCommOpenFailure(
+            platform::SerialOpenFailure{platform::SerialOpenProblem::kOther,
+                                        static_cast<std::uint32_t>(error.code().value()),
+                                        path,
+                                        {}});
         return -1;  // the context, and with it the device, goes away here
     }
     t.ports.emplace(handle, std::move(context));

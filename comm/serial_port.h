@@ -10,7 +10,8 @@
 // - OPENCOMM opens the device ("\\.\" + port name; see platform/serial_device.h for the name
 //   mapping) for this process alone, records the queue-size recommendation (low 16 bits of each
 //   size), raises DTR (failure ignored) and starts the port's reader thread. Any failure gives
-//   -1 with no thread left running and the device closed.
+//   -1 with no thread left running and the device closed; GetCommOpenFailure (comm/open_failure.h)
+//   then says why.
 // - The reader thread takes at most 1023 bytes a cycle into the ring. While a window is
 //   registered (ENABLECOMMNOTIFICATION with a non-zero hWnd) it sends that window WM_COMMNOTIFY
 //   (wParam = the PortHandle, lParam = 1) synchronously after each cycle that stored bytes, and

@@ -5,11 +5,14 @@
 //
 // Contract:
 // - SerialDevice::open() is the only way to get a device; it yields either an open device or
-//   the system's error number, never a half-open object. It fails for a missing path, a path
-//   that is not a terminal, and a device that someone already holds: the open takes an
+//   why it could not (SerialOpenFailure, platform/serial_open_failure.h), never a half-open
+//   object, and prints nothing: the caller tells the operator. It fails for a missing path, a
+//   path that is not a terminal, and a device that someone already holds: the open takes an
 //   advisory lock (which also stops a second opener running as root) and sets exclusive
-//   mode (which stops other unprivileged openers). On failure the reason goes to standard
-//   error, with a hint about the device's group for a permission failure.
+//   mode (which stops other unprivileged openers). A symbolic link (a /dev/serial/by-id name)
+//   is followed at every open, and the lock is the device's, whichever name opened it. A
+//   legacy UART the kernel reports without hardware (serial core type "unknown") is refused
+//   before it is opened (kNoHardware): it would open and then carry nothing.
 // - The device is put into raw mode at open (no echo, no translation, no flow control, its
 //   speed kept), so that bytes received before any line settings are not held back or echoed.
 // - wait_for_input() blocks without a time limit until input, hang-up or cancel(); cancel()
@@ -30,11 +33,11 @@
 //   absolute path is used as it is; any other name is looked up under /dev. The name is the
 //   program's text and reaches the file system as platform/text.h describes.
 // - Windows: the device is the system's own ("\\.\" + name, the prefix added when missing),
-//   opened without sharing and for overlapped I/O; open() yields the system's error code instead
-//   of an errno. The line settings of the record are applied unchanged. raise_dtr() failing is
-//   normal on a port emulated over a pseudo-terminal. wait_for_input() takes the first received
-//   byte into the device object (a one-byte read is the wait), and waiting() and read() count
-//   and return it first.
+//   opened without sharing and for overlapped I/O; a failure carries the system's error code
+//   instead of an errno, and a port held by another program reports access denied (kInUse). The
+//   line settings of the record are applied unchanged. raise_dtr() failing is normal on a port
+//   emulated over a pseudo-terminal. wait_for_input() takes the first received byte into the device
+//   object (a one-byte read is the wait), and waiting() and read() count and return it first.
 
 #include <chrono>
 #include <cstddef>
@@ -45,6 +48,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/serial_open_failure.h"
 #include "platform/serial_settings.h"
 
 namespace platform {
@@ -80,7 +84,7 @@ enum class InputWait {
 
 class SerialDevice {
   public:
-    // Result of open(): an open device, or the error number that stopped it.
+    // Result of open(): an open device, or why there is none.
     class OpenResult;
 
     static OpenResult open(std::string_view name);
@@ -145,16 +149,18 @@ class SerialDevice {
 class SerialDevice::OpenResult {
   public:
     explicit OpenResult(SerialDevice device) : m_value(std::move(device)) {}
-    explicit OpenResult(int error_number) : m_value(error_number) {}
+    explicit OpenResult(SerialOpenFailure failure) : m_value(std::move(failure)) {}
 
     bool ok() const { return std::holds_alternative<SerialDevice>(m_value); }
-    // The errno of the failed step; 0 on success.
-    int error() const { return ok() ? 0 : std::get<int>(m_value); }
+    // The system's code of the failed step (errno on POSIX); 0 on success.
+    int error() const { return ok() ? 0 : static_cast<int>(failure().error); }
+    // Why the open failed; only valid when !ok().
+    const SerialOpenFailure& failure() const { return std::get<SerialOpenFailure>(m_value); }
     // Moves the device out; only valid when ok().
     SerialDevice take() { return std::move(std::get<SerialDevice>(m_value)); }
 
   private:
-    std::variant<SerialDevice, int> m_value;
+    std::variant<SerialDevice, SerialOpenFailure> m_value;
 };
 
 }  // namespace platform

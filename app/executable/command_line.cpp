@@ -6,12 +6,15 @@ CommandLine ReadCommandLine(int argc, const char* const* argv) {
     CommandLine line;
     bool help = false;
     bool version = false;
+    bool list_ports = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view argument = argv[i];
         if (argument == "--help") {
             help = true;
         } else if (argument == "--version") {
             version = true;
+        } else if (argument == "--list-ports") {
+            list_ports = true;
         } else {
             line.ignored.emplace_back(argument);
         }
@@ -20,12 +23,14 @@ CommandLine ReadCommandLine(int argc, const char* const* argv) {
         line.request = CommandLineRequest::Help;
     } else if (version) {
         line.request = CommandLineRequest::Version;
+    } else if (list_ports) {
+        line.request = CommandLineRequest::ListPorts;
     }
     return line;
 }
 
 std::string HelpText() {
-    return std::string(R"(usage: kadro [--help | --version]
+    return std::string(R"(usage: kadro [--help | --version | --list-ports]
 
 KADRO serves a floppy-disk image (a .vks file), track by track, to a remote
 machine over a serial line. It asks for the image in a file chooser, then
@@ -44,8 +49,10 @@ per event (nothing is served when it cannot be written). The port name
 Wire protocol: the remote machine sends "T" for the next track, answered by
 0x00, a 10 ms pause and 4608 bytes; "E" ends the run; Escape sends 0x09.
 
-  --help       show this text and exit
-  --version    show the version and exit
+  --help        show this text and exit
+  --version     show the version and exit
+  --list-ports  list the serial ports of this computer, each with the name to
+                write after Porta= first, and exit (no port is opened)
 Any other argument is ignored, with a note on standard error.
 
 )" + ExitStatusHelp();
@@ -65,7 +72,7 @@ std::string IgnoredArgumentsNote(const std::vector<std::string>& ignored) {
             note += (byte < 0x20 || byte == 0x7f) ? '?' : c;
         }
     }
-    note += " (kadro takes no arguments besides --help and --version)\n";
+    note += " (kadro takes no arguments besides --help, --version and --list-ports)\n";
     return note;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 // The kadro command line. The program itself takes no options: it is driven by KADRO.INI and
-// the operator. Two requests are answered without opening a window: --help and --version. Any
-// other argument is ignored, and the program runs as it would without it.
+// the operator. Three requests are answered without opening a window: --help, --version and
+// --list-ports (the serial ports of this computer, platform/serial_port_list.h). Any other
+// argument is ignored, and the program runs as it would without it.
 //
 // ReadCommandLine never fails: every argument is either a request or ignored. --help wins
-// over --version wherever they stand; ignored arguments are kept in order for the note.
+// over the others, --version over --list-ports, wherever they stand; ignored arguments are kept
+// in order for the note.
 //
 // The texts are plain English for the terminal; none of them ends without a newline.
 
@@ -14,7 +16,7 @@
 
 namespace kadro {
 
-enum class CommandLineRequest { Run, Help, Version };
+enum class CommandLineRequest { Run, Help, Version, ListPorts };
 
 struct CommandLine {
     CommandLineRequest request = CommandLineRequest::Run;

@@ -1,10 +1,10 @@
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,12 +13,12 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/serial_device.h"
 
+#include "platform/posix/kernel_device_tree.h"
+#include "platform/posix/open_failure.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
 #include "platform/text.h"
@@ -65,33 +65,6 @@ class FdGuard {
   private:
     int m_fd;
 };
-
-void report_open_failure(const std::string& path, int error_number) {
-    std::fprintf(stderr, "kadro: cannot open serial device %s: %s\n", path.c_str(),
-                 SystemErrorText(error_number).c_str());
-    if (error_number != EACCES && error_number != EPERM) {
-        return;
-    }
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return;
-    }
-    group entry{};
-    group* found = nullptr;
-    std::vector<char> scratch(4096);
-    if (getgrgid_r(info.st_gid, &entry, scratch.data(), scratch.size(), &found) == 0 &&
-        found != nullptr) {
-        std::fprintf(stderr,
-                     "kadro: the device belongs to group '%s'; the user may need to be a member "
-                     "of it (for example: usermod -aG %s $USER, then log in again)\n",
-                     found->gr_name, found->gr_name);
-    } else {
-        std::fprintf(stderr,
-                     "kadro: the device belongs to group %u; the user may need to be a member "
-                     "of it\n",
-                     static_cast<unsigned>(info.st_gid));
-    }
-}
 
 // Raw, transparent line keeping the current speed: what a freshly opened port must give until
 // line settings arrive.
@@ -145,11 +118,18 @@ std::string SerialDevicePath(std::string_view name) {
 SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     std::string path = TextToUtf8(SerialDevicePath(name));
     auto fail = [&path](int error_number) {
-        report_open_failure(path.empty() ? std::string("(empty name)") : path, error_number);
-        return OpenResult(error_number);
+        return OpenResult(detail::OpenFailure(path, error_number));
     };
     if (path.empty()) {
         return fail(ENOENT);
+    }
+    // Such a UART opens, then fails every transfer: refuse it before touching it.
+    struct stat node {};
+    if (::stat(path.c_str(), &node) == 0 && S_ISCHR(node.st_mode) &&
+        detail::IsSerialPortWithoutHardware("/", major(node.st_rdev), minor(node.st_rdev))) {
+        SerialOpenFailure failure = detail::OpenFailure(path, ENXIO);
+        failure.problem = SerialOpenProblem::kNoHardware;
+        return OpenResult(std::move(failure));
     }
     FdGuard fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {

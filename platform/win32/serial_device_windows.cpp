@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
+#include "platform/win32/open_failure.h"
 #include "platform/win32/wide_text.h"
 
 // After our headers: <windows.h> defines names ours use (NOPARITY, DCB fields' constants).
@@ -155,11 +155,7 @@ std::string SerialDevicePath(std::string_view name) {
 
 SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     std::string path = SerialDevicePath(name);
-    auto fail = [&path](DWORD code) {
-        std::fprintf(stderr, "kadro: cannot open serial device %s: %s\n",
-                     path.empty() ? "(empty name)" : path.c_str(), SystemErrorText(code).c_str());
-        return OpenResult(static_cast<int>(code));
-    };
+    auto fail = [&path](DWORD code) { return OpenResult(detail::OpenFailure(path, code)); };
     if (path.empty()) {
         return fail(ERROR_FILE_NOT_FOUND);
     }

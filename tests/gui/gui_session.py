@@ -343,7 +343,7 @@ class Run:
         self.s.choose_image()
         box = self.s.wait_window(BOX)
         # The reader keeps 4094 bytes of a longer name.
-        tried = b"kadro: cannot open serial device " + port.encode()[:4094]
+        tried = b"Errore di apertura della porta di comunicazione (" + port.encode()[:4094]
         check(tried in self.output(), f"{what}: the output does not name the port")
         geometry = self.answer_box(what, box, shot=shot)
         check(geometry["X"] >= 0 and geometry["Y"] >= 0 and
@@ -745,7 +745,7 @@ def scenario_settings_text(s):
         contents = layout % port.encode()
         with Run(s, name, contents) as run:
             run.expect_port_failure(name, port)
-            check(b"ttyS0" not in run.output(), f"{name}: a default port was tried")
+            check(b"provato: /dev/ttyS0" not in run.output(), f"{name}: a default port was tried")
         with open(os.path.join(s.work, "KADRO.INI"), "rb") as f:
             check(f.read() == contents, f"{name}: KADRO.INI was changed")
 
@@ -761,7 +761,7 @@ def scenario_unreadable_settings(s):
             run.answer_box("the settings message", shot="kadro-unreadable-settings")
             check(os.path.isdir(settings) and not os.listdir(settings), "KADRO.INI was touched")
             output = run.output()
-            check(b"cannot open serial device" not in output, f"a port was opened: {output!r}")
+            check(b"Errore di apertura" not in output, f"a port was opened: {output!r}")
     finally:
         os.rmdir(settings)
 

@@ -148,8 +148,8 @@ TEST_F(KadroCommandLine, AnotherArgumentIsNotedOnOneLineAndTheProgramRunsAsWitho
     EXPECT_FALSE(noted.ended) << "exit code " << noted.exit_code;
     EXPECT_EQ(noted.out, "");
     EXPECT_EQ(noted.err,
-              "kadro: arguments ignored: -x caff\xC3\xA8 (kadro takes no arguments besides --help "
-              "and --version)\n");
+              "kadro: arguments ignored: -x caff\xC3\xA8 (kadro takes no arguments besides --help, "
+              "--version and --list-ports)\n");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/protocol.h"
+#include "platform/serial_port_list.h"
 #include "tools/remote/line.h"
 
 namespace {
@@ -25,6 +26,7 @@ using kadro::protocol::kTrackBytes;
 enum ExitCode { kOk = 0, kMismatch = 1, kUsage = 2 };
 
 constexpr const char* kHelp = R"(usage: kadro-remote (--device NAME | --fd N) [options]
+       kadro-remote --list-ports
 
 Plays the remote machine of a KADRO link on a serial line: sends "T" requests,
 reads each answer (a 0x00 lead-in and up to 4608 bytes), and checks or saves
@@ -46,6 +48,8 @@ what arrived.
   --expect FILE     compare the received track bytes with FILE and report the
                     first differing byte
   --quiet           report failures only
+  --list-ports      list the serial ports of this computer (the name for
+                    --device first) and exit; no port is opened
   --help            show this text
   --version         show the version
 
@@ -100,10 +104,10 @@ std::optional<std::string> parse_hex(std::string_view s) {
 }
 
 // What the command line asks for besides a run.
-enum class Request { Run, Help, Version };
+enum class Request { Run, Help, Version, ListPorts };
 
-// Returns nullopt after printing the reason for a bad command line; sets `request` for --help
-// and --version (the first of them wins).
+// Returns nullopt after printing the reason for a bad command line; sets `request` for --help,
+// --version and --list-ports (the first of them wins).
 std::optional<Options> parse_options(int argc, char** argv, Request& request) {
     Options o;
     auto fail = [](const std::string& why) -> std::optional<Options> {
@@ -124,6 +128,10 @@ std::optional<Options> parse_options(int argc, char** argv, Request& request) {
         }
         if (arg == "--version") {
             request = Request::Version;
+            return o;
+        }
+        if (arg == "--list-ports") {
+            request = Request::ListPorts;
             return o;
         }
         if (arg == "--end") {
@@ -241,6 +249,10 @@ int main(int argc, char** argv) {
     }
     if (request == Request::Version) {
         std::printf("kadro-remote %s\n", KADRO_VERSION);
+        return kOk;
+    }
+    if (request == Request::ListPorts) {
+        std::fputs(platform::SerialPortListText(platform::ListSerialPorts()).c_str(), stdout);
         return kOk;
     }
     if (!options) {

@@ -7,6 +7,8 @@ std::string PortNameHelp() {
     COM1 ... COM256     meaning /dev/ttyS0 ... /dev/ttyS255
     /dev/ttyUSB0        an absolute path, used as it is
     ttyUSB0             a name under /dev
+For a USB adapter the name under /dev/serial/by-id/ is best: it stays the
+same whichever socket the adapter is in. kadro --list-ports shows the names.
 )";
 }
 

@@ -1,5 +1,5 @@
-// The kadro program: answers --help and --version, otherwise puts the window system on the
-// person's screen and runs the program. Other arguments are ignored, with a note.
+// The kadro program: answers --help, --version and --list-ports, otherwise puts the window system
+// on the person's screen and runs the program. Other arguments are ignored, with a note.
 
 #include <cstdio>
 #include <memory>
@@ -10,6 +10,7 @@
 #include "app/main_program.h"
 #include "platform/display.h"
 #include "platform/fltk/screen_display.h"
+#include "platform/serial_port_list.h"
 
 int main(int argc, char** argv) {
     kadro::CommandLine line = kadro::ReadCommandLine(argc, argv);
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
             return 0;
         case kadro::CommandLineRequest::Version:
             std::fputs(kadro::VersionText(KADRO_VERSION).c_str(), stdout);
+            return 0;
+        case kadro::CommandLineRequest::ListPorts:
+            std::fputs(platform::SerialPortListText(platform::ListSerialPorts()).c_str(), stdout);
             return 0;
         case kadro::CommandLineRequest::Run:
             break;

@@ -3,7 +3,8 @@
 namespace kadro {
 
 std::string PortNameHelp() {
-    return R"(is the port's Windows name, such as COM1 or COM12 (\\.\COM12 also works).
+    return R"(is the port's Windows name, such as COM1 or COM12 (\\.\COM12 also works);
+kadro --list-ports shows the ports this computer has.
 )";
 }
 

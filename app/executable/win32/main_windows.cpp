@@ -1,11 +1,11 @@
 // The kadro program on Windows: a desktop (GUI subsystem) executable. The real window system
 // shows every window and turns input into messages, so there is no display to attach.
 //
-// A desktop program gets no console of its own, so --help, --version and the note about ignored
-// arguments go where its starter can read them: to the standard handles it was given (output
-// redirected to a file or a pipe), else to the console of the process that started it. Started
-// from the desktop there is neither, and the text goes nowhere. Without arguments nothing of
-// this is touched: the program starts exactly as it always did.
+// A desktop program gets no console of its own, so --help, --version, --list-ports and the note
+// about ignored arguments go where its starter can read them: to the standard handles it was given
+// (output redirected to a file or a pipe), else to the console of the process that started it.
+// Started from the desktop there is neither, and the text goes nowhere. Without arguments nothing
+// of this is touched: the program starts exactly as it always did.
 
 #include <string>
 #include <string_view>
@@ -13,6 +13,7 @@
 
 #include "app/executable/command_line.h"
 #include "app/main_program.h"
+#include "platform/serial_port_list.h"
 #include "platform/text.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
@@ -125,6 +126,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 return 0;
             case kadro::CommandLineRequest::Version:
                 terminal.write(STD_OUTPUT_HANDLE, kadro::VersionText(KADRO_VERSION));
+                return 0;
+            case kadro::CommandLineRequest::ListPorts:
+                terminal.write(STD_OUTPUT_HANDLE,
+                               platform::SerialPortListText(platform::ListSerialPorts()));
                 return 0;
             case kadro::CommandLineRequest::Run:
                 break;

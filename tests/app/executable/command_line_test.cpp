@@ -119,8 +119,8 @@ TEST_F(CommandLine, OtherArgumentsAreNotedOnOneLineAndTheProgramRunsAsWithoutThe
     EXPECT_EQ(one.exit_code, plain.exit_code);
     EXPECT_EQ(one.out, plain.out);
     EXPECT_EQ(one.err,
-              "kadro: argument ignored: -v (kadro takes no arguments besides --help and "
-              "--version)\n" +
+              "kadro: argument ignored: -v (kadro takes no arguments besides --help, "
+              "--version and --list-ports)\n" +
                   plain.err);
 
     Outcome several = run(KADRO_PROGRAM, {"image.vks", "--port=COM2", "line\nbreak"});
@@ -128,7 +128,7 @@ TEST_F(CommandLine, OtherArgumentsAreNotedOnOneLineAndTheProgramRunsAsWithoutThe
     std::string note = several.err.substr(0, several.err.find('\n') + 1);
     EXPECT_EQ(note,
               "kadro: arguments ignored: image.vks --port=COM2 line?break (kadro takes no "
-              "arguments besides --help and --version)\n");
+              "arguments besides --help, --version and --list-ports)\n");
     EXPECT_EQ(several.err.substr(note.size()), plain.err);
     EXPECT_EQ(listing(), "");
 }
