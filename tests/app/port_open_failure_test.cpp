@@ -3,14 +3,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-#include <fstream>
 
 #include "app/port_open_message.h"
 #include "platform/message_box_layout.h"
@@ -24,19 +19,6 @@ namespace kadro::test {
 namespace {
 
 constexpr int kNotRun = 120;
-
-// In a child: `folder` over /sys in its own mount namespace (as root, else in a user namespace).
-bool mount_over_sys(const std::string& folder) {
-    const std::string uid = std::to_string(::getuid()) + " " + std::to_string(::getuid()) + " 1";
-    const std::string gid = std::to_string(::getgid()) + " " + std::to_string(::getgid()) + " 1";
-    return (::unshare(CLONE_NEWNS) == 0 ||
-            (::prctl(PR_SET_DUMPABLE, 1) == 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 &&
-             std::ofstream("/proc/self/setgroups") << "deny" << std::flush &&
-             std::ofstream("/proc/self/uid_map") << uid << std::flush &&
-             std::ofstream("/proc/self/gid_map") << gid << std::flush)) &&
-           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           ::mount(folder.c_str(), "/sys", nullptr, MS_BIND, nullptr) == 0;
-}
 
 class PortOpenFailure : public ProgramTest {
   protected:
@@ -56,7 +38,7 @@ class PortOpenFailure : public ProgramTest {
         const std::string err = m_dir + "/err";
         ASSERT_TRUE(GiveToUnprivilegedUser({m_dir, m_dir + "/KADRO.INI", m_dir + "/image.vks"}));
         auto body = [&] {
-            if (!c.sys.empty() && !mount_over_sys(c.sys)) {
+            if (!c.sys.empty() && !MountOverSys(c.sys)) {
                 return kNotRun;
             }
             ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);

@@ -15,6 +15,7 @@
 #include "comm/serial_port.h"
 #include "platform/window_system/window_system.h"
 #include "testing/cpu_time.h"
+#include "testing/unprivileged_child.h"
 #include "tests/app/program_fixture.h"
 
 namespace kadro::test {
@@ -382,18 +383,33 @@ TEST_F(Program, APortHeldByAnotherProgramIsReportedTheSameWay) {
 
 TEST_F(Program, WithoutSettingsTheDefaultPortIsWrittenAndNamedInTheCaption) {
     use_image(make_image(100));
-    // COM1 may or may not open on this machine: answer its failure, or close its window.
+    // COM1 is this machine's /dev/ttyS0, which a test must never open (on CI machines it can be
+    // a console): the child sees a /sys in which the serial core found no hardware behind it
+    // (4:64), so the program refuses it unopened, with its one box.
+    const std::string entry = m_dir + "/sys/dev/char/4:64";
+    std::filesystem::create_directories(entry);
+    std::filesystem::create_directories(m_dir + "/sys/class/tty");
+    spit(entry + "/type", "0\n");
     m_script->answers.push_back(BoxAnswer::button(platform::IDOK));
-    m_display->on_main_shown = [](platform::HWND) { platform::InjectKeyDown(VK_ESCAPE, 27); };
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(slurp("KADRO.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
-    std::string main_caption;
-    for (const auto& [hwnd, caption] : m_display->captions) {
-        if (caption.starts_with("KADRO")) {
-            main_caption = caption;
+    const int status = RunInChild([&] {
+        if (!MountOverSys(m_dir + "/sys")) {
+            return 120;
         }
+        const bool refused =
+            RunProgram() == 0 && m_script->shown.size() == 1 && !m_display->main_window_shown;
+        for (const auto& [hwnd, caption] : m_display->captions) {
+            if (caption.starts_with("KADRO")) {
+                spit("caption", caption);
+            }
+        }
+        return refused ? 0 : 1;
+    });
+    if (status == 120) {
+        GTEST_SKIP() << "no mount namespace (needs root or user namespaces, one thread)";
     }
-    ExpectMainCaption(main_caption, "COM1");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(slurp("KADRO.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
+    ExpectMainCaption(slurp("caption"), "COM1");
 }
 
 TEST_F(Program, CancelInTheChooserEndsWithoutWindowOrSettingsFile) {
