@@ -1,10 +1,13 @@
 #include "app/command_loop.h"
 
+#include <algorithm>
 #include <chrono>
 
+#include "app/crc32.h"
 #include "app/module_state.h"
 #include "app/port_setup.h"
 #include "app/protocol.h"
+#include "app/serving_events.h"
 #include "platform/types.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
@@ -52,6 +55,16 @@ FaultWords describe(const std::optional<CommLineFault>& fault) {
     return words;
 }
 
+// The port's fault in words, announced to the observers before anyone is told.
+FaultWords announced_fault(PortHandle nPortHandle) {
+    const std::optional<CommLineFault> fault = GetCommLineFault(nPortHandle);
+    FaultWords words = describe(fault);
+    NotifyLineFault({.kind = fault ? fault->kind : platform::LineFault::kFailed,
+                     .reason = fault ? std::string_view(fault->reason) : std::string_view(),
+                     .description = words.log});
+    return words;
+}
+
 // Serving cannot go on: the log says why, the operator is told, and the window is asked to end.
 void stop_serving(TMultiGet& LogView, const std::string& cLogLine, const std::string& cText) {
     MESSAGE(LogView, cLogLine);
@@ -81,7 +94,7 @@ ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
             std::optional<std::string> cCommand = WAITCOMMAND(nPortHandle);
             if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
                 frame.line(__LINE__);
-                SENDSTR(nPortHandle, std::string(1, protocol::kStopByte));
+                NotifyStopByte(SENDSTR(nPortHandle, std::string(1, protocol::kStopByte)));
                 break;  // back to the first test, which ends the loop while Escape is held
             }
             if (cCommand == std::string{protocol::kTrackRequest}) {
@@ -90,7 +103,7 @@ ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                 if (!TRK(nPortHandle, LogView)) {
                     // A track cut short must not be followed by the next one: the remote
                     // machine would take it for the rest of this one.
-                    FaultWords why = describe(GetCommLineFault(nPortHandle));
+                    FaultWords why = announced_fault(nPortHandle);
                     stop_serving(LogView,
                                  "Sectors " + sector_range(first, " to ") +
                                      " not sent: " + why.log + ". Serving stopped.",
@@ -104,6 +117,7 @@ ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                 return ServingEnd::kLineLost;
             } else if (cCommand == std::string{protocol::kEndOfService}) {
                 frame.line(__LINE__);
+                NotifyEndRequest();
                 if (auto* dialog = dynamic_cast<TDialog*>(LogView.oWnd)) {
                     dialog->End();
                 }
@@ -123,6 +137,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
         }
         cCommand = GETCHAR();
         if (!cCommand->empty()) {
+            NotifyCommand(cCommand->front());
             break;
         }
         SYSREFRESH();
@@ -136,6 +151,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
         }
         // Polling without a pause would keep a processor busy for the whole run.
         if (MainModule().InputBuffer.empty()) {
+            NotifyWait();
             WaitForMessage(kLongestRest);
         }
     }
@@ -156,19 +172,34 @@ std::string GETCHAR() {
 
 bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("TRK");
+    const auto start = std::chrono::steady_clock::now();
     MainModuleState& state = MainModule();
+    const int last_sector = state.SectorCounter + protocol::kSectorsPerTrack - 1;
     frame.line(__LINE__);
     MESSAGE(LogView, "Sending sectors " + std::to_string(state.SectorCounter) + " to " +
-                         std::to_string(state.SectorCounter + protocol::kSectorsPerTrack - 1));
+                         std::to_string(last_sector));
+    const std::size_t count = std::min(protocol::kTrackBytes, state.TrackImage.size());
+    const std::string_view track = std::string_view(state.TrackImage).substr(0, count);
     frame.line(__LINE__);
-    if (!SENDSTR(nPortHandle, std::string(1, protocol::kLeadIn))) {
-        return false;
+    bool sent = SENDSTR(nPortHandle, std::string(1, protocol::kLeadIn));
+    if (sent) {
+        frame.line(__LINE__);
+        SLEEP(static_cast<int>(protocol::kLeadInPause.count()));
+        frame.line(__LINE__);
+        sent = SENDSTR(nPortHandle, track);
     }
+    const auto done = std::chrono::steady_clock::now();
     frame.line(__LINE__);
-    SLEEP(static_cast<int>(protocol::kLeadInPause.count()));
-    frame.line(__LINE__);
-    std::size_t count = std::min(protocol::kTrackBytes, state.TrackImage.size());
-    if (!SENDSTR(nPortHandle, std::string_view(state.TrackImage).substr(0, count))) {
+    if (ServingObserved()) {
+        NotifyTrack({.index = (state.SectorCounter + 1) / protocol::kSectorsPerTrack,
+                     .first_sector = state.SectorCounter,
+                     .last_sector = last_sector,
+                     .bytes = count,
+                     .crc32 = Crc32(track),
+                     .elapsed = std::chrono::duration_cast<std::chrono::microseconds>(done - start),
+                     .complete = sent});
+    }
+    if (!sent) {
         return false;
     }
     frame.line(__LINE__);
@@ -180,7 +211,7 @@ bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
 void LINELOST(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("LINELOST");
     frame.line(__LINE__);
-    FaultWords why = describe(GetCommLineFault(nPortHandle));
+    FaultWords why = announced_fault(nPortHandle);
     stop_serving(LogView, "Line lost: " + why.log + ". Serving stopped.",
                  "Collegamento con la macchina remota perso:;" + why.operator_text +
                      ".;;L'invio \xE8 terminato.");
@@ -189,6 +220,7 @@ void LINELOST(PortHandle nPortHandle, TMultiGet& LogView) {
 bool SENDSTR(PortHandle nPortHandle, std::string_view cData) {
     ApplicationFrame frame("SENDSTR");
     frame.line(__LINE__);
+    NotifyWait();
     return WRITECOMM(nPortHandle, cData) == static_cast<std::int16_t>(cData.size());
 }
 

@@ -29,6 +29,10 @@
 // is how received bytes reach InputBuffer) and rests until a message, a notification or a change
 // of the key state arrives, so that it does not keep a processor busy while nothing happens.
 //
+// Every byte taken, every answer, the stop byte, "E", a line fault and each wait are announced
+// to the serving observers (app/serving_events.h), from WAITCOMMAND, TRK, KADRO, SENDSTR and
+// LINELOST.
+//
 // Interface thread only.
 
 #include <optional>

@@ -21,8 +21,13 @@
 // empty one: when the file cannot be opened (missing, no permission, not a regular file) or an
 // input/output error stops a read, `failure` holds the system's text for it and `TrackImage` is
 // empty. An existing file of 0 bytes, or of the single byte 0x1A, is an empty image, no failure.
+// `file_bytes` is the file's size when it was opened. With FileChecksum::kWhole, `file_crc32`
+// is the CRC-32 of every byte of the file (the end mark and anything beyond 737280 bytes too,
+// the rest read in pieces, never held whole); nullopt without it, after a failure, or when an
+// input/output error stops the reading of that rest (the image itself is still good then).
 // Allocation failure throws std::bad_alloc.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,8 +41,13 @@ std::string PrepareTrackImage(std::string_view cRawImage);
 struct TrackImageRead {
     std::string TrackImage;
     std::optional<std::string> failure;
+    std::uint64_t file_bytes = 0;
+    std::optional<std::uint32_t> file_crc32;
 };
 
-TrackImageRead ReadTrackImage(std::string_view cImageFile);
+enum class FileChecksum { kSkip, kWhole };
+
+TrackImageRead ReadTrackImage(std::string_view cImageFile,
+                              FileChecksum checksum = FileChecksum::kSkip);
 
 }  // namespace kadro

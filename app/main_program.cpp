@@ -12,6 +12,7 @@
 #include "app/module_state.h"
 #include "app/port_setup.h"
 #include "app/protocol.h"
+#include "app/serving_events.h"
 #include "app/settings.h"
 #include "comm/serial_port.h"
 #include "platform/message_queue.h"
@@ -78,7 +79,16 @@ void watch_line_after_serving(TDialog& oDlg, TMultiGet& LogView, PortHandle nPor
 // the operator that the file cannot be read.
 bool prepare_image(const std::string& cImageFile) {
     try {
-        TrackImageRead read = ReadTrackImage(cImageFile);
+        TrackImageRead read = ReadTrackImage(
+            cImageFile, ServingObserved() ? FileChecksum::kWhole : FileChecksum::kSkip);
+        NotifyImage(
+            {.path = cImageFile,
+             .failure =
+                 read.failure ? std::optional<std::string_view>(*read.failure) : std::nullopt,
+             .file_bytes = read.file_bytes,
+             .file_crc32 = read.file_crc32,
+             .tracks = (read.TrackImage.size() + protocol::kTrackBytes - 1) / protocol::kTrackBytes,
+             .track_image_bytes = read.TrackImage.size()});
         if (read.failure) {
             // Serving an unreadable file as an empty disk would look like success to the
             // operator and to the remote machine alike.
@@ -216,6 +226,9 @@ RunOutcome RunProgram(const ProgramOptions& options) {
     ResetMainModule();
     ERRORSYS();
     RunStartupProcedures();
+    // From the exit procedures, the end reaches the observers also when the error handler ends
+    // the program.
+    AddExitProcedure(NotifyEnd);
     RunOutcome outcome = RunOutcome::kEnded;
     try {
         outcome = MAIN(options);

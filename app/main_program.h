@@ -14,7 +14,9 @@
 //
 // RunProgram(): the whole life of the process: the main module's state gets its initial values,
 // the error handler is installed, the start-up procedures run, MAIN runs, then the exit
-// procedures; returns the exit code, 0. Command-line arguments have no effect.
+// procedures; returns the exit code, 0. Command-line arguments have no effect. MAIN announces
+// the image read to the serving observers (app/serving_events.h), and the end of the run reaches
+// them from the exit procedures.
 //
 // The same flow serves a program that is told what to serve instead of asking (kadro-serve):
 // MAIN(options) and RunProgram(options) take ProgramOptions, and tell how the run ended.

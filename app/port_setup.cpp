@@ -1,7 +1,10 @@
 #include "app/port_setup.h"
 
+#include <optional>
+
 #include "app/module_state.h"
 #include "app/protocol.h"
+#include "app/serving_events.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
@@ -12,8 +15,15 @@ namespace {
 constexpr std::int64_t kQueueBytes = 16384;
 constexpr std::size_t kReceiveBytes = 1000;
 
-[[noreturn]] void fail(const std::string& text, const std::string& cPort) {
-    POPMSG(text + " (" + cPort + ").", 1);
+// A failed step: the operator's message and, for the observers, the step in English.
+struct SetUpFailure {
+    std::string message;
+    const char* step;
+};
+
+[[noreturn]] void fail(std::optional<SetUpFailure>& failure, const std::string& text,
+                       const std::string& cPort, const char* step) {
+    failure = SetUpFailure{text + " (" + cPort + ").", step};
     BREAK();
 }
 
@@ -22,20 +32,24 @@ constexpr std::size_t kReceiveBytes = 1000;
 PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
     ApplicationFrame frame("APRICOM");
     PortHandle nPortHandle = -1;
+    std::optional<SetUpFailure> failure;
     bool completed = RunGuarded([&] {
         frame.line(__LINE__);
         nPortHandle = OPENCOMM("\\\\.\\" + cPort, kQueueBytes, kQueueBytes);
         if (nPortHandle < 0) {
-            fail("Errore di apertura della porta di comunicazione", cPort);
+            fail(failure, "Errore di apertura della porta di comunicazione", cPort,
+                 "cannot be opened");
         }
         frame.line(__LINE__);
         std::string cDcb;
         if (!BUILDCOMMDCB(protocol::kLineMode, cDcb)) {
-            fail("Errore di impostazione dei parametri di comunicazione", cPort);
+            fail(failure, "Errore di impostazione dei parametri di comunicazione", cPort,
+                 "line settings refused");
         }
         frame.line(__LINE__);
         if (!SETCOMMSTATE(nPortHandle, cDcb)) {
-            fail("Errore di impostazione della porta di comunicazione", cPort);
+            fail(failure, "Errore di impostazione della porta di comunicazione", cPort,
+                 "port refused the line settings");
         }
         frame.line(__LINE__);
         TDialog* dialog = &oDlg;
@@ -46,11 +60,23 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
         };
         frame.line(__LINE__);
         if (!ENABLECOMMNOTIFICATION(nPortHandle, oDlg.window(), 1, -1)) {
-            fail("Errore di abilitazione della notifica", cPort);
+            fail(failure, "Errore di abilitazione della notifica", cPort, "notification refused");
         }
     });
+    frame.line(__LINE__);
+    const std::string device = platform::SerialDevicePath("\\\\.\\" + cPort);
+    NotifyPort({.name = cPort,
+                .device = device,
+                .settings = protocol::kLineMode,
+                .failure = completed ? std::nullopt
+                           : failure ? std::optional<std::string_view>(failure->step)
+                                     : "set-up broken off by an error"});
     if (completed) {
         return nPortHandle;
+    }
+    // A break from the error handler has told the operator already.
+    if (failure) {
+        POPMSG(failure->message, 1);
     }
     frame.line(__LINE__);
     if (nPortHandle >= 0) {

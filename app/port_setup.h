@@ -5,7 +5,8 @@
 // "57600,N,8,1", installs oDlg.bCommNotify and registers oDlg's window for notifications. It
 // returns the PortHandle, or -1 after telling the operator, in one pop-up naming the port, which
 // step failed; a port it opened is closed again then. A break raised by the error handler
-// inside the set-up ends in the same recovery.
+// inside the set-up ends in the same recovery. The outcome (the device, the line settings, the
+// failed step) is announced to the serving observers (app/serving_events.h) before the pop-up.
 //
 // The notification callback drains the port: CONNECT (notification off, up to 1000 waiting
 // bytes appended to InputBuffer), then notification on again for the dialog's window.
