@@ -8,6 +8,8 @@
 
 #include "app/main_program.h"
 #include "app/serve/serve_command_line.h"
+#include "app/serve/serving_progress.h"
+#include "app/serving_events.h"
 #include "platform/console/console_display.h"
 #include "platform/display.h"
 #include "support/program_lifecycle.h"
@@ -30,6 +32,10 @@ int main(int argc, char** argv) {
     }
 
     platform::AttachDisplay(platform::console::CreateConsoleDisplay("kadro-serve"));
+    ServingProgress progress;
+    const kadro::ServingObservation observation = kadro::ObserveServing(progress);
+    platform::console::SetStatusSource(
+        [&progress] { return progress.StatusText(ServingProgress::Clock::now()); });
     // A runtime error that ends the program ends it here, without destructors: the terminal is
     // given back first.
     kadro::SetQuitHook([] {
@@ -39,6 +45,7 @@ int main(int argc, char** argv) {
         std::_Exit(kRuntimeErrorStatus);
     });
     const kadro::RunOutcome outcome = kadro::RunProgram(line.options);
+    platform::console::SetStatusSource({});
     platform::AttachDisplay(nullptr);
     if (outcome == kadro::RunOutcome::kNoPort) {
         std::fputs(UsageText("no port: give --port NAME, or Porta= in KADRO.INI").c_str(), stderr);
