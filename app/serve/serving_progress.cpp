@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -39,12 +40,13 @@ LineFrame line_frame() {
 
 std::string clock_text(double seconds) {
     const auto whole = static_cast<long>(std::lround(std::max(0.0, seconds)));
-    const long hours = whole / 3600;
-    const long minutes = whole / 60 % 60;
-    const long rest = whole % 60;
-    std::string text = hours > 0 ? std::to_string(hours) + ":" : std::string();
-    text += (hours > 0 && minutes < 10 ? "0" : "") + std::to_string(minutes) + ":";
-    text += (rest < 10 ? "0" : "") + std::to_string(rest);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    }
     return text;
 }
 

@@ -241,7 +241,8 @@ class ConsoleDisplay final : public Display {
         if (m_status_visible && text == m_status_text) {
             return;
         }
-        std::string line = "\r" + text;
+        std::string line(1, '\r');
+        line += text;
         if (m_status_text.size() > text.size()) {
             line.append(m_status_text.size() - text.size(), ' ');
         }
@@ -254,7 +255,11 @@ class ConsoleDisplay final : public Display {
         if (!m_status_visible) {
             return;
         }
-        m_terminal.write_out("\r" + std::string(m_status_text.size(), ' ') + "\r");
+        // Appended, not "\r" + std::string(...): that draws a false -Wrestrict from GCC 12.
+        std::string blank(1, '\r');
+        blank.append(m_status_text.size(), ' ');
+        blank += '\r';
+        m_terminal.write_out(blank);
         m_status_text.clear();
         m_status_visible = false;
     }

@@ -125,6 +125,8 @@ Terminal::Terminal() : m_state(std::make_unique<State>()) {
     g_stop.store(false);
     g_wake.store(s.wake);
     g_finished.store(s.finished);
+    // A starter that ignores Ctrl-C passes that on to its children; here Ctrl-C is the stop.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
     s.handler_set = ::SetConsoleCtrlHandler(on_control, TRUE) != 0;
 }
 
