@@ -28,6 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::size_t kTrack = 4608;
+constexpr int kTracks = 40;
 const std::string kWaitingText = "Waiting command (ESC to exit)...";
 const std::string kWaiting = kWaitingText + "\n";
 
@@ -48,7 +49,8 @@ class ServeProgram : public ScratchFolder {
   protected:
     void SetUp() override {
         ScratchFolder::SetUp();
-        std::string image(10 * kTrack + 1000, '\0');
+        // 40 tracks, the last one short: one side, served as it stands.
+        std::string image(39 * kTrack + 1000, '\0');
         for (std::size_t i = 0; i < image.size(); ++i) {
             image[i] = static_cast<char>(i * 7 + i / kTrack);
         }
@@ -197,11 +199,11 @@ TEST_F(ServeProgram, ServesTheWholeImageFromThePortInKadroIniAndLogsOnAPipe) {
     spit("KADRO.INI", settings);
     start({"image.vks"});
     ASSERT_TRUE(logged(kWaiting));
-    fetch(11);
+    fetch(kTracks);
     m_line.send("E");
     EXPECT_EQ(finish(), 0);
     // Only the log lines: no status line and no terminal control on a pipe.
-    EXPECT_EQ(m_out, kWaiting + sending_lines(11));
+    EXPECT_EQ(m_out, kWaiting + sending_lines(kTracks));
     EXPECT_EQ(m_err, "");
     EXPECT_EQ(m_line.receive(1, 200), "") << "nothing after E";
     EXPECT_EQ(slurp("KADRO.INI"), settings);
@@ -238,21 +240,30 @@ TEST_P(ServeStop, SendsOneStopByteAfterAnyTrackReleasesThePortAndRestoresTheTerm
     ASSERT_TRUE(logged(kWaitingText));
     fetch(1);
     // On a terminal the status line shows the progress, redrawn in place.
-    ASSERT_TRUE(logged("\rtrack 1 of 11 | 4608 bytes | ")) << m_out;
-    EXPECT_TRUE(logged(" elapsed | 0:07 left")) << "time left at 57600 baud: " << m_out;
+    ASSERT_TRUE(logged("\rtrack 1 of 40 | 4608 bytes | ")) << m_out;
+    // 38 tracks and a short one (39 lead-ins, 176104 bytes) take 31 s at 57600 baud.
+    EXPECT_TRUE(logged(" elapsed | 0:31 left")) << m_out;
     if (stop.during_track) {
-        // Not read yet: the answer fills the terminal's buffer and the program waits in its
-        // write when the stop comes.
-        m_line.send("T");
-        std::this_thread::sleep_for(100ms);
+        // Every track asked for and none read: the answers fill the terminal's buffers (a few
+        // tracks) and the program waits inside a write when the stop comes.
+        m_line.send(std::string(kTracks - 1, 'T'));
+        std::this_thread::sleep_for(300ms);
     }
     if (stop.signal == 0) {
         ASSERT_EQ(::write(m_terminal, "\x1b", 1), 1);
     } else {
         ::kill(m_pid, stop.signal);
     }
-    const std::string track = stop.during_track ? '\0' + m_tracks.substr(kTrack, kTrack) : "";
-    EXPECT_EQ(m_line.receive(track.size() + 2, 500), track + "\x09");
+    // Whole answers only, then the stop byte, once.
+    const std::string wire = m_line.receive(m_tracks.size() + kTracks, 500);
+    ASSERT_FALSE(wire.empty());
+    const std::size_t answered = (wire.size() - 1) / (kTrack + 1);
+    std::string expected;
+    for (std::size_t k = 1; k <= answered; ++k) {
+        expected += '\0' + m_tracks.substr(k * kTrack, kTrack);
+    }
+    EXPECT_EQ(wire, expected + "\x09") << answered << " answers";
+    EXPECT_EQ(answered > 0, stop.during_track);
     EXPECT_EQ(finish(), 0);
     EXPECT_TRUE(port_is_free());
     EXPECT_TRUE(m_terminal_restored);
