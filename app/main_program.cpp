@@ -14,6 +14,7 @@
 #include "app/protocol.h"
 #include "app/serving_events.h"
 #include "app/settings.h"
+#include "app/wire_trace.h"
 #include "comm/serial_port.h"
 #include "platform/message_queue.h"
 #include "platform/text.h"
@@ -52,6 +53,38 @@ std::string start_directory() {
 // character beyond 255 in UTF-8.
 std::string display_path(const std::string& path) {
     return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::TextToUtf8(path)));
+}
+
+// The run's trace. It outlives MAIN, because the end of the run reaches it from the exit
+// procedures.
+struct RunTrace {
+    std::unique_ptr<WireTrace> trace;
+    ServingObservation observation;
+};
+
+std::optional<RunTrace>& run_trace() {
+    static std::optional<RunTrace> trace;
+    return trace;
+}
+
+// Starts the trace named by the options or the settings file, when one is and the run has none
+// yet (a program that serves again in the same run keeps one trace); false after telling the
+// operator that it cannot be written.
+bool start_trace(const std::optional<std::string>& cTraceFile) {
+    if (!cTraceFile || run_trace()) {
+        return true;
+    }
+    WireTraceOpen opened = WireTrace::Open(*cTraceFile);
+    if (!opened.trace) {
+        POPMSG("Impossibile scrivere il file di traccia " + display_path(*cTraceFile) + ":;" +
+                   opened.reason + ".;;L'invio non \xE8 stato avviato.",
+               1);
+        return false;
+    }
+    RunTrace& slot = run_trace().emplace();
+    slot.trace = std::move(opened.trace);
+    slot.observation = ObserveServing(*slot.trace);
+    return true;
 }
 
 // A window whose end was refused (F4 held) stays open after serving; a line lost then must
@@ -146,6 +179,14 @@ RunOutcome MAIN(const ProgramOptions& options) {
     frame.line(__LINE__);
     std::string cPort =
         options.port ? *options.port : GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
+    frame.line(__LINE__);
+    std::optional<std::string> cTraceFile = options.trace_file;
+    if (!cTraceFile) {
+        std::string cEntry = GETPVPROFSTRING("Impostazioni", "Traccia", "", kSettingsFile);
+        if (!platform::IsBlank(cEntry)) {
+            cTraceFile = std::move(cEntry);
+        }
+    }
     if (platform::IsBlank(cImageFile)) {
         return RunOutcome::kEnded;
     }
@@ -156,6 +197,10 @@ RunOutcome MAIN(const ProgramOptions& options) {
             POPMSG(*problem, 1);
             return RunOutcome::kSettingsUnreadable;
         }
+    }
+    frame.line(__LINE__);
+    if (!start_trace(cTraceFile)) {
+        return RunOutcome::kTraceUnopenable;
     }
     frame.line(__LINE__);
     if (!prepare_image(cImageFile)) {
@@ -213,6 +258,11 @@ RunOutcome MAIN(const ProgramOptions& options) {
     if (nPortHandle && *nPortHandle >= 0) {
         CLOSECOMM(*nPortHandle);
     }
+    if (run_trace() && run_trace()->trace->failure()) {
+        POPMSG("La scrittura del file di traccia " + display_path(*cTraceFile) +
+                   " si \xE8 interrotta:;" + *run_trace()->trace->failure() + ".",
+               1);
+    }
     return outcome;
 }
 
@@ -222,7 +272,8 @@ void MAIN() {
 
 void ReadyLineForNextSession(PortHandle) {}
 
-RunOutcome RunProgram(const ProgramOptions& options) {
+RunOutcome RunProgramWithOutcome(const ProgramOptions& options) {
+    run_trace().reset();
     ResetMainModule();
     ERRORSYS();
     RunStartupProcedures();
@@ -236,11 +287,12 @@ RunOutcome RunProgram(const ProgramOptions& options) {
         // A break with no recovery point around it leaves MAIN; the run ends normally.
     }
     RunExitProcedures();
+    run_trace().reset();
     return outcome;
 }
 
-int RunProgram() {
-    RunProgram(ProgramOptions{});
+int RunProgram(const ProgramOptions& options) {
+    RunProgramWithOutcome(options);
     return 0;
 }
 

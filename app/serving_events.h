@@ -14,7 +14,8 @@
 //                device that name opens, the line settings ("57600,N,8,1"); when a step failed,
 //                `failure` says which in English ("cannot be opened", "line settings refused",
 //                "port refused the line settings", "notification refused", "set-up broken off
-//                by an error"). Fires once per APRICOM, after the operator's pop-up.
+//                by an error", after the error handler's own pop-up). Fires once per APRICOM,
+//                before the operator's pop-up.
 //   command      WAITCOMMAND has taken one received byte, whatever it is ("T", "E", or a byte
 //                that will be ignored), before the command loop acts on it.
 //   wait         the command loop is about to wait: for the next received byte (each rest of

@@ -34,7 +34,10 @@ shows one window whose log lists every track sent. Escape stops serving.
 The serial port is named in KADRO.INI in the current folder:
     [Impostazioni]
     Porta=COM1
-KADRO writes Porta=COM1 there when the entry is missing or empty. The name
+KADRO writes Porta=COM1 there when the entry is missing or empty. A line
+    Traccia=kadro-trace.txt
+in the same section makes every run add a wire trace to that file, one line
+per event (nothing is served when it cannot be written). The port name
 )") + PortNameHelp() +
            R"(The line runs at 57600 baud, 8 data bits, no parity, 1 stop bit.
 

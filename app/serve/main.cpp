@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         std::fflush(nullptr);
         std::_Exit(kRuntimeErrorStatus);
     });
-    const kadro::RunOutcome outcome = kadro::RunProgram(line.options);
+    const kadro::RunOutcome outcome = kadro::RunProgramWithOutcome(line.options);
     platform::console::SetStatusSource({});
     platform::AttachDisplay(nullptr);
     if (outcome == kadro::RunOutcome::kNoPort) {

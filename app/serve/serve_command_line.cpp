@@ -128,7 +128,10 @@ kadro, on a terminal, over SSH or as a service.
                  (COM1 ... COM256, /dev/ttyUSB0, ttyUSB0; COM3 on Windows).
                  Without it, Porta= in section [Impostazioni] of KADRO.INI
                  in the current folder; kadro-serve never writes KADRO.INI.
-  --trace FILE   write a wire trace of the run to FILE
+  --trace FILE   write a wire trace of the run to FILE (one line per event:
+                 the image, the port, each byte received, each track sent,
+                 the stop byte, faults, the end); without it, Traccia= in
+                 KADRO.INI names the file, as for kadro
   --again        after "E", prepare IMAGE afresh and serve the next session
                  on the same port, until stopped
   --help         show this text and exit

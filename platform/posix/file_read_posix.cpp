@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/paths.h"
+#include "platform/posix/special_file.h"
 #include "platform/system_error.h"
 #include "platform/temporary_file_internal.h"
 #include "platform/text.h"
@@ -36,26 +37,6 @@ OpenFailure failure_from_errno(int error) {
     }
 }
 
-// What an open file that is no regular file is, in the style of the system's error texts.
-std::string kind_of_special_file(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return SystemErrorText(EISDIR);
-    }
-    if (S_ISFIFO(mode)) {
-        return "Is a FIFO";
-    }
-    if (S_ISCHR(mode)) {
-        return "Is a character device";
-    }
-    if (S_ISBLK(mode)) {
-        return "Is a block device";
-    }
-    if (S_ISSOCK(mode)) {
-        return "Is a socket";
-    }
-    return "Is not a regular file";
-}
-
 }  // namespace
 
 ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
@@ -76,7 +57,8 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
         return {std::nullopt, OpenFailure::kOther, SystemErrorText(errno)};
     }
     if (!S_ISREG(info.st_mode)) {
-        return {std::nullopt, OpenFailure::kNotRegularFile, kind_of_special_file(info.st_mode)};
+        return {std::nullopt, OpenFailure::kNotRegularFile,
+                detail::KindOfSpecialFile(info.st_mode)};
     }
     file.m_size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     return {std::move(file), OpenFailure::kNone, {}};

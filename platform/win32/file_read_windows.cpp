@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/system_error.h"
 #include "platform/temporary_file_internal.h"
+#include "platform/win32/special_file.h"
 #include "platform/win32/wide_text.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
@@ -29,29 +30,11 @@ OpenFailure failure_from_error(DWORD error, const std::wstring& path) {
         case ERROR_INVALID_NAME:
         case ERROR_BAD_NETPATH:
             return OpenFailure::kNotFound;
-        case ERROR_ACCESS_DENIED: {
-            // A folder opened as a file is refused with the same code as a file we may not read.
-            DWORD attributes = ::GetFileAttributesW(path.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                return OpenFailure::kNotRegularFile;
-            }
-            return OpenFailure::kAccessDenied;
-        }
+        case ERROR_ACCESS_DENIED:
+            return detail::IsFolder(path) ? OpenFailure::kNotRegularFile
+                                          : OpenFailure::kAccessDenied;
         default:
             return OpenFailure::kOther;
-    }
-}
-
-// What an open handle that is no file on a disk is, in the style of the system's error texts.
-std::string kind_of_special_file(DWORD type) {
-    switch (type) {
-        case FILE_TYPE_CHAR:
-            return "Is a character device";
-        case FILE_TYPE_PIPE:
-            return "Is a pipe";
-        default:
-            return "Is not a regular file";
     }
 }
 
@@ -73,7 +56,7 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
     ReadOnlyFile file(reinterpret_cast<std::intptr_t>(handle), 0);
     const DWORD type = ::GetFileType(handle);
     if (type != FILE_TYPE_DISK) {
-        return {std::nullopt, OpenFailure::kNotRegularFile, kind_of_special_file(type)};
+        return {std::nullopt, OpenFailure::kNotRegularFile, detail::KindOfSpecialFile(type)};
     }
     LARGE_INTEGER size{};
     if (::GetFileSizeEx(handle, &size) == 0) {

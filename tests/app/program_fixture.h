@@ -157,7 +157,7 @@ class ProgramTest : public ScratchFolder {
     // end is done the program must end by itself within kEndWithin; otherwise the test fails
     // and the far end presses Escape until the window closes, so that a program that missed
     // its end does not hold the run until CTest's time-out.
-    int run_with_remote(const std::function<void()>& remote) {
+    int run_with_remote(const std::function<void()>& remote, const ProgramOptions& options = {}) {
         std::atomic<bool> ended{false};
         std::thread far_end([&] {
             remote();
@@ -167,7 +167,7 @@ class ProgramTest : public ScratchFolder {
                 close_with_escape(ended);
             }
         });
-        int code = RunProgram();
+        int code = RunProgram(options);
         ended = true;
         far_end.join();
         return code;

@@ -236,7 +236,7 @@ class ServeStop : public ServeProgram, public ::testing::WithParamInterface<Stop
 
 TEST_P(ServeStop, SendsOneStopByteAfterAnyTrackReleasesThePortAndRestoresTheTerminal) {
     const Stop stop = GetParam();
-    start({"--port", m_line.path(), "image.vks"}, Streams::Terminal);
+    start({"--trace", "trace.txt", "--port", m_line.path(), "image.vks"}, Streams::Terminal);
     ASSERT_TRUE(logged(kWaitingText));
     fetch(1);
     // On a terminal the status line shows the progress, redrawn in place.
@@ -267,6 +267,10 @@ TEST_P(ServeStop, SendsOneStopByteAfterAnyTrackReleasesThePortAndRestoresTheTerm
     EXPECT_EQ(finish(), 0);
     EXPECT_TRUE(port_is_free());
     EXPECT_TRUE(m_terminal_restored);
+    // The trace is written out on this way to the end too.
+    const std::string trace = slurp("trace.txt");
+    EXPECT_NE(trace.find(" stop-byte 0x09\n"), std::string::npos) << trace;
+    EXPECT_TRUE(trace.ends_with(" end\n")) << trace;
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, ServeStop,
@@ -289,6 +293,9 @@ TEST_F(ServeProgram, FailuresEndWithTheirMessageAndStatus) {
         {{"--port", m_dir + "/no-device", "image.vks"},
          5,
          "kadro-serve: Errore di apertura della porta di comunicazione"},
+        {{"--trace", "missing/trace.txt", "--port", port, "image.vks"},
+         7,
+         "kadro-serve: Impossibile scrivere il file di traccia missing/trace.txt:"},
         {{"--port"}, 2, "kadro-serve: --port needs a port name"},
         {{"--port", port}, 2, "kadro-serve: no image named"},
     };
