@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,12 +111,12 @@ class ServeProgram : public ScratchFolder {
         if (streams == Streams::Pipes) {
             ::close(out[1]);
             ::close(err[1]);
-            m_drains.emplace_back(drain, out[0], &m_out);
-            m_drains.emplace_back(drain, err[0], &m_err);
+            m_drains.emplace_back(&ServeProgram::drain, this, out[0], &m_out);
+            m_drains.emplace_back(&ServeProgram::drain, this, err[0], &m_err);
         } else {
             ::close(terminal_end);
             m_terminal = terminal;
-            m_drains.emplace_back(drain, terminal, &m_out);
+            m_drains.emplace_back(&ServeProgram::drain, this, terminal, &m_out);
         }
     }
 
@@ -147,7 +148,7 @@ class ServeProgram : public ScratchFolder {
     }
 
     // Reads `fd` into *text until its end; a terminal ends with EIO once the program is gone.
-    static void drain(int fd, std::string* text) {
+    void drain(int fd, std::string* text) {
         char buffer[4096];
         for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
             if (n < 0 && errno == EINTR) {
@@ -156,6 +157,7 @@ class ServeProgram : public ScratchFolder {
             if (n < 0) {
                 break;
             }
+            const std::lock_guard lock(m_output_lock);
             text->append(buffer, static_cast<std::size_t>(n));
         }
     }
@@ -173,8 +175,11 @@ class ServeProgram : public ScratchFolder {
     // Waits until the program has logged `text`.
     bool logged(const std::string& text) {
         for (int i = 0; i < 1000; ++i) {
-            if (m_out.find(text) != std::string::npos) {
-                return true;
+            {
+                const std::lock_guard lock(m_output_lock);
+                if (m_out.find(text) != std::string::npos) {
+                    return true;
+                }
             }
             std::this_thread::sleep_for(10ms);
         }
@@ -190,6 +195,7 @@ class ServeProgram : public ScratchFolder {
     termios m_terminal_mode{};
     bool m_terminal_restored = false;
     std::vector<std::thread> m_drains;
+    std::mutex m_output_lock;  // m_out and m_err while the drains run
     std::string m_out;
     std::string m_err;
 };
@@ -240,9 +246,9 @@ TEST_P(ServeStop, SendsOneStopByteAfterAnyTrackReleasesThePortAndRestoresTheTerm
     ASSERT_TRUE(logged(kWaitingText));
     fetch(1);
     // On a terminal the status line shows the progress, redrawn in place.
-    ASSERT_TRUE(logged("\rtrack 1 of 40 | 4608 bytes | ")) << m_out;
+    ASSERT_TRUE(logged("\rtrack 1 of 40 | 4608 bytes | "));
     // 38 tracks and a short one (39 lead-ins, 176104 bytes) take 31 s at 57600 baud.
-    EXPECT_TRUE(logged(" elapsed | 0:31 left")) << m_out;
+    EXPECT_TRUE(logged(" elapsed | 0:31 left")) << "time left at 57600 baud";
     if (stop.during_track) {
         // Every track asked for and none read: the answers fill the terminal's buffers (a few
         // tracks) and the program waits inside a write when the stop comes.
