@@ -81,12 +81,12 @@ std::string sector_range(int first, std::string_view separator) {
 
 }  // namespace
 
-void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
+ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
     ApplicationFrame frame("KADRO");
     for (;;) {
         frame.line(__LINE__);
         if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
-            return;
+            return ServingEnd::kStopped;
         }
         MESSAGE(LogView, "Waiting command (ESC to exit)...");
         for (;;) {
@@ -109,19 +109,19 @@ void KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                                      " not sent: " + why.log + ". Serving stopped.",
                                  "Settori " + sector_range(first, " - ") + " non inviati:;" +
                                      why.operator_text + ".;;L'invio \xE8 terminato.");
-                    return;
+                    return ServingEnd::kLineLost;
                 }
             } else if (cCommand == "" && GetCommLineFault(nPortHandle)) {
                 frame.line(__LINE__);
                 LINELOST(nPortHandle, LogView);
-                return;
+                return ServingEnd::kLineLost;
             } else if (cCommand == std::string{protocol::kEndOfService}) {
                 frame.line(__LINE__);
                 NotifyEndRequest();
                 if (auto* dialog = dynamic_cast<TDialog*>(LogView.oWnd)) {
                     dialog->End();
                 }
-                return;
+                return ServingEnd::kEndOfService;
             }
         }
     }

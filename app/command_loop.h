@@ -20,6 +20,8 @@
 //   still handled first) -> "Line lost: <why>. Serving stopped.", the pop-up, the end request,
 //   and the loop returns.
 // The stop byte's write is not checked: Escape ends serving either way.
+// KADRO returns how serving ended: kEndOfService on "E", kStopped when Escape ended it (also
+// when Escape was down before anything was served), kLineLost after either line failure above.
 //
 // WAITCOMMAND(h) returns the byte taken, "" when Escape ended the wait after the first poll or
 // the port reported a fault with no byte left to take, and nullopt when Escape was down at the
@@ -43,7 +45,9 @@ namespace kadro {
 
 class TMultiGet;
 
-void KADRO(PortHandle nPortHandle, TMultiGet& LogView);
+enum class ServingEnd { kEndOfService, kStopped, kLineLost };
+
+ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView);
 std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle);
 std::string GETCHAR();
 // True when the lead-in and the track data all went out.

@@ -54,12 +54,6 @@ std::string display_path(const std::string& path) {
     return platform::Utf16ToAnsi(platform::Utf8ToUtf16(platform::TextToUtf8(path)));
 }
 
-// The options of the run in progress.
-ProgramOptions& run_options() {
-    static ProgramOptions options;
-    return options;
-}
-
 // The run's trace. It outlives MAIN, because the end of the run reaches it from the exit
 // procedures.
 struct RunTrace {
@@ -113,46 +107,9 @@ void watch_line_after_serving(TDialog& oDlg, TMultiGet& LogView, PortHandle nPor
     };
 }
 
-}  // namespace
-
-std::string MainCaption(const std::string& cPort) {
-    return std::string("KADRO 1.00 ") + kMakersNotice + "  (" + cPort + ":" +
-           std::string(protocol::kLineMode) + ")";
-}
-
-void MAIN() {
-    ApplicationFrame frame("MAIN");
-    frame.line(__LINE__);
-    std::string cStartDir = start_directory();
-    frame.line(__LINE__);
-    std::string cImageFile = ChosenPath(CGETFILE({.cFilter = "File VKS (*.vks)|*.vks",
-                                                  .cTitle = "Seleziona immagine da inviare",
-                                                  .cInitDir = cStartDir}));
-    std::string cLogText;
-    frame.line(__LINE__);
-    std::string cPort = GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
-    frame.line(__LINE__);
-    std::optional<std::string> cTraceFile = run_options().trace_file;
-    if (!cTraceFile) {
-        std::string cEntry = GETPVPROFSTRING("Impostazioni", "Traccia", "", kSettingsFile);
-        if (!platform::IsBlank(cEntry)) {
-            cTraceFile = std::move(cEntry);
-        }
-    }
-    if (platform::IsBlank(cImageFile)) {
-        return;
-    }
-    // A settings file that is there but cannot be read hides the port the operator chose:
-    // serving on COM1 instead could drive the wrong device, and writing COM1 would replace it.
-    if (std::optional<std::string> problem = SettingsFileProblem(kSettingsFile)) {
-        POPMSG(*problem, 1);
-        return;
-    }
-    frame.line(__LINE__);
-    if (!start_trace(cTraceFile)) {
-        return;
-    }
-    frame.line(__LINE__);
+// Reads and prepares the image into TrackImage, as at the start of a run: false after telling
+// the operator that the file cannot be read.
+bool prepare_image(const std::string& cImageFile) {
     try {
         TrackImageRead read = ReadTrackImage(
             cImageFile, ServingObserved() ? FileChecksum::kWhole : FileChecksum::kSkip);
@@ -170,15 +127,93 @@ void MAIN() {
             POPMSG("Impossibile leggere l'immagine " + display_path(cImageFile) + ":;" +
                        *read.failure + ".",
                    1);
-            return;
+            return false;
         }
         MainModule().TrackImage = std::move(read.TrackImage);
     } catch (const std::bad_alloc&) {
         RaiseRuntimeError(MakeOutOfMemoryError("MEMOREAD"));
-        return;
+        return false;
+    }
+    return true;
+}
+
+// The command loop, once, or session after session when `again`: each "E" is followed by the
+// image prepared afresh and the line readied for the next remote session.
+RunOutcome serve_sessions(PortHandle nPortHandle, TMultiGet& LogView, const std::string& cImageFile,
+                          bool again) {
+    for (;;) {
+        const ServingEnd end = KADRO(nPortHandle, LogView);
+        if (end == ServingEnd::kLineLost) {
+            return RunOutcome::kLineLost;
+        }
+        if (end == ServingEnd::kStopped || !again) {
+            return RunOutcome::kEnded;
+        }
+        MainModule().SectorCounter = -1;
+        if (!prepare_image(cImageFile)) {
+            return RunOutcome::kImageUnreadable;
+        }
+        ReadyLineForNextSession(nPortHandle);
+    }
+}
+
+}  // namespace
+
+std::string MainCaption(const std::string& cPort) {
+    return std::string("KADRO 1.00 ") + kMakersNotice + "  (" + cPort + ":" +
+           std::string(protocol::kLineMode) + ")";
+}
+
+RunOutcome MAIN(const ProgramOptions& options) {
+    ApplicationFrame frame("MAIN");
+    frame.line(__LINE__);
+    std::string cStartDir = start_directory();
+    frame.line(__LINE__);
+    std::string cImageFile = options.image
+                                 ? *options.image
+                                 : ChosenPath(CGETFILE({.cFilter = "File VKS (*.vks)|*.vks",
+                                                        .cTitle = "Seleziona immagine da inviare",
+                                                        .cInitDir = cStartDir}));
+    std::string cLogText;
+    frame.line(__LINE__);
+    std::string cPort =
+        options.port ? *options.port : GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
+    frame.line(__LINE__);
+    std::optional<std::string> cTraceFile = options.trace_file;
+    if (!cTraceFile) {
+        std::string cEntry = GETPVPROFSTRING("Impostazioni", "Traccia", "", kSettingsFile);
+        if (!platform::IsBlank(cEntry)) {
+            cTraceFile = std::move(cEntry);
+        }
+    }
+    if (platform::IsBlank(cImageFile)) {
+        return RunOutcome::kEnded;
+    }
+    // A settings file that is there but cannot be read hides the port the operator chose:
+    // serving on COM1 instead could drive the wrong device, and writing COM1 would replace it.
+    if (!options.port) {
+        if (std::optional<std::string> problem = SettingsFileProblem(kSettingsFile)) {
+            POPMSG(*problem, 1);
+            return RunOutcome::kSettingsUnreadable;
+        }
+    }
+    frame.line(__LINE__);
+    if (!start_trace(cTraceFile)) {
+        return RunOutcome::kTraceUnopenable;
+    }
+    frame.line(__LINE__);
+    if (!prepare_image(cImageFile)) {
+        return RunOutcome::kImageUnreadable;
     }
     frame.line(__LINE__);
     if (platform::IsBlank(cPort)) {
+        if (!options.write_settings) {
+            POPMSG(
+                "Nessuna porta di comunicazione indicata:;manca Porta= nella sezione "
+                "[Impostazioni] di KADRO.INI.",
+                1);
+            return RunOutcome::kNoPort;
+        }
         cPort = "COM1";
         WRITEPPROSTRING("Impostazioni", "Porta", cPort, kSettingsFile);
     }
@@ -194,13 +229,14 @@ void MAIN() {
             return cLogText;
         });
 
+    RunOutcome outcome = RunOutcome::kEnded;
     std::optional<PortHandle> nPortHandle;
     oDlg->bStart = [&] {
         // A negative handle reaches here only when the end after a failed set-up was refused
         // (F4 held); the command loop then has no port to serve, so the window just stays
         // open until the operator closes it.
         if (nPortHandle && *nPortHandle >= 0) {
-            KADRO(*nPortHandle, *LogView);
+            outcome = serve_sessions(*nPortHandle, *LogView, cImageFile, options.serve_again);
             watch_line_after_serving(*oDlg, *LogView, *nPortHandle);
         }
     };
@@ -212,6 +248,7 @@ void MAIN() {
             nPortHandle = APRICOM(*dialog, cPort);
             dialog->bValid = [](TWindow&) { return !GETASYNCKEYSTATE(platform::VK_F4); };
             if (*nPortHandle < 0) {
+                outcome = RunOutcome::kPortSetupFailed;
                 return EventResult(dialog->End());
             }
             return {};
@@ -225,10 +262,16 @@ void MAIN() {
                    " si \xE8 interrotta:;" + *run_trace()->trace->failure() + ".",
                1);
     }
+    return outcome;
 }
 
-int RunProgram(const ProgramOptions& options) {
-    run_options() = options;
+void MAIN() {
+    MAIN(ProgramOptions{});
+}
+
+void ReadyLineForNextSession(PortHandle) {}
+
+RunOutcome RunProgramWithOutcome(const ProgramOptions& options) {
     run_trace().reset();
     ResetMainModule();
     ERRORSYS();
@@ -236,13 +279,19 @@ int RunProgram(const ProgramOptions& options) {
     // From the exit procedures, the end reaches the observers also when the error handler ends
     // the program.
     AddExitProcedure(NotifyEnd);
+    RunOutcome outcome = RunOutcome::kEnded;
     try {
-        MAIN();
+        outcome = MAIN(options);
     } catch (const Break&) {
         // A break with no recovery point around it leaves MAIN; the run ends normally.
     }
     RunExitProcedures();
     run_trace().reset();
+    return outcome;
+}
+
+int RunProgram(const ProgramOptions& options) {
+    RunProgramWithOutcome(options);
     return 0;
 }
 

@@ -23,21 +23,58 @@
 // the image read to the serving observers (app/serving_events.h), and the end of the run reaches
 // them from the exit procedures.
 //
+// The same flow serves a program that is told what to serve instead of asking (kadro-serve):
+// MAIN(options) and RunProgramWithOutcome(options), which RunProgram(options) runs, take these
+// ProgramOptions and tell how the run ended.
+//  - image given: no chooser; that file is prepared as a chosen one would be.
+//  - port given: KADRO.INI is neither read nor checked. Otherwise Porta= is read as above.
+//  - write_settings false: KADRO.INI is never written; with no port given and none in the file,
+//    the operator is told so in one pop-up and the run ends before a port is opened.
+//  - serve_again: after "E" the image is prepared afresh from its file (counter and image as at
+//    the start; received bytes not yet taken stay), the line is readied for the next session
+//    (ReadyLineForNextSession) and the command loop serves again on the same port, in the same
+//    window, until Escape, a lost line or an image that can no longer be read ends it.
+//  - trace_file: the wire trace's file, read before Traccia= (as above).
+// MAIN() is MAIN with the default options: the window program.
+//
 // Interface thread only.
 
 #include <optional>
 #include <string>
 
+#include "comm/serial_port.h"
+
 namespace kadro {
 
 // What a program's command line may set for the run.
 struct ProgramOptions {
+    std::optional<std::string> image;  // the program's text (platform/text.h)
+    std::optional<std::string> port;   // as Porta= names it
+    bool write_settings = true;
+    bool serve_again = false;
     // The wire trace's file (program text), in place of the settings file's "Traccia" entry.
     std::optional<std::string> trace_file;
 };
 
+// How a run ended.
+enum class RunOutcome {
+    kEnded,               // "E", the operator's stop, or no image chosen
+    kImageUnreadable,     // the image file cannot be read
+    kSettingsUnreadable,  // KADRO.INI is there but cannot be read
+    kNoPort,              // no port given and none in KADRO.INI (write_settings off)
+    kPortSetupFailed,     // the port could not be opened or set up
+    kLineLost,            // the line was lost or stalled while serving
+    kTraceUnopenable,     // the trace file cannot be opened
+};
+
+RunOutcome MAIN(const ProgramOptions& options);
 void MAIN();
 int RunProgram(const ProgramOptions& options = {});
+RunOutcome RunProgramWithOutcome(const ProgramOptions& options);
+
+// Between two sessions of serve_again, after "E": makes the line ready for the next remote
+// session. A serial port stays open and set, so there is nothing to do for it.
+void ReadyLineForNextSession(PortHandle nPortHandle);
 
 // "KADRO 1.00", a blank, the maker's notice, two blanks and "(" + port + ":57600,N,8,1)".
 std::string MainCaption(const std::string& cPort);

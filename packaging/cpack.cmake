@@ -1,7 +1,9 @@
 # Packages built by `cpack` from the install rules of packaging/CMakeLists.txt.
-#   Linux:   kadro_<version>_amd64.deb (cpack -G DEB, the default generator here)
+#   Linux:   kadro-serve_<version>_amd64.deb (kadro-serve and kadro-remote; no desktop library)
+#            and kadro_<version>_amd64.deb (the window program, depending on kadro-serve), one
+#            per install component (cpack -G DEB, the default generator here)
 #   Windows: kadro-<version>-win64.zip (cpack -G ZIP) and kadro-<version>-win64.exe, the
-#            installer (cpack -G NSIS, needs makensis)
+#            installer (cpack -G NSIS, needs makensis), each with every program
 set(CPACK_PACKAGE_NAME kadro)
 set(CPACK_PACKAGE_VENDOR "KADRO maintainers")
 set(CPACK_PACKAGE_CONTACT "${KADRO_PACKAGE_MAINTAINER}")
@@ -14,8 +16,10 @@ machine connected through a serial line at 57600 baud. The remote machine asks
 for each track; KADRO shows what it sends in a log window. The serial port is
 named in KADRO.INI in the folder KADRO is started from.
 
-kadro-remote plays the remote machine on a serial line, to check a cable and
-the port settings before the real machine is connected.")
+kadro-serve serves the same way on a terminal or as a service, without a
+desktop; kadro-remote plays the remote machine on a serial line, to check a
+cable and the port settings before the real machine is connected.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -42,8 +46,8 @@ if(WIN32)
   set(CPACK_NSIS_MUI_UNIICON "${KADRO_WINDOWS_ICON}")
   set(CPACK_NSIS_INSTALLED_ICON_NAME kadro.exe)
   set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
-  # No licence has been chosen yet: no licence page (CPack would show a generic text).
-  set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+  # One package of every program, whatever the install components.
+  set(CPACK_MONOLITHIC_INSTALL ON)
 
   # KADRO reads KADRO.INI from the folder it starts in and writes it there, so the shortcut
   # starts it in a folder of the user's own, Documents\KADRO (as the Linux menu entry uses
@@ -67,7 +71,30 @@ if(WIN32)
   Delete "$SMPROGRAMS\$MUI_TEMP\KADRO.lnk"]=])
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # One package per install component: kadro-serve for a machine without a desktop, kadro for
+  # the window program on top of it.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL serve kadro)
+  set(CPACK_DEBIAN_SERVE_PACKAGE_NAME kadro-serve)
+  set(CPACK_DEBIAN_KADRO_PACKAGE_NAME kadro)
+  set(CPACK_DEBIAN_SERVE_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_KADRO_FILE_NAME DEB-DEFAULT)
+  set(CPACK_COMPONENT_KADRO_DEPENDS serve)
+  set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+  # Each package's text below the one summary line both share.
+  set(CPACK_DEBIAN_SERVE_DESCRIPTION
+      "kadro-serve serves a floppy-disk image (a .vks file), track by track, to a
+remote machine connected through a serial line at 57600 baud, on a terminal,
+over SSH or as a systemd service: the log goes to standard output, with a
+status line on a terminal. It needs no display and no desktop library.
+
+kadro-remote plays the remote machine on a serial line, to check a cable and
+the port settings before the real machine is connected.")
+  set(CPACK_DEBIAN_KADRO_DESCRIPTION
+      "KADRO serves a floppy-disk image (a .vks file), track by track, to a remote
+machine connected through a serial line at 57600 baud. The remote machine asks
+for each track; KADRO shows what it sends in a log window. The serial port is
+named in KADRO.INI in the folder KADRO is started from.")
   set(CPACK_DEBIAN_PACKAGE_SECTION comm)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Depends is computed from the binaries by dpkg-shlibdeps.

@@ -3,12 +3,13 @@
 # include that breaks one and exits non-zero.
 #   scripts/include-check.sh
 #  - Above platform/ (app, comm, ui, support, tools, tests, testing, bench, fuzz) only the
-#    contract, platform/*.h, is included; besides it the program's main() includes its screen
-#    (platform/fltk/screen_display.h) and the tests the window system's own calls
-#    (platform/window_system/window_system.h).
+#    contract, platform/*.h, is included; besides it each program's main() includes its screen
+#    (kadro: platform/fltk/screen_display.h; kadro-serve: platform/console/console_display.h)
+#    and the tests the window system's own calls (platform/window_system/window_system.h).
 #  - Inside platform/ a file includes the contract, the *_internal.h headers beside it and its
-#    own folder's headers; the Windows window backend (user32/) also the system's wide strings
-#    (win32/wide_text.h), and the screen (fltk/) the window system's own calls.
+#    own folder's headers (a system folder inside a backend folder, such as console/posix/,
+#    also the backend folder's); the Windows window backend (user32/) also the system's wide
+#    strings (win32/wide_text.h), and the screen (fltk/) the window system's own calls.
 #  - The system's <windows.h> and its companions are included only in a win32/ or user32/
 #    folder and in the tests and benchmarks of the Windows build (tests/windows/,
 #    bench/windows/).
@@ -36,12 +37,14 @@ allowed() {  # allowed <file> <included platform header>
   local file_dir=${file%/*} header_dir=${header%/*}
   if [[ $file == platform/* ]]; then
     [[ $header_dir == platform || $header_dir == "$file_dir" ]] && return 0
+    [[ $file_dir == "$header_dir"/posix || $file_dir == "$header_dir"/win32 ]] && return 0
     [[ $file == platform/user32/* && $header == platform/win32/wide_text.h ]] && return 0
     [[ $file == platform/fltk/* && $header == platform/window_system/window_system.h ]] && return 0
     return 1
   fi
   [[ $header_dir == platform && $header != *_internal.h ]] && return 0
   [[ $file == app/executable/* && $header == platform/fltk/screen_display.h ]] && return 0
+  [[ $file == app/serve/main.cpp && $header == platform/console/console_display.h ]] && return 0
   [[ $file == test* && $header == platform/window_system/window_system.h ]] && return 0
   if [[ $file =~ ^tests/(platform/[a-z0-9_]+)/ ]]; then
     [[ $header == "${BASH_REMATCH[1]}"/* ]] && return 0
