@@ -12,6 +12,7 @@
 #include "app/serving_events.h"
 #include "platform/console/console_display.h"
 #include "platform/display.h"
+#include "platform/serial_port_list.h"
 #include "support/program_lifecycle.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
             return 0;
         case ServeRequest::Version:
             std::fputs(VersionText(KADRO_VERSION).c_str(), stdout);
+            return 0;
+        case ServeRequest::ListPorts:
+            std::fputs(platform::SerialPortListText(platform::ListSerialPorts()).c_str(), stdout);
             return 0;
         case ServeRequest::Usage:
             std::fputs(UsageText(line.problem).c_str(), stderr);

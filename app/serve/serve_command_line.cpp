@@ -1,6 +1,7 @@
 #include "app/serve/serve_command_line.h"
 
 #include <optional>
+#include <utility>
 
 namespace kadro::serve {
 namespace {
@@ -34,20 +35,17 @@ ServeCommandLine usage(std::string problem) {
 }  // namespace
 
 ServeCommandLine ReadServeCommandLine(const std::vector<std::string>& arguments) {
-    for (const std::string& argument : arguments) {
-        if (argument == "--") {
-            break;
-        }
-        if (argument == "--help") {
-            return {.request = ServeRequest::Help};
-        }
-    }
-    for (const std::string& argument : arguments) {
-        if (argument == "--") {
-            break;
-        }
-        if (argument == "--version") {
-            return {.request = ServeRequest::Version};
+    // The requests that answer at once, strongest first, wherever they stand before "--".
+    for (const auto& [name, request] :
+         {std::pair{"--help", ServeRequest::Help}, std::pair{"--version", ServeRequest::Version},
+          std::pair{"--list-ports", ServeRequest::ListPorts}}) {
+        for (const std::string& argument : arguments) {
+            if (argument == "--") {
+                break;
+            }
+            if (argument == name) {
+                return {.request = request};
+            }
         }
     }
 
@@ -118,7 +116,7 @@ int ExitStatus(RunOutcome outcome) {
 
 std::string HelpText() {
     return R"(usage: kadro-serve [--port NAME] [--trace FILE] [--again] IMAGE
-       kadro-serve --help | --version
+       kadro-serve --help | --version | --list-ports
 
 kadro-serve serves the floppy-disk image IMAGE (a .vks file), track by track,
 to a remote machine over a serial line, without a desktop: the same server as
@@ -134,6 +132,8 @@ kadro, on a terminal, over SSH or as a service.
                  KADRO.INI names the file, as for kadro
   --again        after "E", prepare IMAGE afresh and serve the next session
                  on the same port, until stopped
+  --list-ports   list the serial ports of this computer, each with the name
+                 to give --port or Porta= first, and exit
   --help         show this text and exit
   --version      show the version and exit
 

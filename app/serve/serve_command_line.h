@@ -2,10 +2,11 @@
 // The kadro-serve command line and its exit statuses.
 //
 //   kadro-serve [--port NAME] [--trace FILE] [--again] IMAGE
-//   kadro-serve --help | --version
+//   kadro-serve --help | --version | --list-ports
 //
 // ReadServeCommandLine(arguments): the arguments after the program's name, in the program's
-// text (ProgramArguments). --help wins over everything, then --version; otherwise the options
+// text (ProgramArguments). --help wins over everything, then --version, then --list-ports (the
+// serial ports of this computer, platform/serial_port_list.h); otherwise the options
 // (each value either as the next argument or after "=", "--" ending the options) and exactly one
 // IMAGE make a Run; anything else is a Usage request whose `problem` says what is wrong in one
 // English line. It never fails.
@@ -26,7 +27,7 @@
 
 namespace kadro::serve {
 
-enum class ServeRequest { Run, Help, Version, Usage };
+enum class ServeRequest { Run, Help, Version, ListPorts, Usage };
 
 struct ServeCommandLine {
     ServeRequest request = ServeRequest::Run;

@@ -1,4 +1,4 @@
-// kadro --list-ports and kadro-remote --list-ports without a display print this machine's ports.
+// kadro, kadro-remote and kadro-serve --list-ports without a display print this machine's ports.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,9 +15,9 @@ namespace {
 
 class ListPorts : public ScratchFolder {};
 
-TEST_F(ListPorts, BothProgramsPrintTheListingWithoutADisplayAndExitWithZero) {
+TEST_F(ListPorts, EveryProgramPrintsTheListingWithoutADisplayAndExitWithZero) {
     const std::string expected = platform::SerialPortListText(platform::ListSerialPorts());
-    for (const std::string program : {KADRO_PROGRAM, KADRO_REMOTE_PROGRAM}) {
+    for (const std::string program : {KADRO_PROGRAM, KADRO_REMOTE_PROGRAM, KADRO_SERVE_PROGRAM}) {
         const int exit_code = RunInChild([&] {
             ::unsetenv("DISPLAY");
             ::dup2(::open((m_dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
