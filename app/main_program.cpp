@@ -149,6 +149,12 @@ RunOutcome serve_sessions(PortHandle nPortHandle, TMultiGet& LogView, const std:
         if (end == ServingEnd::kStopped || !again) {
             return RunOutcome::kEnded;
         }
+        // A service serves session after session: the log starts afresh with each, once the
+        // screen has had a rest in which to show the finished one, so that it does not grow
+        // (and every line appended copy it) for as long as the service runs.
+        WaitForMessage(std::chrono::milliseconds(0));
+        LogView.VarPut("");
+        LogView.Refresh();
         MainModule().SectorCounter = -1;
         if (!prepare_image(cImageFile)) {
             return RunOutcome::kImageUnreadable;

@@ -32,8 +32,9 @@
 //    the operator is told so in one pop-up and the run ends before a port is opened.
 //  - serve_again: after "E" the image is prepared afresh from its file (counter and image as at
 //    the start; received bytes not yet taken stay), the line is readied for the next session
-//    (ReadyLineForNextSession) and the command loop serves again on the same port, in the same
-//    window, until Escape, a lost line or an image that can no longer be read ends it.
+//    (ReadyLineForNextSession), the log is emptied (after a rest in which the screen shows it)
+//    and the command loop serves again on the same port, in the same window, until Escape, a
+//    lost line or an image that can no longer be read ends it.
 //  - trace_file: the wire trace's file, read before Traccia= (as above).
 // MAIN() is MAIN with the default options: the window program.
 //
