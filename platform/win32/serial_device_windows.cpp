@@ -188,8 +188,7 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
-    m_input_queue = input;
-    m_output_queue = output;
+    Line::recommend_queue_sizes(input, output);
     ::SetupComm(m_state->device, input, output);
 }
 
@@ -325,7 +324,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
     }
     // The stall limit counts from the last byte that moved: a line that drains, however slowly,
     // is waited for; one that takes nothing for the whole limit will not take the rest either.
-    auto deadline = Clock::now() + m_stall_limit;
+    auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
         const DWORD piece = static_cast<DWORD>(std::min(kWritePiece, size - done));
@@ -346,7 +345,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             }
             const std::optional<DWORD> queued = bytes_queued_for_output(s.device);
             if (queued && (!last_queued || *queued < *last_queued)) {
-                deadline = Clock::now() + m_stall_limit;
+                deadline = Clock::now() + stall_limit();
             }
             last_queued = queued;
             if (Clock::now() >= deadline) {
@@ -376,7 +375,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             return write_failed(done, error);
         }
         if (count > 0) {
-            deadline = Clock::now() + m_stall_limit;
+            deadline = Clock::now() + stall_limit();
         }
     }
     // A completed write may still sit in the driver's queue: wait until it is empty, as a drain
@@ -391,7 +390,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             break;
         }
         if (!last_queued || *queued < *last_queued) {
-            deadline = Clock::now() + m_stall_limit;
+            deadline = Clock::now() + stall_limit();
             last_queued = queued;
         }
         const DWORD wait_ms = milliseconds_until(deadline);
