@@ -15,7 +15,7 @@ LineOpenResult OpenLine(std::string_view name) {
         if (!opened.ok()) {
             std::fprintf(stderr, "kadro: cannot open the TCP line %s: %s\n", shown.c_str(),
                          opened.reason().c_str());
-            return LineOpenResult(OpenFailure{opened.error(), opened.reason()});
+            return LineOpenResult(OpenError{opened.error(), opened.reason()});
         }
         TcpLine line = opened.take();
         if (line.serves_connections()) {
@@ -28,7 +28,7 @@ LineOpenResult OpenLine(std::string_view name) {
     }
     SerialDevice::OpenResult opened = SerialDevice::open(name);
     if (!opened.ok()) {
-        return LineOpenResult(OpenFailure{opened.error(), SystemErrorText(opened.error())});
+        return LineOpenResult(OpenError{opened.error(), SystemErrorText(opened.error())});
     }
     return LineOpenResult(std::make_unique<SerialDevice>(opened.take()));
 }

@@ -122,7 +122,7 @@ class Line {
 // Why an open failed: the system's error code (errno on POSIX, GetLastError's or
 // WSAGetLastError's on Windows) and the system's own text for it (or, for a malformed name,
 // ours).
-struct OpenFailure {
+struct OpenError {
     int error = 0;
     std::string reason;
 };
@@ -132,20 +132,20 @@ template <typename Handle>
 class OpenOutcome {
   public:
     explicit OpenOutcome(Handle handle) : m_value(std::move(handle)) {}
-    explicit OpenOutcome(OpenFailure failure) : m_value(std::move(failure)) {}
+    explicit OpenOutcome(OpenError failure) : m_value(std::move(failure)) {}
 
     bool ok() const { return m_value.index() == 0; }
     // 0 on success.
-    int error() const { return ok() ? 0 : std::get<OpenFailure>(m_value).error; }
+    int error() const { return ok() ? 0 : std::get<OpenError>(m_value).error; }
     // Empty on success.
     std::string reason() const {
-        return ok() ? std::string() : std::get<OpenFailure>(m_value).reason;
+        return ok() ? std::string() : std::get<OpenError>(m_value).reason;
     }
     // Moves the handle out; only valid when ok().
     Handle take() { return std::move(std::get<Handle>(m_value)); }
 
   private:
-    std::variant<Handle, OpenFailure> m_value;
+    std::variant<Handle, OpenError> m_value;
 };
 
 using LineOpenResult = OpenOutcome<std::unique_ptr<Line>>;

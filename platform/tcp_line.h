@@ -25,7 +25,8 @@
 //   the system's text for a reset.
 // - write() returns once the system has taken every byte (a socket has nothing to drain); a peer
 //   that stops reading fills the buffers between, and from then on the stall limit applies. Bytes
-//   the system took before a stall stay with it.
+//   the system took before a stall stay with it. The recommended queue sizes are the sizes of the
+//   buffers of the connections (0: the system's own).
 // - apply() accepts any record and changes nothing; raise_dtr() is false.
 // - For a program that plays the far end itself (kadro-remote): wait_for_input_for() waits at
 //   most a given time, await_connection() until a listener has its connection.
@@ -83,6 +84,9 @@ class TcpLine final : public Line {
                         ReadFailure* failure = nullptr) const override;
     WriteResult write(const std::uint8_t* data, std::size_t size) const override;
 
+    // Also the sizes of the sockets' buffers, so that a peer that stops reading holds back
+    // about as much as a serial driver's queue would.
+    void recommend_queue_sizes(std::uint16_t input, std::uint16_t output) override;
     bool apply(const DCB&) override { return true; }
     bool raise_dtr() override { return false; }
 

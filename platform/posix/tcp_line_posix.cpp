@@ -57,12 +57,12 @@ struct AddressListDeleter {
 };
 using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-OpenFailure failure_of(int error_number) {
+OpenError failure_of(int error_number) {
     return {error_number, SystemErrorText(static_cast<std::uint32_t>(error_number))};
 }
 
 // Name resolution has error codes and texts of its own; the code given is the nearest errno.
-std::variant<AddressList, OpenFailure> resolve(const TcpLineName& name) {
+std::variant<AddressList, OpenError> resolve(const TcpLineName& name) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -74,7 +74,7 @@ std::variant<AddressList, OpenFailure> resolve(const TcpLineName& name) {
         return failure_of(errno);
     }
     if (rc != 0) {
-        return OpenFailure{ENOENT, std::string(::gai_strerror(rc)) + " (" + name.host + ")"};
+        return OpenError{ENOENT, std::string(::gai_strerror(rc)) + " (" + name.host + ")"};
     }
     return AddressList(found);
 }
@@ -86,8 +86,11 @@ std::string numeric_address(const sockaddr* address, socklen_t size) {
                       NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return {};
     }
-    const bool v6 = address->sa_family == AF_INET6;
-    return (v6 ? "[" : "") + std::string(host.data()) + (v6 ? "]:" : ":") + port.data();
+    std::string text = host.data();
+    if (address->sa_family == AF_INET6) {
+        text = "[" + text + "]";
+    }
+    return text + ":" + port.data();
 }
 
 int milliseconds_until(Clock::time_point deadline) {
@@ -150,6 +153,17 @@ int connect_to(const addrinfo& address, Clock::time_point deadline, int* error) 
     return fd;
 }
 
+// The buffers of `socket` as recommended; a connection accepted later takes its listener's.
+void size_buffers(int socket, std::uint16_t input, std::uint16_t output) {
+    for (auto [option, size] : {std::pair(SO_RCVBUF, input), std::pair(SO_SNDBUF, output)}) {
+        const int bytes = size;
+        if (socket < 0 || bytes == 0) {
+            continue;
+        }
+        ::setsockopt(socket, SOL_SOCKET, option, &bytes, sizeof bytes);
+    }
+}
+
 // Errors with which the system says the peer is gone rather than that something failed here.
 bool is_gone(int error_number) {
     switch (error_number) {
@@ -191,10 +205,10 @@ bool accept_one(int& listener, std::atomic<int>& connection) {
 OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
     std::optional<TcpLineName> parts = ParseTcpLineName(name);
     if (!parts) {
-        return OpenOutcome<TcpLine>(OpenFailure{EINVAL, std::string(kTcpLineNameForm)});
+        return OpenOutcome<TcpLine>(OpenError{EINVAL, std::string(kTcpLineNameForm)});
     }
     auto resolved = resolve(*parts);
-    if (auto* failure = std::get_if<OpenFailure>(&resolved)) {
+    if (auto* failure = std::get_if<OpenError>(&resolved)) {
         return OpenOutcome<TcpLine>(std::move(*failure));
     }
     const AddressList& addresses = std::get<AddressList>(resolved);
@@ -344,6 +358,12 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
     return {done, LineFault::kNone, {}};
 }
 
+void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
+    Line::recommend_queue_sizes(input, output);
+    size_buffers(m_state->listener, input, output);
+    size_buffers(m_state->connection.load(), input, output);
+}
+
 bool TcpLine::take_next_connection(std::string* reason) {
     if (!m_listens) {
         return true;  // a line that connected has its one connection
@@ -359,6 +379,7 @@ bool TcpLine::take_next_connection(std::string* reason) {
     }
     int error = 0;
     s.listener = listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+    size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
     if (s.listener < 0 && reason != nullptr) {
         *reason = SystemErrorText(static_cast<std::uint32_t>(error));
     }
