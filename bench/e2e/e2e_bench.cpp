@@ -4,7 +4,9 @@
 //      bytes) needs for the same requests;
 //  (b) median and p99 of the time from "T" written by the remote machine to 0x00 received;
 //  (c) processor time the program uses while it waits 10 s with no command, as a fraction of
-//      one core.
+//      one core;
+//  (d) (a) and (b) again on a TCP line over loopback, the program connecting to the remote
+//      machine (Porta=tcp:127.0.0.1:PORT), each as a ratio to the pseudo-terminal's figure.
 // Usage: e2e_bench [idle_seconds]
 
 #include <poll.h>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,8 +27,10 @@
 #include "bench/e2e/remote_side.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
+#include "support/program_lifecycle.h"
 #include "testing/cpu_time.h"
 #include "testing/pty_pair.h"
+#include "testing/tcp_peer.h"
 
 namespace {
 
@@ -33,6 +38,8 @@ using Clock = std::chrono::steady_clock;
 using namespace kadro::bench;
 using kadro::test::process_cpu_seconds;
 using kadro::test::PtyPair;
+using kadro::test::TcpListener;
+using kadro::test::TcpPeer;
 
 std::vector<double> fetch_all(int fd) {
     return fetch_tracks(fd, kTracks);
@@ -53,6 +60,33 @@ void reference_server(int fd, const std::string& image) {
         ::tcdrain(fd);
         offset += kTrack;
     }
+}
+
+void write_settings(const std::filesystem::path& dir, const std::string& port) {
+    std::ofstream(dir / "KADRO.INI", std::ios::binary)
+        << "[Impostazioni]\r\nPorta=" << port << "\r\n";
+}
+
+// One run of the program on the line `line()` gives once `settle` has returned, every track
+// asked for; the seconds they took and the time each "T" took to be answered.
+struct Served {
+    double seconds = 0;
+    std::vector<double> latencies;
+};
+Served serve_all(const std::function<int()>& line, const std::function<void()>& settle) {
+    Served served;
+    std::thread remote([&] {
+        const int fd = line();
+        settle();
+        auto start = Clock::now();
+        served.latencies = fetch_all(fd);
+        served.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        write_all(fd, std::string{kadro::protocol::kEndOfService});
+    });
+    kadro::ResetProgramLifecycle();
+    kadro::RunProgram();
+    remote.join();
+    return served;
 }
 
 class BenchDisplay : public platform::Display {
@@ -92,29 +126,39 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     double reference_seconds =
         std::chrono::duration<double>(Clock::now() - reference_start).count();
 
-    // The program.
-    PtyPair line;
-    std::ofstream(dir / "KADRO.INI", std::ios::binary)
-        << "[Impostazioni]\r\nPorta=" << line.path() << "\r\n";
+    // The program on a pseudo-terminal.
     platform::AttachDisplay(std::make_unique<BenchDisplay>((dir / "image.vks").string()));
-    double served_seconds = 0;
+    // Let the window come up and the command loop start before the clock runs.
+    const auto settling = std::chrono::milliseconds(300);
+    PtyPair line;
+    write_settings(dir, line.path());
     double idle_cpu = 0;
-    std::vector<double> latencies;
-    std::thread remote([&] {
-        // Let the window come up and the command loop start before the clock runs.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        double cpu_before = process_cpu_seconds();
-        std::this_thread::sleep_for(std::chrono::seconds(idle_seconds));
-        idle_cpu = (process_cpu_seconds() - cpu_before) / idle_seconds;
-        auto start = Clock::now();
-        latencies = fetch_all(line.master());
-        served_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        write_all(line.master(), std::string{kadro::protocol::kEndOfService});
-    });
-    int code = kadro::RunProgram();
-    remote.join();
+    const Served pty =
+        serve_all([&] { return line.master(); },
+                  [&] {
+                      std::this_thread::sleep_for(settling);
+                      double cpu_before = process_cpu_seconds();
+                      std::this_thread::sleep_for(std::chrono::seconds(idle_seconds));
+                      idle_cpu = (process_cpu_seconds() - cpu_before) / idle_seconds;
+                  });
+
+    // The program on a TCP line over loopback, connecting to the remote machine.
+    TcpListener remote_machine;
+    TcpPeer connection;
+    write_settings(dir, remote_machine.line_name());
+    const Served tcp = serve_all(
+        [&] {
+            connection = remote_machine.accept();
+            if (connection.fd() < 0) {
+                throw std::runtime_error("the program did not connect");
+            }
+            return connection.fd();
+        },
+        [&] { std::this_thread::sleep_for(settling); });
     std::filesystem::current_path("/");
     std::filesystem::remove_all(dir);
+    const double served_seconds = pty.seconds;
+    const std::vector<double>& latencies = pty.latencies;
 
     std::printf(
         "served %zu tracks in %.3f s; reference server %.3f s; ratio %.4f (target <= 1.02)\n",
@@ -125,5 +169,14 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
         percentile(latencies, 0.5), percentile(latencies, 0.99),
         percentile(reference_latencies, 0.5));
     std::printf("idle %d s: %.2f%% of one core (target < 1%%)\n", idle_seconds, idle_cpu * 100);
-    return code;
+    const double pty_p50 = percentile(pty.latencies, 0.5);
+    const double pty_p99 = percentile(pty.latencies, 0.99);
+    const double tcp_p50 = percentile(tcp.latencies, 0.5);
+    const double tcp_p99 = percentile(tcp.latencies, 0.99);
+    std::printf(
+        "TCP line (loopback): served %zu tracks in %.3f s, ratio to the pseudo-terminal %.4f; T to "
+        "0x00: median %.3f ms (ratio %.3f), p99 %.3f ms (ratio %.3f); target ratios <= 1.1\n",
+        kTracks, tcp.seconds, tcp.seconds / pty.seconds, tcp_p50, tcp_p50 / pty_p50, tcp_p99,
+        tcp_p99 / pty_p99);
+    return 0;
 }
