@@ -1,13 +1,9 @@
-// The whole program, headless, on a TCP line it connects to (Porta=tcp:127.0.0.1:PORT): a whole
-// image byte for byte to kadro-remote listening, and the connection lost while the program waits
-// and while it writes a track, told within a second.
+// The whole program, headless, on a TCP line it connects to (Porta=tcp:127.0.0.1:PORT): the
+// connection lost while the program waits and while it writes a track, told within a second.
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 
-#include "app/image_preparation.h"
-#include "testing/child_process.h"
 #include "testing/tcp_peer.h"
 #include "tests/app/program_fixture.h"
 
@@ -53,26 +49,6 @@ class ProgramOverTcp : public ProgramTest {
         return delay;
     }
 };
-
-TEST_F(ProgramOverTcp, ServesAWholeImageToKadroRemoteListening) {
-    const std::string image = make_image(160 * kTrack);
-    const std::string path = use_image(image);
-    spit("expected", ReadTrackImage(path).TrackImage);  // two-sided: even blocks first
-    ChildProcess remote({std::string(KADRO_BINARY_DIR) + "/tools/remote/kadro-remote",
-                         "--tcp-listen", "0", "--tracks", "160", "--end", "--quiet", "--timeout-ms",
-                         "10000", "--expect", "expected"});
-    const std::string said = remote.said_until("\n", 10s);
-    const std::size_t at = said.find("listening on 127.0.0.1:");
-    ASSERT_NE(at, std::string::npos) << said;
-    write_settings("tcp:" + said.substr(at + 13, said.find('\n', at) - at - 13));
-    int remote_code = -1;
-    const int code = run_with_remote([&] { remote_code = remote.exit_code(60s); });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(remote_code, 0) << remote.said();
-    EXPECT_EQ(std::count(m_display->log_text.begin(), m_display->log_text.end(), '\n'), 161)
-        << m_display->log_text;
-    EXPECT_TRUE(m_script->shown.empty());
-}
 
 TEST_F(ProgramOverTcp, AConnectionClosedWhileWaitingIsALostLineToldWithinASecond) {
     const Clock::duration delay = lose_line(3, [](TcpPeer& peer) {
