@@ -188,6 +188,8 @@ LineFault fault_of(int error_number) {
 
 // Takes the connection waiting on the listener and stops listening, so that the next one is
 // refused; false when there was none after all.
+constexpr int kAcceptRetryMs = 10;
+
 bool accept_one(int& listener, std::atomic<int>& connection) {
     int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
@@ -263,7 +265,12 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             return Waited::kTimedOut;
         }
         if (connection < 0) {
-            accept_one(s.listener, s.connection);
+            // A connection gone before it was taken, or no resources for it: a short rest keeps a
+            // listener that stays ready from making this a busy loop.
+            if (!accept_one(s.listener, s.connection) &&
+                WaitForCancel(s.cancel_fd, kAcceptRetryMs)) {
+                return Waited::kCancelled;
+            }
             continue;
         }
         // The end of the stream is readable too: read() tells it, after the bytes before it.

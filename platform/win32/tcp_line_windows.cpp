@@ -261,6 +261,8 @@ void tell_read_failure(ReadFailure* failure, DWORD code) {
 
 // Takes the connection waiting on the listener and stops listening, so that the next one is
 // refused; false when there was none after all.
+constexpr int kAcceptRetryMs = 10;
+
 bool accept_one(SOCKET& listener, std::atomic<SOCKET>& connection) {
     SOCKET socket = ::accept(listener, nullptr, nullptr);
     if (socket == INVALID_SOCKET) {
@@ -357,7 +359,12 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             }
             WSANETWORKEVENTS events{};
             ::WSAEnumNetworkEvents(s.listener, s.accept_event, &events);  // resets the event
-            accept_one(s.listener, s.connection);
+            // A connection gone before it was taken, or no resources for it: a short rest keeps a
+            // listener that stays ready from making this a busy loop.
+            if (!accept_one(s.listener, s.connection) &&
+                ::WaitForSingleObject(s.cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
+                return Waited::kCancelled;
+            }
             continue;
         }
         if (until == Until::kConnection) {

@@ -1,5 +1,6 @@
 // The whole program, headless, on a TCP line it connects to (Porta=tcp:127.0.0.1:PORT): the
-// connection lost while the program waits and while it writes a track, told within a second.
+// connection lost while the program waits and while it writes a track, told within a second;
+// and a listener no one connected to, ended with Escape.
 
 #include <atomic>
 #include <chrono>
@@ -75,6 +76,15 @@ TEST_F(ProgramOverTcp, AConnectionClosedDuringATrackStopsServingWithinASecond) {
         << m_display->log_text;
     ASSERT_FALSE(m_script->shown.empty());
     EXPECT_NE(m_script->shown[0].text.find(" non inviati:"), std::string::npos);
+}
+
+TEST_F(ProgramOverTcp, AListenerThatNoOneReachedStillEndsOnEscape) {
+    use_image(make_image(kTrack));
+    write_settings("tcp-listen:0");
+    const int code = serve([] { platform::InjectKeyDown(platform::VK_ESCAPE, 27); });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(m_display->log_text, "Waiting command (ESC to exit)...\r\n");
+    EXPECT_TRUE(m_script->shown.empty()) << "the stop byte going nowhere is no failure";
 }
 
 }  // namespace
