@@ -30,7 +30,7 @@ struct FaultWords {
 
 FaultWords describe(const std::optional<CommLineFault>& fault) {
     const std::string seconds = std::to_string(
-        std::chrono::duration_cast<std::chrono::seconds>(platform::SerialDevice::kDefaultStallLimit)
+        std::chrono::duration_cast<std::chrono::seconds>(platform::Line::kDefaultStallLimit)
             .count());
     FaultWords words;
     switch (fault ? fault->kind : platform::LineFault::kFailed) {

@@ -159,7 +159,15 @@ RunOutcome serve_sessions(PortHandle nPortHandle, TMultiGet& LogView, const std:
         if (!prepare_image(cImageFile)) {
             return RunOutcome::kImageUnreadable;
         }
-        ReadyLineForNextSession(nPortHandle);
+        // The next session may come on another connection (a listening TCP line); what the last
+        // peer left untaken is not the next one's.
+        if (GetCommListenPort(nPortHandle)) {
+            MainModule().InputBuffer = ByteQueue();
+        }
+        if (!ReadyCommForNextSession(nPortHandle)) {
+            LINELOST(nPortHandle, LogView);
+            return RunOutcome::kLineLost;
+        }
     }
 }
 
@@ -274,8 +282,6 @@ RunOutcome MAIN(const ProgramOptions& options) {
 void MAIN() {
     MAIN(ProgramOptions{});
 }
-
-void ReadyLineForNextSession(PortHandle) {}
 
 RunOutcome RunProgramWithOutcome(const ProgramOptions& options) {
     run_trace().reset();

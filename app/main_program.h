@@ -31,10 +31,11 @@
 //  - write_settings false: KADRO.INI is never written; with no port given and none in the file,
 //    the operator is told so in one pop-up and the run ends before a port is opened.
 //  - serve_again: after "E" the image is prepared afresh from its file (counter and image as at
-//    the start; received bytes not yet taken stay), the line is readied for the next session
-//    (ReadyLineForNextSession), the log is emptied (after a rest in which the screen shows it)
-//    and the command loop serves again on the same port, in the same window, until Escape, a
-//    lost line or an image that can no longer be read ends it.
+//    the start), the log is emptied (after a rest in which the screen shows it), the port is
+//    readied for the next session (ReadyCommForNextSession: a listening TCP line takes the next
+//    connection, and the bytes the last one left untaken are dropped; other lines keep them) and
+//    the command loop serves again on the same port, in the same window, until Escape, a lost
+//    line or an image that can no longer be read ends it.
 //  - trace_file: the wire trace's file, read before Traccia= (as above).
 // MAIN() is MAIN with the default options: the window program.
 //
@@ -72,10 +73,6 @@ RunOutcome MAIN(const ProgramOptions& options);
 void MAIN();
 int RunProgram(const ProgramOptions& options = {});
 RunOutcome RunProgramWithOutcome(const ProgramOptions& options);
-
-// Between two sessions of serve_again, after "E": makes the line ready for the next remote
-// session. A serial port stays open and set, so there is nothing to do for it.
-void ReadyLineForNextSession(PortHandle nPortHandle);
 
 // "KADRO 1.00", a blank, the maker's notice, two blanks and "(" + port + ":57600,N,8,1)".
 std::string MainCaption(const std::string& cPort);

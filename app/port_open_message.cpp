@@ -43,7 +43,8 @@ std::string reason(const platform::SerialOpenFailure& failure) {
         case SerialOpenProblem::kOther:
             break;
     }
-    return "Il sistema risponde: " + platform::SystemErrorText(failure.error) + ".";
+    return "Il sistema risponde: " +
+           (failure.text.empty() ? platform::SystemErrorText(failure.error) : failure.text) + ".";
 }
 
 std::string port_lines(const std::vector<platform::SerialPortEntry>& ports) {

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "comm/open_failure.h"
+#include "platform/line.h"
 #include "platform/message_queue.h"
-#include "platform/serial_device.h"
 #include "platform/serial_settings.h"
 
 namespace kadro {
@@ -27,7 +27,7 @@ constexpr std::int16_t next_position(std::int16_t position) {
     return position == kRingSize - 1 ? 0 : static_cast<std::int16_t>(position + 1);
 }
 
-// One open port: its device, receive ring and reader thread.
+// One open port: its line, receive ring and reader thread.
 //
 // The ring has one writer per position: the reader thread alone moves the write position and
 // the interface thread alone the read position. Each side publishes its position with release
@@ -35,8 +35,8 @@ constexpr std::int16_t next_position(std::int16_t position) {
 // it is filled nor refilled before it was read.
 class CommPortContext {
   public:
-    CommPortContext(PortHandle handle, platform::SerialDevice device)
-        : m_handle(handle), m_device(std::move(device)) {}
+    CommPortContext(PortHandle handle, std::unique_ptr<platform::Line> line)
+        : m_handle(handle), m_line(std::move(line)) {}
     ~CommPortContext() { stop(); }
     CommPortContext(const CommPortContext&) = delete;
     CommPortContext& operator=(const CommPortContext&) = delete;
@@ -49,7 +49,9 @@ class CommPortContext {
     void stop() {
         m_stop.store(true, std::memory_order_release);
         m_gate.close();
-        m_device.cancel();
+        if (m_line) {
+            m_line->cancel();
+        }
         m_room_signal.fetch_add(1, std::memory_order_release);
         m_room_signal.notify_all();
         if (m_reader.joinable()) {
@@ -91,7 +93,15 @@ class CommPortContext {
         return static_cast<std::int16_t>(count);
     }
 
-    platform::SerialDevice& device() { return m_device; }
+    platform::Line& line() { return *m_line; }
+
+    // Once stopped: hands the line over to the context that serves the next session.
+    std::unique_ptr<platform::Line> release_line() {
+        stop();
+        return std::move(m_line);
+    }
+
+    platform::HWND window() const { return m_window.load(std::memory_order_acquire); }
 
     // The first fault recorded stays; later ones add nothing.
     void record_fault(CommLineFault fault) {
@@ -116,15 +126,15 @@ class CommPortContext {
         std::array<std::uint8_t, kMaxPerCycle + 1> staging{};
         while (!m_stop.load(std::memory_order_acquire)) {
             platform::ReadFailure failure{platform::LineFault::kHungUp, {}};
-            platform::InputWait event = m_device.wait_for_input(&failure);
+            platform::InputWait event = m_line->wait_for_input(&failure);
             if (event == platform::InputWait::Cancelled) {
                 return;
             }
             std::ptrdiff_t got = -1;
             if (event == platform::InputWait::Ready) {
-                std::size_t waiting = m_device.waiting();
+                std::size_t waiting = m_line->waiting();
                 std::size_t want = waiting == 0 ? kMaxPerCycle : std::min(waiting, kMaxPerCycle);
-                got = m_device.read(staging.data(), want, &failure);
+                got = m_line->read(staging.data(), want, &failure);
             }
             if (got < 0) {
                 // The device has failed for good: polling it again would return at once,
@@ -137,7 +147,7 @@ class CommPortContext {
             if (got == 0) {
                 // Woken with nothing to read; a short pause keeps an odd driver from making
                 // this a busy loop.
-                if (m_device.wait_for_cancel_for(10)) {
+                if (m_line->wait_for_cancel_for(10)) {
                     return;
                 }
                 continue;
@@ -183,7 +193,7 @@ class CommPortContext {
     // until some later byte arrives.
     void announce_tail() {
         std::size_t before = unread();
-        while (before > 0 && !m_stop.load(std::memory_order_acquire) && m_device.waiting() == 0) {
+        while (before > 0 && !m_stop.load(std::memory_order_acquire) && m_line->waiting() == 0) {
             notify();
             const std::size_t left = unread();
             if (left >= before) {
@@ -253,7 +263,7 @@ class CommPortContext {
     }
 
     const PortHandle m_handle;
-    platform::SerialDevice m_device;
+    std::unique_ptr<platform::Line> m_line;
     std::array<std::uint8_t, kRingSize> m_ring{};
     std::atomic<std::int16_t> m_write_pos{0};
     std::atomic<std::int16_t> m_read_pos{0};
@@ -301,33 +311,63 @@ PortHandle allocate_handle(PortTable& t) {
 }  // namespace
 
 PortHandle OPENCOMM(std::string_view cName, std::int64_t nInQueue, std::int64_t nOutQueue) {
-    auto opened = platform::SerialDevice::open(cName);
-    SetCommOpenFailure(opened.ok() ? std::nullopt : std::optional(opened.failure()));
+    platform::LineOpenResult opened = platform::OpenLine(cName);
+    SetCommOpenFailure(opened.ok() ? std::nullopt : std::optional(opened.failure().detail));
     if (!opened.ok()) {
         return -1;
     }
-    platform::SerialDevice device = opened.take();
-    const std::string path = device.path();
-    device.recommend_queue_sizes(static_cast<std::uint16_t>(nInQueue & 0xFFFF),
-                                 static_cast<std::uint16_t>(nOutQueue & 0xFFFF));
-    device.raise_dtr();  // pseudo-terminals and some adapters have no DTR line
+    std::unique_ptr<platform::Line> line = opened.take();
+    line->recommend_queue_sizes(static_cast<std::uint16_t>(nInQueue & 0xFFFF),
+                                static_cast<std::uint16_t>(nOutQueue & 0xFFFF));
+    line->raise_dtr();  // pseudo-terminals, some adapters and TCP have no DTR line
 
     PortTable& t = table();
     std::lock_guard lock(t.mutex);
     PortHandle handle = allocate_handle(t);
-    auto context = std::make_shared<CommPortContext>(handle, std::move(device));
+    auto context = std::make_shared<CommPortContext>(handle, std::move(line));
     try {
         context->start();
     } catch (const std::system_error& error) {
-        SetCommOpenFailure(
-            platform::SerialOpenFailure{platform::SerialOpenProblem::kOther,
-                                        static_cast<std::uint32_t>(error.code().value()),
-                                        path,
-                                        {}});
-        return -1;  // the context, and with it the device, goes away here
+        SetCommOpenFailure(platform::SerialOpenFailure{
+            platform::SerialOpenProblem::kOther,
+            static_cast<std::uint32_t>(error.code().value()),
+            std::string(cName.starts_with("\\\\.\\") ? cName.substr(4) : cName),
+            {},
+            {}});
+        return -1;  // the context, and with it the line, goes away here
     }
     t.ports.emplace(handle, std::move(context));
     return handle;
+}
+
+bool ReadyCommForNextSession(PortHandle nPortHandle) {
+    std::shared_ptr<CommPortContext> port = find_port(nPortHandle);
+    if (port == nullptr) {
+        return false;
+    }
+    if (!port->line().serves_connections()) {
+        return !port->fault();
+    }
+    // The session's connection, its unread bytes and its fault end with it: a fresh context
+    // under the same handle serves the next connection, for the same window.
+    const platform::HWND window = port->window();
+    std::unique_ptr<platform::Line> line = port->release_line();
+    std::string reason;
+    const bool listening = line->take_next_connection(&reason);
+    auto next = std::make_shared<CommPortContext>(nPortHandle, std::move(line));
+    next->set_window(window);
+    if (!listening) {
+        next->record_fault({platform::LineFault::kFailed, std::move(reason)});
+    }
+    try {
+        next->start();
+    } catch (const std::system_error& error) {
+        next->record_fault({platform::LineFault::kFailed, error.what()});
+    }
+    PortTable& t = table();
+    std::lock_guard lock(t.mutex);
+    t.ports[nPortHandle] = next;
+    return listening && !next->fault();
 }
 
 bool ENABLECOMMNOTIFICATION(PortHandle nPortHandle, platform::HWND hWnd, std::int64_t,
@@ -363,7 +403,7 @@ bool BUILDCOMMDCB(std::string_view cMode, std::string& cDcb) {
 bool SETCOMMSTATE(PortHandle nPortHandle, std::string_view cDcb) {
     auto port = find_port(nPortHandle);
     auto dcb = platform::DcbFromBytes(cDcb);
-    return port != nullptr && dcb.has_value() && port->device().apply(*dcb);
+    return port != nullptr && dcb.has_value() && port->line().apply(*dcb);
 }
 
 std::int16_t READCOMM(PortHandle nPortHandle, std::string& cBuffer) {
@@ -378,7 +418,7 @@ std::int16_t WRITECOMM(PortHandle nPortHandle, std::string_view cData) {
     }
     std::size_t size = std::min(cData.size(), kMaxTransfer);
     platform::WriteResult result =
-        port->device().write(reinterpret_cast<const std::uint8_t*>(cData.data()), size);
+        port->line().write(reinterpret_cast<const std::uint8_t*>(cData.data()), size);
     if (result.fault != platform::LineFault::kNone) {
         port->record_fault({result.fault, std::move(result.reason)});
     }
@@ -390,8 +430,8 @@ std::optional<CommQueueSizes> GetCommQueueSizes(PortHandle nPortHandle) {
     if (port == nullptr) {
         return std::nullopt;
     }
-    return CommQueueSizes{port->device().recommended_input_queue(),
-                          port->device().recommended_output_queue()};
+    return CommQueueSizes{port->line().recommended_input_queue(),
+                          port->line().recommended_output_queue()};
 }
 
 bool SetCommStallLimit(PortHandle nPortHandle, std::chrono::milliseconds limit) {
@@ -399,7 +439,7 @@ bool SetCommStallLimit(PortHandle nPortHandle, std::chrono::milliseconds limit) 
     if (port == nullptr) {
         return false;
     }
-    port->device().set_stall_limit(limit);
+    port->line().set_stall_limit(limit);
     return true;
 }
 
@@ -409,6 +449,11 @@ std::optional<CommLineFault> GetCommLineFault(PortHandle nPortHandle) {
         return std::nullopt;
     }
     return port->fault();
+}
+
+std::optional<std::uint16_t> GetCommListenPort(PortHandle nPortHandle) {
+    auto port = find_port(nPortHandle);
+    return port != nullptr ? port->line().listening_port() : std::nullopt;
 }
 
 std::optional<CommRingPositions> GetCommRingPositions(PortHandle nPortHandle) {

@@ -1,13 +1,14 @@
 #pragma once
 // Serial ports for the application: open and close, the reader thread that fills each port's
 // 2048-byte receive ring and announces new bytes to a window, line settings from a mode string,
-// and data transfer.
+// and data transfer. A port's line is a serial device or a TCP connection (platform/line.h).
 //
 // Contract:
 // - Every function is called on the interface thread. A port is named by a PortHandle: a small
 //   non-negative integer from OPENCOMM, valid until CLOSECOMM; -1 means the open failed.
 //   Handles are not reused while the process keeps finding free ones.
-// - OPENCOMM opens the device ("\\.\" + port name; see platform/serial_device.h for the name
+// - OPENCOMM opens the line ("\\.\" + port name; a "tcp:" or "tcp-listen:" name is a TCP line,
+//   platform/tcp_line.h; any other a serial device, platform/serial_device.h, for the name
 //   mapping) for this process alone, records the queue-size recommendation (low 16 bits of each
 //   size), raises DTR (failure ignored) and starts the port's reader thread. Any failure gives
 //   -1 with no thread left running and the device closed; GetCommOpenFailure (comm/open_failure.h)
@@ -39,6 +40,15 @@
 // - BUILDCOMMDCB stores the 28-byte line-settings record for cMode into cDcb and returns true,
 //   or stores "" and returns false for a malformed mode. SETCOMMSTATE applies such a record and
 //   returns false when the record or the device refuses it.
+// - ReadyCommForNextSession readies a port for the next session once the remote machine has
+//   ended one ("E"). A line that serves one connection after another (a TCP listener) closes
+//   the connection served, drops what it left unread and its fault, and listens again; the
+//   reader thread accepts the next connection when it comes, for the window registered before.
+//   Any other line is left as it is: the next session comes on the same line. True when the port
+//   can serve another session; false for a handle naming no port, a line that has failed
+//   (GetCommLineFault says why), and a listener that cannot listen again (its fault then says
+//   why). Not from within the port's own notification handler.
+// - A line without line settings (TCP) takes any record SETCOMMSTATE gives it.
 // - A handle that names no open port is harmless: READCOMM and WRITECOMM return 0,
 //   SETCOMMSTATE false, ENABLECOMMNOTIFICATION and CLOSECOMM true.
 
@@ -48,7 +58,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/serial_device.h"
+#include "platform/line.h"
 #include "platform/types.h"
 
 namespace kadro {
@@ -70,6 +80,8 @@ bool SETCOMMSTATE(PortHandle nPortHandle, std::string_view cDcb);
 std::int16_t READCOMM(PortHandle nPortHandle, std::string& cBuffer);
 std::int16_t WRITECOMM(PortHandle nPortHandle, std::string_view cData);
 
+bool ReadyCommForNextSession(PortHandle nPortHandle);
+
 // Inspection of an open port, for diagnostics and tests; nullopt for a handle naming no port.
 struct CommQueueSizes {
     std::uint16_t input = 0;
@@ -87,6 +99,10 @@ struct CommLineFault {
     std::string reason;
 };
 std::optional<CommLineFault> GetCommLineFault(PortHandle nPortHandle);
+
+// The TCP port a listening line listens on (the system's choice when it was named with port 0);
+// nullopt for other lines and for a handle naming no port.
+std::optional<std::uint16_t> GetCommListenPort(PortHandle nPortHandle);
 
 struct CommRingPositions {
     std::int16_t write = 0;

@@ -1,7 +1,8 @@
 #pragma once
-// A serial device held open for one owner, with the operations the serial port layer needs:
-// a cancellable wait for received characters, the count of waiting bytes, a non-blocking read,
-// a write that returns when the bytes have left, DTR, and line settings from a DCB.
+// A serial device held open for one owner: the serial kind of Line (platform/line.h), with the
+// operations the serial port layer needs: a cancellable wait for received characters, the count
+// of waiting bytes, a non-blocking read, a write that returns when the bytes have left, DTR, and
+// line settings from a DCB.
 //
 // Contract:
 // - SerialDevice::open() is the only way to get a device; it yields either an open device or
@@ -48,6 +49,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/line.h"
 #include "platform/serial_open_failure.h"
 #include "platform/serial_settings.h"
 
@@ -56,33 +58,7 @@ namespace platform {
 // Maps a port name as the settings file gives it to a device path.
 std::string SerialDevicePath(std::string_view name);
 
-// Why a write ended early, or why the device stopped delivering.
-enum class LineFault {
-    kNone,
-    kHungUp,   // the far end closed the line or the device went away
-    kStalled,  // the line took no byte for the stall limit
-    kFailed,   // the device reported an error
-};
-
-struct WriteResult {
-    std::size_t written = 0;  // bytes that left (taken by the driver and, unless stalled, sent)
-    LineFault fault = LineFault::kNone;
-    std::string reason;  // the system's text for the failure, when it gave one
-};
-
-// Why a device stopped delivering.
-struct ReadFailure {
-    LineFault fault = LineFault::kNone;
-    std::string reason;  // the system's text for the failure, when it gave one
-};
-
-enum class InputWait {
-    Ready,      // bytes (or a line event) are waiting
-    HungUp,     // the device reports hang-up or an error; it will not deliver again
-    Cancelled,  // cancel() was called
-};
-
-class SerialDevice {
+class SerialDevice final : public Line {
   public:
     // Result of open(): an open device, or why there is none.
     class OpenResult;
@@ -97,36 +73,30 @@ class SerialDevice {
 
     const std::string& path() const { return m_path; }
 
-    void recommend_queue_sizes(std::uint16_t input, std::uint16_t output);
-    std::uint16_t recommended_input_queue() const { return m_input_queue; }
-    std::uint16_t recommended_output_queue() const { return m_output_queue; }
+    void recommend_queue_sizes(std::uint16_t input, std::uint16_t output) override;
 
     // Raises DTR; false when the device has no modem lines (callers ignore it).
-    bool raise_dtr();
+    bool raise_dtr() override;
 
     // On HungUp, *failure (when given) says why.
-    InputWait wait_for_input(ReadFailure* failure = nullptr) const;
+    InputWait wait_for_input(ReadFailure* failure = nullptr) const override;
     // Blocks until cancel() was called (used once the device has failed for good).
     void wait_for_cancel() const;
     // Waits for cancel() at most `milliseconds`; true when cancelled.
-    bool wait_for_cancel_for(int milliseconds) const;
-    void cancel() const;
+    bool wait_for_cancel_for(int milliseconds) const override;
+    void cancel() const override;
 
     // Bytes waiting in the driver's input queue; 0 on failure.
-    std::size_t waiting() const;
+    std::size_t waiting() const override;
     // Reads at most `size` bytes without blocking. Returns the count, 0 when nothing waits,
     // -1 when the device has failed (end of file or an I/O error); then *failure, when given,
     // says why.
     std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size,
-                        ReadFailure* failure = nullptr) const;
+                        ReadFailure* failure = nullptr) const override;
     // See the file comment.
-    WriteResult write(const std::uint8_t* data, std::size_t size) const;
+    WriteResult write(const std::uint8_t* data, std::size_t size) const override;
 
-    static constexpr std::chrono::milliseconds kDefaultStallLimit{10000};
-    std::chrono::milliseconds stall_limit() const { return m_stall_limit; }
-    void set_stall_limit(std::chrono::milliseconds limit) { m_stall_limit = limit; }
-
-    bool apply(const DCB& dcb);
+    bool apply(const DCB& dcb) override;
 
   private:
     // The device as each system holds it (descriptors, handles, a pending read), defined in
@@ -141,9 +111,6 @@ class SerialDevice {
 
     std::unique_ptr<State, StateDeleter> m_state;
     std::string m_path;
-    std::uint16_t m_input_queue = 0;
-    std::uint16_t m_output_queue = 0;
-    std::chrono::milliseconds m_stall_limit = kDefaultStallLimit;
 };
 
 class SerialDevice::OpenResult {

@@ -18,6 +18,8 @@
 //   name itself when it leads nowhere. UTF-8.
 // - `group` names the group that owns the device when `problem` is kNoPermission and the system
 //   has groups for devices (POSIX); empty otherwise, or when the group has no name.
+// - `text` is the system's own text for the failure where `error` alone does not give it (a
+//   TCP line's name that does not resolve); empty otherwise.
 
 #include <cstdint>
 #include <string>
@@ -31,6 +33,7 @@ struct SerialOpenFailure {
     std::uint32_t error = 0;
     std::string device;
     std::string group;
+    std::string text;
 };
 
 }  // namespace platform

@@ -17,6 +17,7 @@
 
 #include "platform/serial_device.h"
 
+#include "platform/posix/cancel_signal.h"
 #include "platform/posix/kernel_device_tree.h"
 #include "platform/posix/open_failure.h"
 #include "platform/serial_settings.h"
@@ -79,15 +80,6 @@ void make_raw(int fd) {
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &t);
-}
-
-int poll_retrying(pollfd* fds, nfds_t count, int timeout_ms) {
-    while (true) {
-        int rc = ::poll(fds, count, timeout_ms);
-        if (rc >= 0 || errno != EINTR) {
-            return rc;
-        }
-    }
 }
 
 }  // namespace
@@ -160,8 +152,7 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
-    m_input_queue = input;
-    m_output_queue = output;
+    Line::recommend_queue_sizes(input, output);  // terminals have no such setting
 }
 
 bool SerialDevice::raise_dtr() {
@@ -178,7 +169,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
         return InputWait::HungUp;
     };
     std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLIN, 0}}};
-    if (poll_retrying(fds.data(), fds.size(), -1) < 0) {
+    if (PollRetrying(fds.data(), fds.size(), -1) < 0) {
         return hung_up();
     }
     if ((fds[0].revents & POLLIN) != 0) {
@@ -197,14 +188,11 @@ void SerialDevice::wait_for_cancel() const {
 }
 
 bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
-    pollfd fd{m_state->cancel_fd, POLLIN, 0};
-    return poll_retrying(&fd, 1, milliseconds) > 0;
+    return WaitForCancel(m_state->cancel_fd, milliseconds);
 }
 
 void SerialDevice::cancel() const {
-    std::uint64_t one = 1;
-    // Never read back: the descriptor stays readable, so every later wait ends at once.
-    [[maybe_unused]] auto written = ::write(m_state->cancel_fd, &one, sizeof one);
+    RaiseCancel(m_state->cancel_fd);  // never cleared: every later wait ends at once
 }
 
 std::size_t SerialDevice::waiting() const {
@@ -261,7 +249,7 @@ int bytes_queued_for_output(int fd) {
 // hang-up from other device errors.
 bool is_hung_up(int fd) {
     pollfd probe{fd, 0, 0};
-    return poll_retrying(&probe, 1, 0) > 0 && (probe.revents & POLLHUP) != 0;
+    return PollRetrying(&probe, 1, 0) > 0 && (probe.revents & POLLHUP) != 0;
 }
 
 WriteResult ended(std::size_t written, LineFault fault, std::string reason = {}) {
@@ -280,13 +268,13 @@ WriteResult failed_with(int fd, std::size_t written, int error_number) {
 WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) const {
     // The stall limit counts from the last byte that moved: a line that drains, however slowly,
     // is waited for; one that takes nothing for the whole limit will not take the rest either.
-    auto deadline = Clock::now() + m_stall_limit;
+    auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
         ssize_t n = ::write(m_state->fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-            deadline = Clock::now() + m_stall_limit;
+            deadline = Clock::now() + stall_limit();
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -294,7 +282,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
-            int ready = poll_retrying(fds.data(), fds.size(), milliseconds_until(deadline));
+            int ready = PollRetrying(fds.data(), fds.size(), milliseconds_until(deadline));
             if (ready < 0) {
                 return failed_with(m_state->fd, done, errno);
             }
@@ -323,7 +311,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             return ended(done, LineFault::kNone);
         }
         if (last_queued < 0 || queued < last_queued) {
-            deadline = Clock::now() + m_stall_limit;
+            deadline = Clock::now() + stall_limit();
             last_queued = queued;
         }
         int wait_ms = milliseconds_until(deadline);
@@ -334,7 +322,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
                          LineFault::kStalled);
         }
         std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, 0, 0}}};
-        if (poll_retrying(fds.data(), fds.size(), std::min(wait_ms, 2)) > 0) {
+        if (PollRetrying(fds.data(), fds.size(), std::min(wait_ms, 2)) > 0) {
             if ((fds[0].revents & POLLIN) != 0) {
                 return ended(done, LineFault::kFailed, SystemErrorText(ECANCELED));
             }

@@ -14,6 +14,8 @@
 // After our headers: <windows.h> defines names ours use (NOPARITY, DCB fields' constants).
 #include <windows.h>
 
+#include "platform/win32/overlapped_wait.h"
+
 namespace platform {
 
 // The reader waits with an overlapped one-byte ReadFile rather than WaitCommEvent: an
@@ -58,23 +60,6 @@ namespace {
 
 bool has_device_prefix(std::string_view name) {
     return name.substr(0, 4) == "\\\\.\\";
-}
-
-// Waits for `event` or the cancel event; true when `event` came first.
-enum class Woken { kEvent, kCancelled, kTimeOut, kFailed };
-Woken wait_event_or_cancel(HANDLE event, HANDLE cancel, DWORD milliseconds) {
-    std::array<HANDLE, 2> handles{cancel, event};
-    DWORD result = ::WaitForMultipleObjects(2, handles.data(), FALSE, milliseconds);
-    switch (result) {
-        case WAIT_OBJECT_0:
-            return Woken::kCancelled;
-        case WAIT_OBJECT_0 + 1:
-            return Woken::kEvent;
-        case WAIT_TIMEOUT:
-            return Woken::kTimeOut;
-        default:
-            return Woken::kFailed;
-    }
 }
 
 // Errors with which the system reports a line that is gone: a device removed or switched off,
@@ -122,28 +107,6 @@ std::optional<DWORD> bytes_queued_for_output(HANDLE device) {
 
 using Clock = std::chrono::steady_clock;
 
-DWORD milliseconds_until(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<DWORD>(std::clamp<std::int64_t>(left.count(), 0, INFINITE - 1));
-}
-
-// An event owned for the length of one call.
-class ScopedEvent {
-  public:
-    ScopedEvent() : m_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~ScopedEvent() {
-        if (m_event != nullptr) {
-            ::CloseHandle(m_event);
-        }
-    }
-    ScopedEvent(const ScopedEvent&) = delete;
-    ScopedEvent& operator=(const ScopedEvent&) = delete;
-    HANDLE get() const { return m_event; }
-
-  private:
-    HANDLE m_event;
-};
-
 }  // namespace
 
 std::string SerialDevicePath(std::string_view name) {
@@ -184,8 +147,7 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
-    m_input_queue = input;
-    m_output_queue = output;
+    Line::recommend_queue_sizes(input, output);
     ::SetupComm(m_state->device, input, output);
 }
 
@@ -216,7 +178,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
             }
             s.wait_read_pending = true;
         }
-        switch (wait_event_or_cancel(s.read_event, s.cancel_event, INFINITE)) {
+        switch (WaitEventOrCancel(s.read_event, s.cancel_event, INFINITE)) {
             case Woken::kCancelled:
                 return InputWait::Cancelled;  // the read stays pending until the device closes
             case Woken::kEvent:
@@ -321,7 +283,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
     }
     // The stall limit counts from the last byte that moved: a line that drains, however slowly,
     // is waited for; one that takes nothing for the whole limit will not take the rest either.
-    auto deadline = Clock::now() + m_stall_limit;
+    auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
         const DWORD piece = static_cast<DWORD>(std::min(kWritePiece, size - done));
@@ -335,14 +297,14 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
         std::optional<DWORD> last_queued = bytes_queued_for_output(s.device);
         Woken woken = Woken::kTimeOut;
         while (true) {
-            const DWORD wait_ms = std::min(kProgressCheckMs, milliseconds_until(deadline));
-            woken = wait_event_or_cancel(event.get(), s.cancel_event, wait_ms);
+            const DWORD wait_ms = std::min(kProgressCheckMs, MillisecondsUntil(deadline));
+            woken = WaitEventOrCancel(event.get(), s.cancel_event, wait_ms);
             if (woken != Woken::kTimeOut) {
                 break;
             }
             const std::optional<DWORD> queued = bytes_queued_for_output(s.device);
             if (queued && (!last_queued || *queued < *last_queued)) {
-                deadline = Clock::now() + m_stall_limit;
+                deadline = Clock::now() + stall_limit();
             }
             last_queued = queued;
             if (Clock::now() >= deadline) {
@@ -372,7 +334,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             return write_failed(done, error);
         }
         if (count > 0) {
-            deadline = Clock::now() + m_stall_limit;
+            deadline = Clock::now() + stall_limit();
         }
     }
     // A completed write may still sit in the driver's queue: wait until it is empty, as a drain
@@ -387,10 +349,10 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             break;
         }
         if (!last_queued || *queued < *last_queued) {
-            deadline = Clock::now() + m_stall_limit;
+            deadline = Clock::now() + stall_limit();
             last_queued = queued;
         }
-        const DWORD wait_ms = milliseconds_until(deadline);
+        const DWORD wait_ms = MillisecondsUntil(deadline);
         if (wait_ms == 0) {
             ::PurgeComm(s.device, PURGE_TXABORT | PURGE_TXCLEAR);
             return {done - std::min<std::size_t>(done, *queued), LineFault::kStalled, {}};

@@ -1,6 +1,6 @@
-// kadro-remote: plays the remote machine on a serial line. It asks for tracks with "T", reads
-// each answer (the 0x00 lead-in, then up to 4608 bytes), can send "E" and other bytes, and
-// writes what it received to a file or compares it with an expected image.
+// kadro-remote: plays the remote machine on a serial line or a TCP connection. It asks for tracks
+// with "T", reads each answer (the 0x00 lead-in, then up to 4608 bytes), can send "E" and other
+// bytes, and writes what it received to a file or compares it with an expected image.
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "app/protocol.h"
 #include "platform/serial_port_list.h"
 #include "tools/remote/line.h"
+#include "tools/remote/link.h"
 
 namespace {
 
@@ -25,17 +27,23 @@ using kadro::protocol::kTrackBytes;
 
 enum ExitCode { kOk = 0, kMismatch = 1, kUsage = 2 };
 
-constexpr const char* kHelp = R"(usage: kadro-remote (--device NAME | --fd N) [options]
+constexpr const char* kHelp = R"(usage: kadro-remote (--device NAME | --fd N | --tcp HOST:PORT |
+                      --tcp-listen PORT) [options]
        kadro-remote --list-ports
 
-Plays the remote machine of a KADRO link on a serial line: sends "T" requests,
-reads each answer (a 0x00 lead-in and up to 4608 bytes), and checks or saves
-what arrived.
+Plays the remote machine of a KADRO link on a serial line or over TCP: sends
+"T" requests, reads each answer (a 0x00 lead-in and up to 4608 bytes), and
+checks or saves what arrived.
 
   --device NAME     serial device: a path (/dev/ttyUSB0), a name under /dev
                     (ttyUSB0) or COM1..COM256 (= /dev/ttyS0..)
   --fd N            use the already open descriptor N (for example the far end
                     of a pseudo-terminal handed over by a test)
+  --tcp HOST:PORT   connect to KADRO listening there (Porta=tcp-listen:PORT)
+  --tcp-listen PORT listen on 127.0.0.1:PORT and take the first connection,
+                    which KADRO makes (Porta=tcp:127.0.0.1:PORT); 0 lets the
+                    system choose the port. Where it listens is told on
+                    standard error, also with --quiet
   --mode MODE       line settings for --device (default "57600,N,8,1")
   --tracks N        number of track requests (default 1; 0 sends none)
   --batch K         send K requests at once, then read their K answers
@@ -54,12 +62,13 @@ what arrived.
   --version         show the version
 
 Exit status: 0 success, 1 missing lead-in, time-out or difference,
-2 usage or device error.
+2 usage, device or connection error.
 )";
 
 struct Options {
     std::string device;
     int fd = -1;
+    std::string tcp;  // the TCP line's name (platform/tcp_line.h)
     std::string mode{kadro::protocol::kLineMode};
     long tracks = 1;
     long batch = 1;
@@ -148,6 +157,14 @@ std::optional<Options> parse_options(int argc, char** argv, Request& request) {
         }
         if (arg == "--device") {
             o.device = *v;
+        } else if (arg == "--tcp") {
+            o.tcp = "tcp:" + std::string(*v);
+        } else if (arg == "--tcp-listen") {
+            // Only a port: listening anywhere but on loopback is not for a test tool.
+            if (v->empty() || v->find_first_not_of("0123456789") != std::string_view::npos) {
+                return fail("--tcp-listen wants a port number: " + std::string(*v));
+            }
+            o.tcp = "tcp-listen:" + std::string(*v);
         } else if (arg == "--mode") {
             o.mode = *v;
         } else if (arg == "--out") {
@@ -179,19 +196,18 @@ std::optional<Options> parse_options(int argc, char** argv, Request& request) {
             return fail("unknown option: " + std::string(arg));
         }
     }
-    if ((o.device.empty()) == (o.fd < 0)) {
-        return fail("give exactly one of --device and --fd");
+    const int lines = (o.device.empty() ? 0 : 1) + (o.fd >= 0 ? 1 : 0) + (o.tcp.empty() ? 0 : 1);
+    if (lines != 1) {
+        return fail("give exactly one of --device, --fd, --tcp and --tcp-listen");
     }
     return o;
 }
 
-using remote::LineHandle;
-using remote::ReadSome;
-using remote::WriteAll;
+using remote::Link;
 
 // Receives one answer into `data`; false (with the reason printed) when the lead-in is missing.
-bool receive_answer(LineHandle fd, long number, const Options& o, std::string& data) {
-    std::string lead = ReadSome(fd, 1, o.timeout_ms);
+bool receive_answer(Link& line, long number, const Options& o, std::string& data) {
+    std::string lead = line.read_some(1, o.timeout_ms);
     if (lead.empty()) {
         std::fprintf(stderr, "kadro-remote: track %ld: no answer within %d ms\n", number,
                      o.timeout_ms);
@@ -202,7 +218,7 @@ bool receive_answer(LineHandle fd, long number, const Options& o, std::string& d
                      number, static_cast<unsigned char>(lead[0]));
         return false;
     }
-    std::string track = ReadSome(fd, kTrackBytes, o.timeout_ms);
+    std::string track = line.read_some(kTrackBytes, o.timeout_ms);
     if (!o.quiet) {
         std::fprintf(stderr, "kadro-remote: track %ld: %zu bytes\n", number, track.size());
     }
@@ -259,11 +275,14 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     const Options& o = *options;
-    LineHandle fd = o.fd >= 0 ? remote::AdoptLine(o.fd) : remote::OpenLine(o.device, o.mode);
-    if (fd == remote::kNoLine) {
+    std::unique_ptr<Link> line =
+        !o.tcp.empty() ? remote::OpenTcpLink(o.tcp)
+                       : remote::SerialLink(o.fd >= 0 ? remote::AdoptLine(o.fd)
+                                                      : remote::OpenLine(o.device, o.mode));
+    if (line == nullptr) {
         return kUsage;
     }
-    if (!o.send_first.empty() && !WriteAll(fd, o.send_first)) {
+    if (!o.send_first.empty() && !line->write_all(o.send_first)) {
         return kUsage;
     }
 
@@ -271,18 +290,18 @@ int main(int argc, char** argv) {
     int status = kOk;
     for (long done = 0; done < o.tracks && status == kOk;) {
         long now = std::min(o.batch, o.tracks - done);
-        if (!WriteAll(fd,
-                      std::string(static_cast<std::size_t>(now), kadro::protocol::kTrackRequest))) {
+        if (!line->write_all(
+                std::string(static_cast<std::size_t>(now), kadro::protocol::kTrackRequest))) {
             return kUsage;
         }
         for (long i = 0; i < now && status == kOk; ++i) {
-            if (!receive_answer(fd, done + i + 1, o, data)) {
+            if (!receive_answer(*line, done + i + 1, o, data)) {
                 status = kMismatch;
             }
         }
         done += now;
     }
-    if (o.end && !WriteAll(fd, std::string{kadro::protocol::kEndOfService})) {
+    if (o.end && !line->write_all(std::string{kadro::protocol::kEndOfService})) {
         return kUsage;
     }
     if (!o.out_file.empty()) {

@@ -22,6 +22,7 @@
 #include "platform/serial_device.h"
 #include "testing/pty_pair.h"
 #include "testing/scratch_folder.h"
+#include "testing/tcp_peer.h"
 
 namespace kadro::test {
 namespace {
@@ -229,6 +230,35 @@ TEST_F(ServeProgram, AgainServesTheNextSessionFromTheFirstTrackUntilStopped) {
     EXPECT_EQ(finish(), 0);
     EXPECT_EQ(m_out, kWaiting + sending_lines(3) + kWaiting + sending_lines(2));
     EXPECT_TRUE(port_is_free());
+}
+
+// A listening TCP line: each session of --again is the next connection; the one before is gone.
+TEST_F(ServeProgram, AgainOnAListenerServesTheNextConnectionAfterE) {
+    start({"--again", "--port", "tcp-listen:0", "image.vks"});
+    std::uint16_t port = 0;
+    for (int i = 0; i < 1000 && port == 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+        const std::lock_guard lock(m_output_lock);
+        if (const auto at = m_err.find("listening on 127.0.0.1:"); at != std::string::npos) {
+            port = static_cast<std::uint16_t>(std::stoi(m_err.substr(at + 23)));
+        }
+    }
+    ASSERT_NE(port, 0) << m_err;
+    const auto answer = [this](const TcpPeer& peer, int track) {
+        peer.send("T");
+        return peer.receive(kTrack + 1) ==
+               '\0' + m_tracks.substr(static_cast<std::size_t>(track) * kTrack, kTrack);
+    };
+    TcpPeer first = TcpPeer::connect(port);
+    EXPECT_TRUE(answer(first, 0));
+    EXPECT_TRUE(answer(first, 1));
+    first.send("E");
+    EXPECT_EQ(first.receive(1), "") << "the session's connection is closed after E";
+    TcpPeer second = TcpPeer::connect(port);
+    EXPECT_TRUE(answer(second, 0)) << "the next connection starts from the first track";
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(second.receive(2, 2000), "\x09");
+    EXPECT_EQ(finish(), 0);
 }
 
 // Each way the operator stops serving, on a terminal that is the program's controlling one.

@@ -1,0 +1,41 @@
+#include "platform/line.h"
+
+#include <cstdio>
+
+#include "platform/serial_device.h"
+#include "platform/system_error.h"
+#include "platform/tcp_line.h"
+
+namespace platform {
+
+LineOpenResult OpenLine(std::string_view name) {
+    if (IsTcpLineName(name)) {
+        OpenOutcome<TcpLine> opened = TcpLine::open(name);
+        if (!opened.ok()) {
+            return LineOpenResult(
+                OpenError{opened.error(),
+                          opened.reason(),
+                          {SerialOpenProblem::kOther,
+                           static_cast<std::uint32_t>(opened.error()),
+                           std::string(name.starts_with("\\\\.\\") ? name.substr(4) : name),
+                           {},
+                           opened.reason()}});
+        }
+        TcpLine line = opened.take();
+        if (line.serves_connections()) {
+            // The operator (or a script, for port 0) needs to know where to point the emulator.
+            std::fprintf(stderr, "kadro: listening on %s for the remote machine\n",
+                         line.listening_address().c_str());
+            std::fflush(stderr);
+        }
+        return LineOpenResult(std::make_unique<TcpLine>(std::move(line)));
+    }
+    SerialDevice::OpenResult opened = SerialDevice::open(name);
+    if (!opened.ok()) {
+        return LineOpenResult(
+            OpenError{opened.error(), SystemErrorText(opened.error()), opened.failure()});
+    }
+    return LineOpenResult(std::make_unique<SerialDevice>(opened.take()));
+}
+
+}  // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+// Private to posix/: the waits of a line (serial device, TCP connection) and the eventfd its
+// cancel() raises.
+//
+// PollRetrying(fds, count, timeout_ms): poll() that goes on after a signal, with what is left of
+// the time (negative: no limit); poll's result otherwise.
+// RaiseCancel(fd): makes the eventfd readable for good; every later wait on it ends at once.
+// ClearCancel(fd): makes it unreadable again. WaitForCancel(fd, milliseconds): true when it is
+// readable within the time (negative: no limit). None fails otherwise.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
+namespace platform {
+
+inline int PollRetrying(pollfd* fds, nfds_t count, int timeout_ms) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+    while (true) {
+        const int rc = ::poll(fds, count, timeout_ms);
+        if (rc >= 0 || errno != EINTR) {
+            return rc;
+        }
+        if (timeout_ms > 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+        }
+    }
+}
+
+inline void RaiseCancel(int fd) {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(fd, &one, sizeof one);
+}
+
+inline void ClearCancel(int fd) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] auto taken = ::read(fd, &count, sizeof count);
+}
+
+inline bool WaitForCancel(int fd, int milliseconds) {
+    pollfd p{fd, POLLIN, 0};
+    return PollRetrying(&p, 1, milliseconds) > 0;
+}
+
+}  // namespace platform

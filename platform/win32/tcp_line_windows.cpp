@@ -1,0 +1,540 @@
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "platform/system_error.h"
+#include "platform/tcp_line.h"
+
+// After our headers, which use names that <windows.h> defines as macros; Winsock before it
+// (the blank line keeps the order).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include "platform/win32/overlapped_wait.h"
+
+namespace platform {
+
+namespace {
+
+// Winsock started for as long as the object lives; the system counts the starts.
+class WinsockUse {
+  public:
+    WinsockUse() {
+        WSADATA data{};
+        m_error = ::WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~WinsockUse() {
+        if (m_error == 0) {
+            ::WSACleanup();
+        }
+    }
+    WinsockUse(const WinsockUse&) = delete;
+    WinsockUse& operator=(const WinsockUse&) = delete;
+    // 0 once started, else the system's error code.
+    int error() const { return m_error; }
+
+  private:
+    int m_error = 0;
+};
+
+}  // namespace
+
+// The listening socket (while it listens) with the event its connections raise, the connection
+// served, and the cancel event. As on a serial device the wait is a one-byte overlapped receive.
+// Only the waiting thread changes `listener` and sets `connection`, and only while no one else
+// uses them; a writer on another thread reads `connection` alone.
+struct TcpLine::State {
+    WinsockUse winsock;  // first in, last out: every socket closes while Winsock still runs
+    SOCKET listener = INVALID_SOCKET;
+    HANDLE accept_event = nullptr;
+    std::atomic<SOCKET> connection{INVALID_SOCKET};
+    HANDLE cancel_event = nullptr;  // manual reset: once set, every wait ends at once
+    HANDLE read_event = nullptr;
+    OVERLAPPED wait_read{};
+    bool wait_read_pending = false;
+    char first_byte = 0;
+    bool have_first_byte = false;
+    sockaddr_storage address{};  // where the listener listens, with the port the system gave
+    int address_size = 0;
+
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() {
+        close_connection();
+        if (listener != INVALID_SOCKET) {
+            ::closesocket(listener);
+        }
+        for (HANDLE event : {accept_event, cancel_event, read_event}) {
+            if (event != nullptr) {
+                ::CloseHandle(event);
+            }
+        }
+    }
+
+    void close_connection() {
+        const SOCKET served = connection.exchange(INVALID_SOCKET);
+        if (served == INVALID_SOCKET) {
+            return;
+        }
+        if (wait_read_pending) {
+            // The system writes into wait_read until the receive has ended: end it and wait.
+            ::CancelIoEx(reinterpret_cast<HANDLE>(served), &wait_read);
+            DWORD ignored = 0;
+            DWORD flags = 0;
+            ::WSAGetOverlappedResult(served, &wait_read, &ignored, TRUE, &flags);
+            wait_read_pending = false;
+        }
+        have_first_byte = false;
+        ::closesocket(served);
+    }
+};
+
+void TcpLine::StateDeleter::operator()(State* state) const noexcept {
+    delete state;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+OpenError failure_of(int code) {
+    return {code, SystemErrorText(static_cast<std::uint32_t>(code))};
+}
+
+struct AddressListDeleter {
+    void operator()(addrinfo* list) const noexcept { ::freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
+
+std::variant<AddressList, OpenError> resolve(const TcpLineName& name) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV | (name.listen ? AI_PASSIVE : 0);
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(name.port);
+    const int rc = ::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &found);
+    if (rc != 0) {
+        OpenError failure = failure_of(rc);
+        failure.reason += " (" + name.host + ")";
+        return failure;
+    }
+    return AddressList(found);
+}
+
+std::string numeric_address(const sockaddr* address, int size) {
+    std::array<char, NI_MAXHOST> host{};
+    std::array<char, NI_MAXSERV> port{};
+    if (::getnameinfo(address, size, host.data(), static_cast<DWORD>(host.size()), port.data(),
+                      static_cast<DWORD>(port.size()), NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+        return {};
+    }
+    std::string text = host.data();
+    if (address->sa_family == AF_INET6) {
+        text = "[" + text + "]";
+    }
+    return text + ":" + port.data();
+}
+
+// Plain blocking mode, no event selection, no Nagle delay: what a served connection needs.
+void prepare_connection(SOCKET socket) {
+    ::WSAEventSelect(socket, nullptr, 0);  // an accepted socket inherits the listener's
+    u_long blocking = 0;
+    ::ioctlsocket(socket, FIONBIO, &blocking);
+    BOOL on = TRUE;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+// A listening socket on `address` whose connections raise `event`, or INVALID_SOCKET with
+// *error set. One pending connection is enough: the line serves one at a time.
+SOCKET listen_on(const sockaddr* address, int size, HANDLE event, int* error) {
+    SOCKET socket = ::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
+    if (socket == INVALID_SOCKET) {
+        *error = ::WSAGetLastError();
+        return INVALID_SOCKET;
+    }
+    // No other program may take the port over while this one listens on it.
+    BOOL on = TRUE;
+    ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                 sizeof on);
+    if (::bind(socket, address, size) != 0 || ::listen(socket, 1) != 0 ||
+        ::WSAEventSelect(socket, event, FD_ACCEPT) != 0) {
+        *error = ::WSAGetLastError();
+        ::closesocket(socket);
+        return INVALID_SOCKET;
+    }
+    return socket;
+}
+
+// A connected socket to `address`, or INVALID_SOCKET with *error set once `deadline` has
+// passed.
+SOCKET connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
+    SOCKET socket = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
+    if (socket == INVALID_SOCKET) {
+        *error = ::WSAGetLastError();
+        return INVALID_SOCKET;
+    }
+    u_long non_blocking = 1;
+    ::ioctlsocket(socket, FIONBIO, &non_blocking);
+    int result = 0;
+    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
+        result = ::WSAGetLastError();
+    }
+    if (result == WSAEWOULDBLOCK) {
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket, &writable);
+        FD_SET(socket, &failed);
+        const DWORD left = MillisecondsUntil(deadline);
+        timeval limit{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+        const int ready = ::select(0, nullptr, &writable, &failed, &limit);
+        int size = sizeof result;
+        if (ready == 0) {
+            result = WSAETIMEDOUT;
+        } else if (ready < 0) {
+            result = ::WSAGetLastError();
+        } else if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result),
+                                &size) != 0) {
+            result = ::WSAGetLastError();
+        }
+    }
+    if (result != 0) {
+        *error = result;
+        ::closesocket(socket);
+        return INVALID_SOCKET;
+    }
+    prepare_connection(socket);
+    return socket;
+}
+
+// The buffers of `socket` as recommended; a connection accepted later takes its listener's.
+void size_buffers(SOCKET socket, std::uint16_t input, std::uint16_t output) {
+    for (auto [option, size] : {std::pair(SO_RCVBUF, input), std::pair(SO_SNDBUF, output)}) {
+        const int bytes = size;
+        if (socket == INVALID_SOCKET || bytes == 0) {
+            continue;
+        }
+        ::setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&bytes),
+                     sizeof bytes);
+    }
+}
+
+// Errors with which the system says the peer is gone rather than that something failed here.
+bool is_gone(DWORD code) {
+    switch (code) {
+        case WSAECONNRESET:
+        case WSAECONNABORTED:
+        case WSAENOTCONN:
+        case WSAESHUTDOWN:
+        case WSAETIMEDOUT:
+        case WSAEHOSTUNREACH:
+        case WSAENETUNREACH:
+        case WSAENETDOWN:
+        case WSAENETRESET:
+        case WSAEDISCON:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_CONNECTION_ABORTED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+LineFault fault_of(DWORD code) {
+    return is_gone(code) ? LineFault::kHungUp : LineFault::kFailed;
+}
+
+void tell_read_failure(ReadFailure* failure, DWORD code) {
+    if (failure != nullptr) {
+        *failure = {fault_of(code), code != 0 ? SystemErrorText(code) : std::string()};
+    }
+}
+
+// Takes the connection waiting on the listener and stops listening, so that the next one is
+// refused; false when there was none after all.
+constexpr int kAcceptRetryMs = 10;
+
+bool accept_one(SOCKET& listener, std::atomic<SOCKET>& connection) {
+    SOCKET socket = ::accept(listener, nullptr, nullptr);
+    if (socket == INVALID_SOCKET) {
+        return false;  // gone again before it was taken, or an error the next wait meets
+    }
+    prepare_connection(socket);
+    ::closesocket(listener);
+    listener = INVALID_SOCKET;
+    connection.store(socket, std::memory_order_release);
+    return true;
+}
+
+}  // namespace
+
+OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
+    std::optional<TcpLineName> parts = ParseTcpLineName(name);
+    if (!parts) {
+        return OpenOutcome<TcpLine>(OpenError{WSAEINVAL, std::string(kTcpLineNameForm)});
+    }
+    std::unique_ptr<State, StateDeleter> state(new State);
+    if (state->winsock.error() != 0) {
+        return OpenOutcome<TcpLine>(failure_of(state->winsock.error()));
+    }
+    auto resolved = resolve(*parts);
+    if (auto* failure = std::get_if<OpenError>(&resolved)) {
+        return OpenOutcome<TcpLine>(std::move(*failure));
+    }
+    const AddressList& addresses = std::get<AddressList>(resolved);
+    for (HANDLE* event : {&state->cancel_event, &state->read_event, &state->accept_event}) {
+        *event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (*event == nullptr) {
+            return OpenOutcome<TcpLine>(failure_of(static_cast<int>(::GetLastError())));
+        }
+    }
+    int error = WSAEADDRNOTAVAIL;
+    const auto deadline = Clock::now() + kConnectLimit;
+    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
+        const int size = static_cast<int>(a->ai_addrlen);
+        if (!parts->listen) {
+            SOCKET socket = connect_to(*a, deadline, &error);
+            if (socket != INVALID_SOCKET) {
+                state->connection.store(socket);
+                return OpenOutcome<TcpLine>(TcpLine(std::move(state), false, {}));
+            }
+            continue;
+        }
+        state->listener = listen_on(a->ai_addr, size, state->accept_event, &error);
+        if (state->listener == INVALID_SOCKET) {
+            continue;
+        }
+        state->address_size = sizeof state->address;
+        ::getsockname(state->listener, reinterpret_cast<sockaddr*>(&state->address),
+                      &state->address_size);
+        std::string where =
+            numeric_address(reinterpret_cast<sockaddr*>(&state->address), state->address_size);
+        return OpenOutcome<TcpLine>(TcpLine(std::move(state), true, std::move(where)));
+    }
+    return OpenOutcome<TcpLine>(failure_of(error));
+}
+
+TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
+    State& s = *m_state;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    auto left = [&] { return milliseconds < 0 ? INFINITE : MillisecondsUntil(deadline); };
+    // What a wait that was not woken by its event means.
+    auto ended = [failure](Woken woken) -> std::optional<Waited> {
+        switch (woken) {
+            case Woken::kCancelled:
+                return Waited::kCancelled;
+            case Woken::kTimeOut:
+                return Waited::kTimedOut;
+            case Woken::kFailed:
+                tell_read_failure(failure, ::GetLastError());
+                return Waited::kHungUp;
+            case Woken::kEvent:
+                break;
+        }
+        return std::nullopt;
+    };
+    while (true) {
+        if (s.have_first_byte) {
+            return Waited::kReady;
+        }
+        if (::WaitForSingleObject(s.cancel_event, 0) == WAIT_OBJECT_0) {
+            return Waited::kCancelled;
+        }
+        const SOCKET connection = s.connection.load(std::memory_order_acquire);
+        if (connection == INVALID_SOCKET) {
+            // Without a connection the line waits for one (a listener) or for cancel() only.
+            HANDLE event = s.listener != INVALID_SOCKET ? s.accept_event : nullptr;
+            if (std::optional<Waited> end =
+                    ended(WaitEventOrCancel(event, s.cancel_event, left()))) {
+                return *end;
+            }
+            WSANETWORKEVENTS events{};
+            ::WSAEnumNetworkEvents(s.listener, s.accept_event, &events);  // resets the event
+            // A connection gone before it was taken, or no resources for it: a short rest keeps a
+            // listener that stays ready from making this a busy loop.
+            if (!accept_one(s.listener, s.connection) &&
+                ::WaitForSingleObject(s.cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
+                return Waited::kCancelled;
+            }
+            continue;
+        }
+        if (until == Until::kConnection) {
+            return Waited::kReady;
+        }
+        if (!s.wait_read_pending) {
+            s.wait_read = OVERLAPPED{};
+            s.wait_read.hEvent = s.read_event;
+            ::ResetEvent(s.read_event);
+            WSABUF buffer{1, &s.first_byte};
+            DWORD flags = 0;
+            if (::WSARecv(connection, &buffer, 1, nullptr, &flags, &s.wait_read, nullptr) != 0 &&
+                ::WSAGetLastError() != WSA_IO_PENDING) {
+                tell_read_failure(failure, static_cast<DWORD>(::WSAGetLastError()));
+                return Waited::kHungUp;
+            }
+            s.wait_read_pending = true;
+        }
+        // Cancelled or timed out, the receive stays pending until the line closes.
+        if (std::optional<Waited> end =
+                ended(WaitEventOrCancel(s.read_event, s.cancel_event, left()))) {
+            return *end;
+        }
+        DWORD count = 0;
+        DWORD flags = 0;
+        const BOOL ok = ::WSAGetOverlappedResult(connection, &s.wait_read, &count, FALSE, &flags);
+        const DWORD error = ok ? 0 : static_cast<DWORD>(::WSAGetLastError());
+        s.wait_read_pending = false;
+        if (!ok || count == 0) {
+            // No byte and no error: the peer closed the connection, which has no text.
+            tell_read_failure(failure, error);
+            if (failure != nullptr && ok) {
+                failure->fault = LineFault::kHungUp;
+            }
+            return Waited::kHungUp;
+        }
+        s.have_first_byte = true;
+        return Waited::kReady;
+    }
+}
+
+bool TcpLine::wait_for_cancel_for(int milliseconds) const {
+    DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    return ::WaitForSingleObject(m_state->cancel_event, limit) == WAIT_OBJECT_0;
+}
+
+void TcpLine::cancel() const {
+    ::SetEvent(m_state->cancel_event);
+}
+
+std::size_t TcpLine::waiting() const {
+    const State& s = *m_state;
+    const SOCKET connection = s.connection.load(std::memory_order_acquire);
+    u_long queued = 0;
+    if (connection == INVALID_SOCKET || ::ioctlsocket(connection, FIONREAD, &queued) != 0) {
+        queued = 0;
+    }
+    return queued + (s.have_first_byte ? 1 : 0);
+}
+
+std::ptrdiff_t TcpLine::read(std::uint8_t* buffer, std::size_t size, ReadFailure* failure) const {
+    State& s = *m_state;
+    const SOCKET connection = s.connection.load(std::memory_order_acquire);
+    std::size_t done = 0;
+    if (size > 0 && s.have_first_byte) {
+        buffer[done++] = static_cast<std::uint8_t>(s.first_byte);
+        s.have_first_byte = false;
+    }
+    u_long queued = 0;
+    if (connection == INVALID_SOCKET || ::ioctlsocket(connection, FIONREAD, &queued) != 0) {
+        return static_cast<std::ptrdiff_t>(done);
+    }
+    // Only what is queued: the receive completes at once.
+    const int want = static_cast<int>(std::min<std::size_t>(size - done, queued));
+    if (want == 0) {
+        return static_cast<std::ptrdiff_t>(done);
+    }
+    const int got = ::recv(connection, reinterpret_cast<char*>(buffer + done), want, 0);
+    if (got > 0) {
+        return static_cast<std::ptrdiff_t>(done + static_cast<std::size_t>(got));
+    }
+    if (done > 0) {
+        return static_cast<std::ptrdiff_t>(done);  // the failure shows again on the next read
+    }
+    tell_read_failure(failure, got == 0 ? 0 : static_cast<DWORD>(::WSAGetLastError()));
+    if (failure != nullptr && got == 0) {
+        failure->fault = LineFault::kHungUp;
+    }
+    return -1;
+}
+
+namespace {
+
+// A write goes out in pieces of this size: each piece the system takes shows the line moving,
+// which restarts the stall limit, and a stalled line holds back at most one piece.
+constexpr std::size_t kWritePiece = 4096;
+
+}  // namespace
+
+WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
+    const State& s = *m_state;
+    const SOCKET connection = s.connection.load(std::memory_order_acquire);
+    if (connection == INVALID_SOCKET || size == 0) {
+        return {0, LineFault::kNone, {}};
+    }
+    ScopedEvent event;
+    if (event.get() == nullptr) {
+        return {0, LineFault::kFailed, SystemErrorText(::GetLastError())};
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        OVERLAPPED request{};
+        request.hEvent = event.get();
+        ::ResetEvent(event.get());
+        WSABUF piece{static_cast<ULONG>(std::min(kWritePiece, size - done)),
+                     reinterpret_cast<char*>(const_cast<std::uint8_t*>(data + done))};
+        if (::WSASend(connection, &piece, 1, nullptr, 0, &request, nullptr) != 0 &&
+            ::WSAGetLastError() != WSA_IO_PENDING) {
+            const DWORD error = static_cast<DWORD>(::WSAGetLastError());
+            return {done, fault_of(error), SystemErrorText(error)};
+        }
+        // The stall limit counts from the last piece the system took, as on a serial line.
+        const Woken woken = WaitEventOrCancel(event.get(), s.cancel_event,
+                                              static_cast<DWORD>(stall_limit().count()));
+        if (woken != Woken::kEvent) {
+            ::CancelIoEx(reinterpret_cast<HANDLE>(connection), &request);
+        }
+        DWORD count = 0;
+        DWORD flags = 0;
+        const BOOL ok = ::WSAGetOverlappedResult(connection, &request, &count, TRUE, &flags);
+        const DWORD error = ok ? 0 : static_cast<DWORD>(::WSAGetLastError());
+        done += count;
+        if (woken == Woken::kCancelled) {
+            return {done, LineFault::kFailed, SystemErrorText(ERROR_OPERATION_ABORTED)};
+        }
+        if (woken == Woken::kTimeOut && count < piece.len) {
+            return {done, LineFault::kStalled, {}};
+        }
+        if (!ok && error != WSA_OPERATION_ABORTED) {
+            return {done, fault_of(error), SystemErrorText(error)};
+        }
+    }
+    return {done, LineFault::kNone, {}};
+}
+
+void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
+    Line::recommend_queue_sizes(input, output);
+    size_buffers(m_state->listener, input, output);
+    size_buffers(m_state->connection.load(), input, output);
+}
+
+bool TcpLine::take_next_connection(std::string* reason) {
+    if (!m_listens) {
+        return true;  // a line that connected has its one connection
+    }
+    State& s = *m_state;
+    s.close_connection();
+    ::ResetEvent(s.cancel_event);
+    if (s.listener != INVALID_SOCKET) {
+        return true;  // no connection came: still listening
+    }
+    ::ResetEvent(s.accept_event);
+    int error = 0;
+    s.listener =
+        listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, s.accept_event, &error);
+    size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
+    if (s.listener == INVALID_SOCKET && reason != nullptr) {
+        *reason = SystemErrorText(static_cast<std::uint32_t>(error));
+    }
+    return s.listener != INVALID_SOCKET;
+}
+
+}  // namespace platform
