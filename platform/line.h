@@ -12,10 +12,13 @@
 //   TCP line that listens says on standard error where it listens.
 // - A line is a move-only object owned by one holder; destroying it closes what it holds.
 // - Threads: one thread waits and reads (wait_for_input, waiting, read) while another writes;
-//   cancel() may be called from any thread; the rest belongs to the owner while neither of the
-//   other two runs.
-// - wait_for_input() blocks without a time limit until input, hang-up or cancel(); cancel() makes
-//   every later wait return at once as well (until take_next_connection()).
+//   cancel() and interrupt() may be called from any thread; the rest belongs to the owner while
+//   neither of the other two runs.
+// - wait_for_input() blocks without a time limit until input, hang-up, interrupt() or cancel();
+//   cancel() makes every later wait return at once as well (until take_next_connection()).
+//   interrupt() ends one wait only: the one running, or else the next to start (calls made
+//   before that wait count as one). It lets the waiting thread look at something other than
+//   the line without a time limit on its wait.
 // - read() never blocks: the count, 0 when nothing waits, -1 when the line has failed for good
 //   (then *failure says why, with the system's own text when it gave one).
 // - write() blocks until every byte was taken, or returns early with the count that left and
@@ -64,9 +67,10 @@ struct ReadFailure {
 };
 
 enum class InputWait {
-    Ready,      // bytes (or a line event) are waiting
-    HungUp,     // the line reports hang-up or an error; it will not deliver again
-    Cancelled,  // cancel() was called
+    Ready,        // bytes (or a line event) are waiting
+    HungUp,       // the line reports hang-up or an error; it will not deliver again
+    Cancelled,    // cancel() was called
+    Interrupted,  // interrupt() was called; nothing is known of the line
 };
 
 class Line {
@@ -80,6 +84,7 @@ class Line {
     // Waits for cancel() at most `milliseconds` (negative: no limit); true when cancelled.
     virtual bool wait_for_cancel_for(int milliseconds) const = 0;
     virtual void cancel() const = 0;
+    virtual void interrupt() const = 0;
     // Bytes waiting to be read; 0 on failure.
     virtual std::size_t waiting() const = 0;
     virtual std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size,

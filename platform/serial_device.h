@@ -16,8 +16,9 @@
 //   before it is opened (kNoHardware): it would open and then carry nothing.
 // - The device is put into raw mode at open (no echo, no translation, no flow control, its
 //   speed kept), so that bytes received before any line settings are not held back or echoed.
-// - wait_for_input() blocks without a time limit until input, hang-up or cancel(); cancel()
-//   may be called from any thread and makes every later wait return at once as well.
+// - wait_for_input() blocks without a time limit until input, hang-up, interrupt() or cancel()
+//   (platform/line.h); both may be called from any thread, and cancel() makes every later wait
+//   return at once as well.
 // - read() never blocks. When the device has failed for good, read() and wait_for_input() can
 //   say why (ReadFailure): hung up or failed, with the system's own text for it (strerror on
 //   POSIX, FormatMessage on Windows; empty for a line that simply ended).
@@ -85,6 +86,7 @@ class SerialDevice final : public Line {
     // Waits for cancel() at most `milliseconds`; true when cancelled.
     bool wait_for_cancel_for(int milliseconds) const override;
     void cancel() const override;
+    void interrupt() const override;
 
     // Bytes waiting in the driver's input queue; 0 on failure.
     std::size_t waiting() const override;

@@ -103,6 +103,8 @@ std::optional<InputWait> TcpLine::wait_for_input_for(int milliseconds, ReadFailu
             return InputWait::HungUp;
         case Waited::kCancelled:
             return InputWait::Cancelled;
+        case Waited::kInterrupted:
+            return InputWait::Interrupted;
         case Waited::kTimedOut:
             break;
     }

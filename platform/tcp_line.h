@@ -78,6 +78,8 @@ class TcpLine final : public Line {
     bool await_connection(int milliseconds) const;
     bool wait_for_cancel_for(int milliseconds) const override;
     void cancel() const override;
+    // Ends a wait for input, with or without a connection; await_connection() ignores it.
+    void interrupt() const override;
 
     std::size_t waiting() const override;
     std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size,
@@ -104,7 +106,7 @@ class TcpLine final : public Line {
         void operator()(State* state) const noexcept;
     };
     enum class Until { kInput, kConnection };
-    enum class Waited { kReady, kHungUp, kCancelled, kTimedOut };
+    enum class Waited { kReady, kHungUp, kCancelled, kInterrupted, kTimedOut };
 
     TcpLine(std::unique_ptr<State, StateDeleter> state, bool listens, std::string address)
         : m_state(std::move(state)), m_listens(listens), m_listening_address(std::move(address)) {}

@@ -1,12 +1,14 @@
 #pragma once
-// Private to posix/: the waits of a line (serial device, TCP connection) and the eventfd its
-// cancel() raises.
+// Private to posix/: the waits of a line (serial device, TCP connection) and the eventfds its
+// cancel() and interrupt() raise.
 //
 // PollRetrying(fds, count, timeout_ms): poll() that goes on after a signal, with what is left of
 // the time (negative: no limit); poll's result otherwise.
 // RaiseCancel(fd): makes the eventfd readable for good; every later wait on it ends at once.
 // ClearCancel(fd): makes it unreadable again. WaitForCancel(fd, milliseconds): true when it is
-// readable within the time (negative: no limit). None fails otherwise.
+// readable within the time (negative: no limit).
+// An interrupt's eventfd is raised the same way (RaiseCancel) and taken by the one wait it ends:
+// TakeInterrupt(fd) makes it unreadable and says whether it was raised. None fails otherwise.
 
 #include <poll.h>
 #include <unistd.h>
@@ -42,6 +44,11 @@ inline void RaiseCancel(int fd) {
 inline void ClearCancel(int fd) {
     std::uint64_t count = 0;
     [[maybe_unused]] auto taken = ::read(fd, &count, sizeof count);
+}
+
+inline bool TakeInterrupt(int fd) {
+    std::uint64_t count = 0;
+    return ::read(fd, &count, sizeof count) == sizeof count;
 }
 
 inline bool WaitForCancel(int fd, int milliseconds) {

@@ -26,12 +26,14 @@
 
 namespace platform {
 
-// The terminal and the eventfd that cancel() signals.
+// The terminal and the eventfds that cancel() and interrupt() signal.
 struct SerialDevice::State {
     int fd = -1;
     int cancel_fd = -1;
+    int interrupt_fd = -1;
 
-    State(int terminal, int cancel) : fd(terminal), cancel_fd(cancel) {}
+    State(int terminal, int cancel, int interrupt)
+        : fd(terminal), cancel_fd(cancel), interrupt_fd(interrupt) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
@@ -40,6 +42,7 @@ struct SerialDevice::State {
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         ::close(cancel_fd);
+        ::close(interrupt_fd);
     }
 };
 
@@ -139,15 +142,17 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
         return fail(errno);
     }
     FdGuard cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (cancel.get() < 0) {
+    FdGuard interrupt(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (cancel.get() < 0 || interrupt.get() < 0) {
         int error_number = errno;
         ::ioctl(fd.get(), TIOCNXCL);
         return fail(error_number);
     }
     make_raw(fd.get());
-    std::unique_ptr<State, StateDeleter> state(new State(fd.get(), cancel.get()));
+    std::unique_ptr<State, StateDeleter> state(new State(fd.get(), cancel.get(), interrupt.get()));
     fd.release();
     cancel.release();
+    interrupt.release();
     return OpenResult(SerialDevice(std::move(state), std::move(path)));
 }
 
@@ -168,16 +173,21 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
         }
         return InputWait::HungUp;
     };
-    std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLIN, 0}}};
+    std::array<pollfd, 3> fds{{{m_state->cancel_fd, POLLIN, 0},
+                               {m_state->interrupt_fd, POLLIN, 0},
+                               {m_state->fd, POLLIN, 0}}};
     if (PollRetrying(fds.data(), fds.size(), -1) < 0) {
         return hung_up();
     }
     if ((fds[0].revents & POLLIN) != 0) {
         return InputWait::Cancelled;
     }
+    if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(m_state->interrupt_fd)) {
+        return InputWait::Interrupted;
+    }
     // A hung-up terminal also reports itself readable; bytes still queued come first.
-    bool failed = (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-    if ((fds[1].revents & POLLIN) != 0 && (!failed || waiting() > 0)) {
+    bool failed = (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if ((fds[2].revents & POLLIN) != 0 && (!failed || waiting() > 0)) {
         return InputWait::Ready;
     }
     return hung_up();
@@ -193,6 +203,10 @@ bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
 
 void SerialDevice::cancel() const {
     RaiseCancel(m_state->cancel_fd);  // never cleared: every later wait ends at once
+}
+
+void SerialDevice::interrupt() const {
+    RaiseCancel(m_state->interrupt_fd);
 }
 
 std::size_t SerialDevice::waiting() const {

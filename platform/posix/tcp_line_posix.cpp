@@ -22,13 +22,14 @@
 
 namespace platform {
 
-// The listening socket (while it listens), the connection served and the eventfd that cancel()
-// signals. Only the waiting thread changes `listener` and sets `connection`, and only while no
-// one else uses them; a writer on another thread reads `connection` alone.
+// The listening socket (while it listens), the connection served and the eventfds that cancel()
+// and interrupt() signal. Only the waiting thread changes `listener` and sets `connection`, and
+// only while no one else uses them; a writer on another thread reads `connection` alone.
 struct TcpLine::State {
     int listener = -1;
     std::atomic<int> connection{-1};
     int cancel_fd = -1;
+    int interrupt_fd = -1;
     sockaddr_storage address{};  // where the listener listens, with the port the system gave
     socklen_t address_size = 0;
 
@@ -36,7 +37,7 @@ struct TcpLine::State {
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
-        for (int fd : {listener, connection.load(), cancel_fd}) {
+        for (int fd : {listener, connection.load(), cancel_fd, interrupt_fd}) {
             if (fd >= 0) {
                 ::close(fd);
             }
@@ -216,7 +217,8 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
     const AddressList& addresses = std::get<AddressList>(resolved);
     std::unique_ptr<State, StateDeleter> state(new State);
     state->cancel_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state->cancel_fd < 0) {
+    state->interrupt_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (state->cancel_fd < 0 || state->interrupt_fd < 0) {
         return OpenOutcome<TcpLine>(failure_of(errno));
     }
     int error = EADDRNOTAVAIL;
@@ -252,17 +254,21 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
         if (connection >= 0 && until == Until::kConnection) {
             return Waited::kReady;
         }
-        // Without a connection the line waits for one (a listener) or for nothing but cancel().
-        std::array<pollfd, 2> fds{
-            {{s.cancel_fd, POLLIN, 0}, {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
-        const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
-        const int rc =
-            PollRetrying(fds.data(), count, milliseconds < 0 ? -1 : milliseconds_until(deadline));
+        // Without a connection the line waits for one (a listener) or for nothing but cancel()
+        // (and interrupt()). A negative descriptor is left out of the poll.
+        std::array<pollfd, 3> fds{{{s.cancel_fd, POLLIN, 0},
+                                   {until == Until::kInput ? s.interrupt_fd : -1, POLLIN, 0},
+                                   {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
+        const int rc = PollRetrying(fds.data(), fds.size(),
+                                    milliseconds < 0 ? -1 : milliseconds_until(deadline));
         if ((rc > 0 && (fds[0].revents & POLLIN) != 0) || rc < 0) {
             return rc < 0 ? Waited::kHungUp : Waited::kCancelled;
         }
         if (rc == 0) {
             return Waited::kTimedOut;
+        }
+        if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(s.interrupt_fd)) {
+            return Waited::kInterrupted;
         }
         if (connection < 0) {
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
@@ -274,7 +280,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             continue;
         }
         // The end of the stream is readable too: read() tells it, after the bytes before it.
-        if ((fds[1].revents & POLLIN) != 0 || waiting() > 0) {
+        if ((fds[2].revents & POLLIN) != 0 || waiting() > 0) {
             return Waited::kReady;
         }
         if (failure != nullptr) {
@@ -294,6 +300,10 @@ bool TcpLine::wait_for_cancel_for(int milliseconds) const {
 
 void TcpLine::cancel() const {
     RaiseCancel(m_state->cancel_fd);  // until take_next_connection(), every wait ends at once
+}
+
+void TcpLine::interrupt() const {
+    RaiseCancel(m_state->interrupt_fd);
 }
 
 std::size_t TcpLine::waiting() const {

@@ -24,7 +24,8 @@ namespace platform {
 // all read time-outs 0 simply completes when a byte arrives, on every driver.
 struct SerialDevice::State {
     HANDLE device = INVALID_HANDLE_VALUE;
-    HANDLE cancel_event = nullptr;  // manual reset: once set, every wait ends at once
+    HANDLE cancel_event = nullptr;     // manual reset: once set, every wait ends at once
+    HANDLE interrupt_event = nullptr;  // auto reset: ends one wait
     HANDLE read_event = nullptr;
     OVERLAPPED wait_read{};  // the pending one-byte read of wait_for_input()
     bool wait_read_pending = false;
@@ -44,7 +45,7 @@ struct SerialDevice::State {
             }
             ::CloseHandle(device);
         }
-        for (HANDLE event : {cancel_event, read_event}) {
+        for (HANDLE event : {cancel_event, interrupt_event, read_event}) {
             if (event != nullptr) {
                 ::CloseHandle(event);
             }
@@ -133,8 +134,10 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
         return fail(ERROR_BAD_DEVICE);
     }
     state->cancel_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state->interrupt_event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     state->read_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (state->cancel_event == nullptr || state->read_event == nullptr) {
+    if (state->cancel_event == nullptr || state->interrupt_event == nullptr ||
+        state->read_event == nullptr) {
         return fail(::GetLastError());
     }
     // Read time-outs all 0: a read waits until its count has arrived, and the reader asks only
@@ -178,9 +181,11 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
             }
             s.wait_read_pending = true;
         }
-        switch (WaitEventOrCancel(s.read_event, s.cancel_event, INFINITE)) {
+        switch (WaitEventOrCancel(s.read_event, s.cancel_event, INFINITE, s.interrupt_event)) {
             case Woken::kCancelled:
                 return InputWait::Cancelled;  // the read stays pending until the device closes
+            case Woken::kInterrupted:
+                return InputWait::Interrupted;  // the read stays pending for the next wait
             case Woken::kEvent:
                 break;
             default:
@@ -212,6 +217,10 @@ bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
 
 void SerialDevice::cancel() const {
     ::SetEvent(m_state->cancel_event);
+}
+
+void SerialDevice::interrupt() const {
+    ::SetEvent(m_state->interrupt_event);
 }
 
 std::size_t SerialDevice::waiting() const {

@@ -53,7 +53,8 @@ struct TcpLine::State {
     SOCKET listener = INVALID_SOCKET;
     HANDLE accept_event = nullptr;
     std::atomic<SOCKET> connection{INVALID_SOCKET};
-    HANDLE cancel_event = nullptr;  // manual reset: once set, every wait ends at once
+    HANDLE cancel_event = nullptr;     // manual reset: once set, every wait ends at once
+    HANDLE interrupt_event = nullptr;  // auto reset: ends one wait
     HANDLE read_event = nullptr;
     OVERLAPPED wait_read{};
     bool wait_read_pending = false;
@@ -70,7 +71,7 @@ struct TcpLine::State {
         if (listener != INVALID_SOCKET) {
             ::closesocket(listener);
         }
-        for (HANDLE event : {accept_event, cancel_event, read_event}) {
+        for (HANDLE event : {accept_event, cancel_event, interrupt_event, read_event}) {
             if (event != nullptr) {
                 ::CloseHandle(event);
             }
@@ -291,8 +292,10 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
         return OpenOutcome<TcpLine>(std::move(*failure));
     }
     const AddressList& addresses = std::get<AddressList>(resolved);
-    for (HANDLE* event : {&state->cancel_event, &state->read_event, &state->accept_event}) {
-        *event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE* event : {&state->cancel_event, &state->interrupt_event, &state->read_event,
+                          &state->accept_event}) {
+        const BOOL manual_reset = event == &state->interrupt_event ? FALSE : TRUE;
+        *event = ::CreateEventW(nullptr, manual_reset, FALSE, nullptr);
         if (*event == nullptr) {
             return OpenOutcome<TcpLine>(failure_of(static_cast<int>(::GetLastError())));
         }
@@ -327,11 +330,14 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
     State& s = *m_state;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
     auto left = [&] { return milliseconds < 0 ? INFINITE : MillisecondsUntil(deadline); };
+    const HANDLE interrupt = until == Until::kInput ? s.interrupt_event : nullptr;
     // What a wait that was not woken by its event means.
     auto ended = [failure](Woken woken) -> std::optional<Waited> {
         switch (woken) {
             case Woken::kCancelled:
                 return Waited::kCancelled;
+            case Woken::kInterrupted:
+                return Waited::kInterrupted;
             case Woken::kTimeOut:
                 return Waited::kTimedOut;
             case Woken::kFailed:
@@ -354,7 +360,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             // Without a connection the line waits for one (a listener) or for cancel() only.
             HANDLE event = s.listener != INVALID_SOCKET ? s.accept_event : nullptr;
             if (std::optional<Waited> end =
-                    ended(WaitEventOrCancel(event, s.cancel_event, left()))) {
+                    ended(WaitEventOrCancel(event, s.cancel_event, left(), interrupt))) {
                 return *end;
             }
             WSANETWORKEVENTS events{};
@@ -385,7 +391,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
         }
         // Cancelled or timed out, the receive stays pending until the line closes.
         if (std::optional<Waited> end =
-                ended(WaitEventOrCancel(s.read_event, s.cancel_event, left()))) {
+                ended(WaitEventOrCancel(s.read_event, s.cancel_event, left(), interrupt))) {
             return *end;
         }
         DWORD count = 0;
@@ -413,6 +419,10 @@ bool TcpLine::wait_for_cancel_for(int milliseconds) const {
 
 void TcpLine::cancel() const {
     ::SetEvent(m_state->cancel_event);
+}
+
+void TcpLine::interrupt() const {
+    ::SetEvent(m_state->interrupt_event);
 }
 
 std::size_t TcpLine::waiting() const {
