@@ -60,12 +60,17 @@ class CommPortContext {
     }
 
     void set_window(platform::HWND hwnd) {
-        m_window.store(hwnd, std::memory_order_release);
-        // A reader thread waiting for room in a ring that filled while nobody listened must
-        // announce it now, or nothing would ever drain it.
+        m_window.store(hwnd);
+        // Bytes stored while nobody listened are announced to the window now, not with the next
+        // byte, which may never come: a reader thread waiting for room in a full ring, or for
+        // the device after a fault, waits for this signal; one waiting for the line is
+        // interrupted. (A window registering again from its handler finds nothing unannounced.)
         if (hwnd != 0) {
             m_room_signal.fetch_add(1, std::memory_order_release);
             m_room_signal.notify_all();
+            if (m_unannounced.load()) {
+                m_line->interrupt();
+            }
         }
     }
 
@@ -129,6 +134,13 @@ class CommPortContext {
             platform::InputWait event = m_line->wait_for_input(&failure);
             if (event == platform::InputWait::Cancelled) {
                 return;
+            }
+            if (event == platform::InputWait::Interrupted) {
+                if (m_unannounced.load() && unread() > 0) {
+                    notify();
+                    announce_tail();
+                }
+                continue;
             }
             std::ptrdiff_t got = -1;
             if (event == platform::InputWait::Ready) {
@@ -221,7 +233,7 @@ class CommPortContext {
             if (m_stop.load(std::memory_order_acquire)) {
                 return false;
             }
-            if (has_room() || unannounced_window()) {
+            if (has_room() || (m_unannounced.load() && window() != 0)) {
                 return true;
             }
             m_room_signal.wait(seen, std::memory_order_acquire);
@@ -248,15 +260,18 @@ class CommPortContext {
         }
     }
 
-    // A window registered since the last announcement went out to nobody.
-    bool unannounced_window() const {
-        return m_last_announced_to == 0 && m_window.load(std::memory_order_acquire) != 0;
-    }
-
     void notify() {
-        platform::HWND window = m_window.load(std::memory_order_acquire);
-        m_last_announced_to = window;
-        if (window != 0 && !m_stop.load(std::memory_order_acquire)) {
+        platform::HWND window = m_window.load();
+        if (window == 0) {
+            m_unannounced.store(true);
+            // A window registering meanwhile may have looked at the flag before it was raised.
+            window = m_window.load();
+            if (window == 0) {
+                return;
+            }
+        }
+        m_unannounced.store(false);
+        if (!m_stop.load(std::memory_order_acquire)) {
             m_gate.send(window, platform::WM_COMMNOTIFY, static_cast<platform::WPARAM>(m_handle),
                         1);
         }
@@ -268,7 +283,10 @@ class CommPortContext {
     std::atomic<std::int16_t> m_write_pos{0};
     std::atomic<std::int16_t> m_read_pos{0};
     std::atomic<platform::HWND> m_window{0};
-    platform::HWND m_last_announced_to = 0;  // reader thread only
+    // Raised by the reader thread when the ring holds bytes it told no window of, lowered when
+    // it tells one. Sequentially consistent with m_window, so that a window registering while
+    // the reader thread finds none is seen by one side or the other.
+    std::atomic<bool> m_unannounced{false};
     std::atomic<bool> m_stop{false};
     // Bumped whenever READCOMM frees room, a window registers or the port closes; the reader
     // thread waits on it while the ring is full and after the device has failed.

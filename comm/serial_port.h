@@ -17,7 +17,9 @@
 //   registered (ENABLECOMMNOTIFICATION with a non-zero hWnd) it sends that window WM_COMMNOTIFY
 //   (wParam = the PortHandle, lParam = 1) synchronously after each cycle that stored bytes, and
 //   waits until the window's procedure has run. Bytes stored while no window is registered stay
-//   in the ring and are returned by the next READCOMM.
+//   in the ring and are returned by the next READCOMM; when a window registers while the ring
+//   holds bytes no window was told of, the reader thread sends it WM_COMMNOTIFY for them at
+//   once, the same way, without waiting for a further byte.
 // - No received byte is ever overwritten: with 2047 unread bytes in the ring the reader thread
 //   announces what it has and waits for READCOMM to make room; meanwhile newer bytes stay in
 //   the driver's input queue.

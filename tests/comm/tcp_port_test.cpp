@@ -96,6 +96,19 @@ TEST_F(TcpPort, AConnectingLineKeepsItsConnectionAcrossSessionsUntilAReset) {
     EXPECT_LT(WRITECOMM(m_port, "T"), 1);
 }
 
+// An emulator may ask for a track the instant the connection opens, before the window has
+// registered: the request must not wait for a further byte.
+TEST_F(TcpPort, ARequestSentBeforeTheWindowRegistersIsAnnouncedWhenItDoes) {
+    TcpListener emulator;
+    m_port = OPENCOMM("\\\\.\\" + emulator.line_name());
+    ASSERT_GE(m_port, 0);
+    TcpPeer peer = emulator.accept();
+    peer.send("T");
+    ring_until(m_port, [](CommRingPositions p) { return p.write == 1; });
+    collect(1000);
+    EXPECT_TRUE(received("T"));
+}
+
 TEST_F(TcpPort, APeerThatStopsReadingStallsTheWriteAfterTheLimit) {
     TcpListener emulator(4096);
     ASSERT_GE(open_line(emulator.line_name()), 0);
