@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "comm/serial_port.h"
+#include "platform/message_queue.h"
+#include "platform/window.h"
 
 namespace kadro::test {
 namespace {
@@ -21,6 +23,17 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kTrack = 4608;
 constexpr std::size_t kTracks = 160;
+
+// A window that listens for the first notification only; the bytes are left in the ring.
+bool g_announced = false;
+
+platform::LRESULT announced_procedure(platform::HWND hwnd, platform::UINT msg,
+                                      platform::WPARAM wparam, platform::LPARAM lparam) {
+    if (msg == platform::WM_COMMNOTIFY) {
+        g_announced = ENABLECOMMNOTIFICATION(static_cast<PortHandle>(wparam), 0, 1, -1);
+    }
+    return platform::DefWindowProc(hwnd, msg, wparam, lparam);
+}
 
 class RemoteOverTcp : public ::testing::Test {
   protected:
@@ -105,7 +118,26 @@ TEST_F(RemoteOverTcp, ServesAWholeImageToKadroRemoteListening) {
     ASSERT_NE(at, std::string::npos) << line;
     m_port = OPENCOMM("\\\\.\\tcp:" + line.substr(at + 13, line.find_first_of("\r\n") - at - 13),
                       16384, 16384);
-    EXPECT_GE(m_port, 0);
+    ASSERT_GE(m_port, 0);
+    // The first "T" comes the instant the connection is made, before a window listens, and
+    // nothing follows it until it is answered: registering must announce it.
+    const auto deadline = Clock::now() + 10s;
+    while (GetCommRingPositions(m_port)->write == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    platform::RegisterClass("KadroAnnouncedTest", announced_procedure);
+    platform::HWND window =
+        platform::CreateWindowEx(0, "KadroAnnouncedTest", "", 0, 0, 0, 10, 10, 0, 0);
+    ENABLECOMMNOTIFICATION(m_port, window, 1, -1);
+    platform::MSG msg;
+    while (!g_announced && Clock::now() < deadline) {
+        while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
+            platform::DispatchMessage(&msg);
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    platform::DestroyWindow(window);
+    EXPECT_TRUE(g_announced);
     EXPECT_EQ(serve(), kTracks);
     EXPECT_EQ(::pclose(remote), 0);
 }

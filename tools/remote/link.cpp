@@ -1,16 +1,12 @@
 #include "tools/remote/link.h"
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "platform/tcp_line.h"
 
 namespace remote {
 
 namespace {
-
-constexpr std::chrono::milliseconds kSettle{200};
 
 class SerialLinkOver : public Link {
   public:
@@ -84,10 +80,6 @@ std::unique_ptr<Link> OpenTcpLink(const std::string& name) {
             std::fprintf(stderr, "kadro-remote: no connection came\n");
             return nullptr;
         }
-        // KADRO connects first and registers for received bytes just after: a byte sent in that
-        // instant would wait in its ring for the next one. A person at the remote machine is
-        // never that quick; the tool must not be either.
-        std::this_thread::sleep_for(kSettle);
     }
     return std::make_unique<TcpLink>(std::move(line));
 }

@@ -6,9 +6,8 @@
 // - OpenTcpLink(name): "tcp:HOST:PORT" connects to KADRO listening there; "tcp-listen:PORT"
 //   listens on 127.0.0.1, tells where on standard error ("kadro-remote: listening on
 //   127.0.0.1:PORT", also for port 0, which lets the system choose) and waits without a time
-//   limit for KADRO to connect, taking that one connection, then lets KADRO settle for 0.2 s
-//   before the first byte goes out (see tools/remote/link.cpp). nullptr, with the reason printed to
-//   standard error, when it cannot.
+//   limit for KADRO to connect and takes that one connection; the first byte may go out at
+//   once. nullptr, with the reason printed to standard error, when it cannot.
 // - write_all: every byte or false (reason printed). read_some: up to `count` bytes, giving up
 //   when nothing arrives for `timeout_ms` or the link ends; what arrived so far is returned.
 
