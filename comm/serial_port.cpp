@@ -144,9 +144,9 @@ class CommPortContext {
             }
             std::ptrdiff_t got = -1;
             if (event == platform::InputWait::Ready) {
-                std::size_t waiting = m_line->waiting();
-                std::size_t want = waiting == 0 ? kMaxPerCycle : std::min(waiting, kMaxPerCycle);
-                got = m_line->read(staging.data(), want, &failure);
+                // A read takes what is there without waiting: asking how much first would cost
+                // every command a system call more before it is announced.
+                got = m_line->read(staging.data(), kMaxPerCycle, &failure);
             }
             if (got < 0) {
                 // The device has failed for good: polling it again would return at once,
