@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "platform/display.h"
 #include "platform/window_system/state.h"
@@ -69,9 +70,29 @@ bool matches(const MSG& m, HWND hwnd_filter, UINT min_filter, UINT max_filter) {
     return m.message >= min_filter && m.message <= max_filter;
 }
 
+// Wakes the senders of the messages delivered so far, once the lock is given up: a sender woken
+// while it is held would at once wait for it again.
+class SendersRelease {
+  public:
+    SendersRelease() = default;
+    ~SendersRelease() { now(); }
+    SendersRelease(const SendersRelease&) = delete;
+    SendersRelease& operator=(const SendersRelease&) = delete;
+    void due() { m_due = true; }
+    void now() {
+        if (std::exchange(m_due, false)) {
+            SharedState().send_finished.notify_all();
+        }
+    }
+
+  private:
+    bool m_due = false;
+};
+
 // Delivers every message other threads have sent to the calling thread's windows.
 void deliver_sent_messages() {
     auto self = std::this_thread::get_id();
+    SendersRelease release;  // outlives the lock
     std::unique_lock lock(SharedState().mutex);
     ThreadQueue& queue = detail::QueueOf(self);
     while (!queue.sent.empty()) {
@@ -82,10 +103,12 @@ void deliver_sent_messages() {
         bool exists = w != nullptr;
         delivering().push_back(m);
         lock.unlock();
+        release.now();  // the senders done so far go on before another procedure runs
         // Whatever the procedure does, even throw, the sender is released and the depth
         // restored: a sender left waiting would block its thread for good.
         struct Completion {
             std::unique_lock<std::mutex>& lock;
+            SendersRelease& release;
             const std::shared_ptr<SentMessage>& message;
             LRESULT result = 0;
             ~Completion() {
@@ -96,9 +119,9 @@ void deliver_sent_messages() {
                 list.erase(std::remove(list.begin(), list.end(), message), list.end());
                 message->result = result;
                 message->done = true;
-                SharedState().send_finished.notify_all();
+                release.due();
             }
-        } completion{lock, m};
+        } completion{lock, release, m};
         if (exists) {
             struct Depth {
                 Depth() { ++t_send_depth; }
@@ -116,9 +139,13 @@ LRESULT send_across(std::unique_lock<std::mutex>& lock, std::thread::id owner, H
     auto m = std::make_shared<SentMessage>();
     m->sent = MSG{hwnd, msg, wparam, lparam};
     m->gate = gate;
-    ThreadQueue& queue = detail::QueueOf(owner);
+    ThreadQueue& queue = detail::QueueOf(owner);  // a queue, once made, stays
     queue.sent.push_back(m);
+    // Woken with the lock given up, the receiver takes the message at once rather than waiting
+    // for this thread to wait. Whatever it does meanwhile shows in `m`.
+    lock.unlock();
     detail::WakeQueue(queue);
+    lock.lock();
     SharedState().send_finished.wait(lock, [&] { return m->done || m->withdrawn; });
     if (delivered != nullptr) {
         *delivered = m->done;
