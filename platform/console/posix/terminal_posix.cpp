@@ -92,10 +92,11 @@ struct Terminal::State {
         }
     }
 
+    // One read empties the pipe: wake() leaves at most one byte there and each stop signal one
+    // more. A byte written meanwhile stays for the next wait, which then ends at once.
     void drain_wake_pipe() {
         std::array<char, 64> sink{};
-        while (::read(wake_read, sink.data(), sink.size()) > 0) {
-        }
+        [[maybe_unused]] ssize_t taken = ::read(wake_read, sink.data(), sink.size());
         wake_pending.store(false);
     }
 };
@@ -239,7 +240,11 @@ bool Terminal::wait(std::chrono::milliseconds timeout) {
     if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
         s.keyboard_gone = true;
     }
-    read_keys();
+    // A wake-up alone leaves the keyboard unread: the bytes that wake the interface thread
+    // should not cost it three system calls more on their way.
+    if (ready < 0 || fds[1].revents != 0 || g_continued.load()) {
+        read_keys();
+    }
     // Interrupted by a signal: whatever it was (a stop, a resume) is to be looked at now.
     return ready != 0;
 }

@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "platform/console/terminal.h"
 #include "platform/text.h"
@@ -212,14 +211,14 @@ void Terminal::read_keys() {
 
 bool Terminal::wait(std::chrono::milliseconds timeout) {
     State& s = *m_state;
-    std::vector<HANDLE> handles{s.wake};
-    if (s.keyboard != nullptr) {
-        handles.push_back(s.keyboard);
+    const std::array<HANDLE, 2> handles{s.wake, s.keyboard};
+    const DWORD result = ::WaitForMultipleObjects(s.keyboard != nullptr ? 2 : 1, handles.data(),
+                                                  FALSE, static_cast<DWORD>(timeout.count()));
+    // A wake-up alone leaves the keyboard unread: the bytes that wake the interface thread
+    // should not cost it more calls on their way. Keys typed meanwhile end the next wait.
+    if (result != WAIT_OBJECT_0) {
+        read_keys();
     }
-    const DWORD result =
-        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
-                                 static_cast<DWORD>(timeout.count()));
-    read_keys();
     return result != WAIT_TIMEOUT;
 }
 
