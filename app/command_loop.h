@@ -2,8 +2,9 @@
 // The command loop and the wire protocol with the remote machine.
 //
 // KADRO(h, LogView) serves until the remote machine sends "E" or the operator holds Escape:
-//   "T" (0x54)  -> log "Sending sectors F to L", send 0x00, pause 10 ms, send the next (up to)
-//                  4608 bytes of TrackImage and drop them from it; SectorCounter += 18.
+//   "T" (0x54)  -> send 0x00, log "Sending sectors F to L", pause 10 ms, send the next (up to)
+//                  4608 bytes of TrackImage and drop them from it; SectorCounter += 18. (The
+//                  line is drawn in the pause, after the 0x00 has gone, whichever comes first.)
 //   "E" (0x45)  -> nothing is sent; the log view's dialog is asked to end; the loop returns.
 //   other bytes -> taken and dropped, no log line.
 //   Escape held at a poll -> the stop byte 0x09 is sent; if it is still held at the next poll
