@@ -63,8 +63,7 @@ import tempfile
 import time
 import tty
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from x_display import Failure, Xvfb, check, visible_windows, wait_for, wait_window  # noqa: E402
+from x_display import Failure, Xvfb, check, visible_windows, wait_for, wait_window
 
 SKIP = 77
 
