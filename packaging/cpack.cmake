@@ -80,6 +80,10 @@ else()
   set(CPACK_DEBIAN_SERVE_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_KADRO_FILE_NAME DEB-DEFAULT)
   set(CPACK_COMPONENT_KADRO_DEPENDS serve)
+  # kadro-remote and its manual page came in kadro itself before 1.1.0: taking them over from an
+  # installed older kadro is an upgrade, not a conflict.
+  set(CPACK_DEBIAN_SERVE_PACKAGE_REPLACES "kadro (<< 1.1.0)")
+  set(CPACK_DEBIAN_SERVE_PACKAGE_BREAKS "kadro (<< 1.1.0)")
   set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
   # Each package's text below the one summary line both share.
   set(CPACK_DEBIAN_SERVE_DESCRIPTION

@@ -10,20 +10,14 @@
 #    own folder's headers (a system folder inside a backend folder, such as console/posix/,
 #    also the backend folder's); the Windows window backend (user32/) also the system's wide
 #    strings (win32/wide_text.h), and the screen (fltk/) the window system's own calls.
+#  - A test or fuzz target of a platform folder's own parts sits in the folder mirroring it
+#    (tests/platform/posix/ for platform/posix/, fuzz/platform/ for platform/) and may include
+#    every header of that folder, its private ones too; no other may.
 #  - The system's <windows.h> and its companions are included only in a win32/ or user32/
-#    folder and in the tests and benchmarks of the Windows build (tests/windows/,
-#    bench/windows/).
+#    folder (the Windows tests sit in such folders too) and in the benchmarks of the Windows
+#    build (bench/windows/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-# Tests of a backend's own parts that still sit outside the test folder mirroring it
-# (tests/platform/<backend>/): what each may reach, until the suites move there.
-declare -A not_yet_moved=(
-  [tests/gui/screen_display_test.cpp]=platform/fltk/
-  [tests/comm/comm_dcb_test.cpp]=platform/posix/termios_settings.h
-  [tests/platform/profile_test.cpp]=platform/temporary_file_internal.h
-  [fuzz/serial_settings_fuzz.cpp]=platform/posix/termios_settings.h
-)
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   mapfile -t files < <(git ls-files '*.cpp' '*.h')
@@ -46,11 +40,8 @@ allowed() {  # allowed <file> <included platform header>
   [[ $file == app/executable/* && $header == platform/fltk/screen_display.h ]] && return 0
   [[ $file == app/serve/main.cpp && $header == platform/console/console_display.h ]] && return 0
   [[ $file == test* && $header == platform/window_system/window_system.h ]] && return 0
-  if [[ $file =~ ^tests/(platform/[a-z0-9_]+)/ ]]; then
-    [[ $header == "${BASH_REMATCH[1]}"/* ]] && return 0
-  fi
-  local reach=${not_yet_moved[$file]:-}
-  [[ -n $reach && $header == "$reach"* ]] && return 0
+  [[ $file =~ ^(tests|fuzz)/(platform(/[a-z0-9_]+)*)/[^/]+$ && $header_dir == "${BASH_REMATCH[2]}" ]] &&
+    return 0
   return 1
 }
 
@@ -66,8 +57,7 @@ while IFS= read -r match; do
       violations=$((violations + 1))
     fi
   elif [[ $text =~ \#include\ \<(windows|shellapi|commdlg|commctrl|shlobj)\.h\> ]]; then
-    if [[ ! $file =~ (^|/)(win32|user32)/ && $file != tests/windows/* && $file != bench/windows/* ]]
-    then
+    if [[ ! $file =~ (^|/)(win32|user32)/ && $file != bench/windows/* ]]; then
       echo "$file:$line: $text: the system's headers belong in a win32/ or user32/ folder"
       violations=$((violations + 1))
     fi

@@ -38,6 +38,11 @@ for package in "$serve_deb" "$deb"; do
 done
 dpkg-deb -f "$deb" Depends | grep -q "kadro-serve (= $version)" ||
   fail "kadro does not depend on kadro-serve $version"
+# kadro-remote moved from kadro into kadro-serve: an older kadro must give it up on upgrade.
+for field in Replaces Breaks; do
+  dpkg-deb -f "$serve_deb" $field | grep -q "kadro (<< 1.1.0)" ||
+    fail "kadro-serve does not declare $field: kadro (<< 1.1.0)"
+done
 
 say "lintian"
 # Errors and warnings fail the check; informational tags are shown.

@@ -1,8 +1,8 @@
 // One-byte round trip on the Windows build: WRITECOMM of one byte to a COM port whose far end
-// echoes it (tests/windows/with_com_port.py names the port in KADRO_TEST_PORT), until its
+// echoes it (testing/with_com_port.py names the port in KADRO_TEST_PORT), until its
 // WM_COMMNOTIFY has been handled on the interface thread. Prints the median and p99.
 //
-//   python3 tests/windows/with_com_port.py wine serial_round_trip_bench.exe [round_trips]
+//   python3 testing/with_com_port.py wine serial_round_trip_bench.exe [round_trips]
 
 #include <algorithm>
 #include <chrono>

@@ -386,17 +386,18 @@ bool TcpLine::take_next_connection(std::string* reason) {
         return true;  // a line that connected has its one connection
     }
     State& s = *m_state;
+    ClearCancel(s.cancel_fd);
+    int error = 0;
+    if (s.listener < 0) {
+        // Listening again before the served connection closes: a peer that reconnects as soon
+        // as it sees the close must find the port open, not refused.
+        s.listener = listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+        size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
+    }
     const int served = s.connection.exchange(-1);
     if (served >= 0) {
         ::close(served);
     }
-    ClearCancel(s.cancel_fd);
-    if (s.listener >= 0) {
-        return true;  // no connection came: still listening
-    }
-    int error = 0;
-    s.listener = listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
-    size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
     if (s.listener < 0 && reason != nullptr) {
         *reason = SystemErrorText(static_cast<std::uint32_t>(error));
     }

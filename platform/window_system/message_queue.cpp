@@ -24,6 +24,10 @@ struct SendGate::State {
 namespace {
 
 thread_local int t_send_depth = 0;
+// The count of key changes when this thread last looked at a key or ended a wait: a change
+// since then ends its next wait, so that a loop that looks at a key and then waits cannot sleep
+// through a press made between the two.
+thread_local std::uint64_t t_key_changes_seen = 0;
 
 // Messages popped from a queue whose procedure is running now; a gate that closes meanwhile
 // releases their senders at once.
@@ -334,13 +338,15 @@ bool MsgWaitForInput(std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     Display& display = CurrentDisplay();
     display.poll();
-    std::uint64_t key_changes = 0;
+    const std::uint64_t key_changes = t_key_changes_seen;
+    struct Seen {
+        ~Seen() { t_key_changes_seen = SharedState().key_changes; }
+    } seen_when_returning;
     {
         std::lock_guard lock(SharedState().mutex);
-        if (input_ready(self)) {
+        if (input_ready(self) || SharedState().key_changes != key_changes) {
             return true;
         }
-        key_changes = SharedState().key_changes;
     }
     display.paint(PaintTime::Idle);
     if (display.wait(timeout)) {
@@ -407,6 +413,7 @@ short GetAsyncKeyState(int virtual_key) {
     if (virtual_key < 0 || virtual_key > 255) {
         return 0;
     }
+    t_key_changes_seen = SharedState().key_changes;
     std::optional<bool> physical = CurrentDisplay().key_down(virtual_key);
     bool down =
         physical ? *physical : SharedState().keys[static_cast<std::size_t>(virtual_key)].load();

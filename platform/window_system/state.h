@@ -78,7 +78,7 @@ struct State {
     HWND focus = 0;
     HWND active = 0;
     std::array<std::atomic<bool>, 256> keys{};
-    std::uint64_t key_changes = 0;  // counts changes of the key state set through the platform
+    std::atomic<std::uint64_t> key_changes{0};  // changes of the key state set through the platform
 };
 
 State& SharedState();

@@ -314,6 +314,9 @@ TEST_F(PortTransfer, LineSettingsReadBackAndTheLineIsTransparent) {
     std::string refused;
     ASSERT_TRUE(BUILDCOMMDCB("57600,N,8,1.5", refused));
     EXPECT_FALSE(SETCOMMSTATE(port, refused));
+    std::string malformed = dcb;
+    EXPECT_FALSE(BUILDCOMMDCB("57600,X,8,1", malformed));
+    EXPECT_EQ(malformed, "");
 
     const std::string all = pattern(256) + "\r\n\x11\x13";
     m_pty.send(all);

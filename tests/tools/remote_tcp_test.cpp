@@ -52,12 +52,12 @@ class RemoteOverTcp : public ::testing::Test {
         fs::remove_all(m_folder, ignored);
     }
 
-    // kadro-remote (tools/remote/ of the build, seen from the test's folder there) fetching
-    // every track; its standard error comes through the stream. The shell's quoting differs
-    // between systems, so the paths go unquoted: build and temporary folders have no blanks.
+    // kadro-remote (the build's, KADRO_REMOTE_FROM_TEST seen from the test's folder there)
+    // fetching every track; its standard error comes through the stream. The shell's quoting
+    // differs between systems, so the paths go unquoted: build and temporary folders have no
+    // blanks.
     FILE* start_remote(const std::string& line) {
-        fs::path program =
-            fs::current_path() / ".." / ".." / "tools" / "remote" / KADRO_REMOTE_NAME;
+        fs::path program = fs::current_path() / KADRO_REMOTE_FROM_TEST;
         const std::string command =
             program.make_preferred().string() + " " + line +
             " --tracks 160 --batch 2 --end --quiet --timeout-ms 10000" + " --expect " +

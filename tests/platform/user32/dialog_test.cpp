@@ -14,7 +14,7 @@
 #include "platform/message_box.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
-#include "tests/windows/window_system/win32_test_support.h"
+#include "tests/platform/user32/win32_test_support.h"
 
 namespace kadro::test {
 namespace {

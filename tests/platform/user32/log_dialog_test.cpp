@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "tests/ui/ui_test_support.h"
-#include "tests/windows/window_system/win32_test_support.h"
+
+// Last: it brings <windows.h>, whose macros take names our headers use.
+#include "tests/platform/user32/win32_test_support.h"
 
 namespace kadro::test {
 namespace {

@@ -209,5 +209,17 @@ TEST_F(WindowSystem, AsyncKeyStateIsTheStateNowNotAHistory) {
     EXPECT_EQ(GetAsyncKeyState(300), 0) << "out-of-range codes are never down";
 }
 
+// The command loop looks at the key, then waits: a key that changes in between (set by another
+// thread, or by the display while the wait starts) must end that wait, or the loop sleeps
+// through the press. Once the loop has looked again, nothing new is waiting.
+TEST_F(WindowSystem, AKeyChangedSinceTheThreadLastLookedEndsTheWait) {
+    ASSERT_EQ(GetAsyncKeyState(VK_ESCAPE), 0);
+    SetAsyncKeyState(VK_ESCAPE, true);
+    EXPECT_TRUE(MsgWaitForInput(std::chrono::milliseconds(200)));
+    EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0x8000);
+    EXPECT_FALSE(MsgWaitForInput(std::chrono::milliseconds(1)));
+    SetAsyncKeyState(VK_ESCAPE, false);
+}
+
 }  // namespace
 }  // namespace kadro::test

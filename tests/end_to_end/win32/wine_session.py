@@ -10,12 +10,11 @@ from $WINEPREFIX/dosdevices. Scenarios:
                 native kadro-remote.exe on COM6 (a second pseudo-terminal, relayed to the first)
                 fetches all 160 tracks, compares them with the sending order and sends "E";
                 both exit 0. Prints the time the 160 tracks took.
-  cancel        Escape in the chooser ends the program at once with exit code 0, no window.
+  cancel        Escape in the chooser ends the program at once with exit code 0.
   port-failure  KADRO.INI names a port that does not exist: the Italian message box appears,
                 the main window never does; Enter ends the run with exit code 0.
   no-settings   without KADRO.INI the program writes it with the port COM1.
-  escape        Escape held while waiting for a command: exactly one 0x09 on the line, exit 0,
-                the main window gone.
+  escape        Escape held while waiting for a command: exactly one 0x09 on the line, exit 0.
   escape-window-gone  a tap of Escape while a track is being sent ends the dialog but not the
                 serving; with no window of the program left, Escape held in another program
                 (Wine's notepad) ends the run with one 0x09, exit 0.
@@ -231,7 +230,6 @@ def scenario_cancel(s):
     s.press(chooser, "Escape")
     rc = s.finish(kadro, 20, "kadro.exe")
     check(rc == 0, f"exit code {rc}")
-    check(s.find_window(MAIN_TITLE) is None, "the main window appeared")
     check(not os.path.exists(os.path.join(folder, "KADRO.INI")), "KADRO.INI was written")
 
 
@@ -249,7 +247,6 @@ def scenario_port_failure(s):
     s.press(box, "Return")
     rc = s.finish(kadro, 20, "kadro.exe")
     check(rc == 0, f"exit code {rc}")
-    check(s.find_window(MAIN_TITLE) is None, "the main window appeared after the box")
 
 
 @contextlib.contextmanager
@@ -286,7 +283,6 @@ def expect_stop_byte_and_exit(s, kadro, line):
     received = line.read_until_quiet()
     check(rc == 0, f"exit code {rc}")
     check(received == b"\x09", f"the line carried {received!r}, expected one 0x09")
-    check(s.find_window(MAIN_TITLE) is None, "the main window stayed on the screen")
 
 
 def scenario_escape(s):

@@ -1,5 +1,5 @@
 // The serial port layer on the real system: a COM port that is a pseudo-terminal echoing every
-// byte (tests/windows/with_com_port.py names it in KADRO_TEST_PORT), a real window receiving
+// byte (testing/with_com_port.py names it in KADRO_TEST_PORT), a real window receiving
 // the notifications, and CLOSECOMM at the moments a real SendMessage could not survive.
 
 #include <gtest/gtest.h>

@@ -21,7 +21,8 @@ import sys
 import time
 import tty
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), *[os.pardir] * 3,
+                                "testing"))
 from with_com_port import claim_port  # noqa: E402
 
 TRACK = 4608

@@ -18,9 +18,9 @@ ran (the desktop's in the location mode it was given, or the toolkit's own).
                byte with the sending order; keys select two log lines and Ctrl+C copies them
                to the X clipboard; Alt+F4 with F4 held is refused and serving goes on; "E" ends
                the run with exit code 0. A screenshot is taken while serving.
-  escape       Escape held 0.2 s while the program waits ends the run: exactly one 0x09 on
-               the line, the window closes, exit code 0, the port is free again; repeated
-               (20 times under openbox, 5 without a window manager), every run must pass
+  escape       Escape held while the program waits ends the run: exactly one 0x09 on the line,
+               exit code 0, the port is free again; repeated (20 times under openbox, 5
+               without a window manager), every run must pass
   escape-streaming  Escape held while tracks stream: serving stops at the next poll with one
                0x09, exit code 0
   escape-window-gone  a tap of Escape while a track is being sent ends the dialog but not the
@@ -63,8 +63,7 @@ import tempfile
 import time
 import tty
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from x_display import Failure, Xvfb, check, visible_windows, wait_for, wait_window  # noqa: E402
+from x_display import Failure, Xvfb, check, visible_windows, wait_for, wait_window
 
 SKIP = 77
 
@@ -129,7 +128,9 @@ class PrivateHome:
         if self.toolkit_chooser:
             check(not os.path.exists(path), "the desktop's chooser ran, not the toolkit's")
             return
-        wait_for(lambda: os.path.exists(path) and os.stat(path).st_mtime >= since, 5,
+        # File times come from the kernel's coarse clock, which can lag time.time() by a tick;
+        # the wait is a guard for a loaded machine, not a timing check.
+        wait_for(lambda: os.path.exists(path) and os.stat(path).st_mtime >= since - 0.05, 20,
                  "the desktop's chooser to save its settings on closing")
         mode = f"LocationMode={self.location_mode or 'path-bar'}\n"
         with open(path) as f:
@@ -209,11 +210,16 @@ class Session:
 
     def clipboard(self, accepted, timeout):
         """The X clipboard's bytes once they are one of `accepted`, else as they are after
-        timeout seconds."""
+        timeout seconds. An owner that does not answer reads as empty: the desktop's chooser
+        keeps the clipboard it took after it has closed, and answers no request, until the
+        program takes the clipboard itself."""
         deadline = time.monotonic() + timeout
         while True:
-            held = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
-                                  capture_output=True, timeout=10).stdout
+            try:
+                held = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
+                                      capture_output=True, timeout=2).stdout
+            except subprocess.TimeoutExpired:
+                held = b""
             if held in accepted or time.monotonic() > deadline:
                 return held
             time.sleep(0.1)
@@ -478,10 +484,15 @@ def serving(s, part="", pair=None, far_end=True):
         yield run
 
 
-def hold_key(s, key, seconds):
+def while_held(s, key, action):
+    """action()'s result, run with `key` held down. A key let go before the program next looks
+    is never seen, and a loaded machine may leave the program unscheduled for a while: a key
+    the program must see stays down until `action` has seen its answer."""
     s.xdo("keydown", key)
-    time.sleep(seconds)
-    s.xdo("keyup", key)
+    try:
+        return action()
+    finally:
+        s.xdo("keyup", key)
 
 
 def fetch_first_track(s, run):
@@ -564,24 +575,26 @@ def scenario_transfer(s):
         result = s.remote(pair.far, "--tracks", "0", "--end")
         check(result.returncode == 0, f"sending E: {result.stderr.strip()}")
         run.expect_exit('"E"')
-        check(not s.visible_windows(MAIN_WINDOW), "the window stayed after the end")
 
 
 def scenario_escape(s):
     runs = 20 if s.managed else 5
+    slowest = 0.0
     with contextlib.closing(SerialPair(s.work)) as pair:
         for number in range(1, runs + 1):
             with serving(s, str(number), pair) as run:
                 s.focus(run.window)
-                hold_key(s, "Escape", 0.2)
+                pressed = time.monotonic()
+                first = while_held(s, "Escape", lambda: run.far.read_exact(
+                    1, 10, f"run {number}: the stop byte with Escape held"))
+                slowest = max(slowest, time.monotonic() - pressed)
                 run.expect_exit(f"Escape (run {number})")
-                received = run.far.read_for(0.5)
+                received = first + run.far.read_for(0.5)
                 check(received == b"\x09",
                       f"run {number}: the line carried {received!r}, expected one 0x09")
-                check(not s.visible_windows(MAIN_WINDOW),
-                      f"run {number}: the window stayed on the screen")
                 check(port_is_free(pair.near), f"run {number}: the port is still held")
-    print(f"  Escape held while waiting: {runs} of {runs} runs ended with one 0x09")
+    print(f"  Escape held while waiting: {runs} of {runs} runs ended with one 0x09 "
+          f"(the slowest {slowest:.2f} s after the key went down)")
 
 
 def scenario_escape_streaming(s):
@@ -622,10 +635,11 @@ def scenario_escape_window_gone(s):
         check(run.proc.poll() is None, "the program ended on a tap of Escape during a track")
         check(run.far.request_track(), "serving stopped with the window gone")
         s.screenshot("window-gone")
-        hold_key(s, "Escape", 0.2)
-        received = run.far.read_for(1.0)
-        check(received == b"\x09", f"Escape with the window gone: the line carried {received!r}")
+        first = while_held(s, "Escape", lambda: run.far.read_exact(
+            1, 10, "the stop byte with Escape held and the window gone"))
         run.expect_exit("Escape with the window gone")
+        received = first + run.far.read_for(0.5)
+        check(received == b"\x09", f"Escape with the window gone: the line carried {received!r}")
 
 
 def scenario_escape_elsewhere(s):
@@ -636,7 +650,7 @@ def scenario_escape_elsewhere(s):
                                       "+10+10", "-size", "200x120", "xc:gray"], env=s.env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             s.focus(s.wait_window("^other-program"))
-            hold_key(s, "Escape", 0.3)
+            while_held(s, "Escape", lambda: time.sleep(0.3))
             time.sleep(0.3)
             check(run.proc.poll() is None,
                   "the program ended on Escape typed into another program")
@@ -673,8 +687,7 @@ def scenario_toolkit_chooser(s):
     with serving(s, far_end=False) as run:
         fetch_first_track(s, run)
         s.focus(run.window)
-        hold_key(s, "Escape", 0.8)
-        run.expect_exit("Escape")
+        while_held(s, "Escape", lambda: run.expect_exit("Escape"))
 
 
 def scenario_cancel(s):
@@ -715,7 +728,6 @@ def scenario_line_lost(s):
         s.focus(box)
         s.xdo("key", "Escape")
         run.expect_exit("answering the lost-line message with Escape")
-        check(not s.visible_windows(MAIN_WINDOW), "the main window stayed")
 
 
 def scenario_ignored_argument(s):

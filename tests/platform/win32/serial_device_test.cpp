@@ -1,5 +1,5 @@
 // The serial device's write on the real system when the far end stops taking bytes or goes
-// away: a COM port that is a pseudo-terminal whose other end (tests/windows/with_com_port.py,
+// away: a COM port that is a pseudo-terminal whose other end (testing/with_com_port.py,
 // named by KADRO_TEST_FAR_END) never reads, or closes when the first byte arrives.
 
 #include <gtest/gtest.h>

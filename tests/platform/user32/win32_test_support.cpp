@@ -1,4 +1,4 @@
-#include "tests/windows/window_system/win32_test_support.h"
+#include "tests/platform/user32/win32_test_support.h"
 
 #include <utility>
 

@@ -1,8 +1,8 @@
 """What the end-to-end sessions on a virtual X display share: a failure that ends a scenario,
 waiting for a condition, a private Xvfb, and finding visible windows by name with xdotool.
 
-Used by tests/gui/gui_session.py (the Linux program) and tests/windows/wine_session.py (the
-Windows program under Wine); each puts this folder on its import path.
+Used by gui_session.py beside it (the Linux program) and win32/wine_session.py (the Windows
+program under Wine, which puts this folder on its import path).
 """
 
 import os

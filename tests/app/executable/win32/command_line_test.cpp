@@ -29,8 +29,12 @@ struct Outcome {
 fs::path kadro_program() {
     std::wstring self(MAX_PATH, L'\0');
     self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    // build/tests/windows/<this>.exe -> build/kadro.exe
-    return fs::path(self).parent_path().parent_path().parent_path() / L"kadro.exe";
+    // build/tests/app/executable/win32/<this>.exe -> build/kadro.exe
+    fs::path build = fs::path(self).parent_path();
+    for (int up = 0; up < 4; ++up) {
+        build = build.parent_path();
+    }
+    return build / L"kadro.exe";
 }
 
 class KadroCommandLine : public ::testing::Test {

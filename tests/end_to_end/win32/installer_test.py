@@ -8,7 +8,7 @@ that the installed programs start from there. Then it runs the uninstaller that 
 silently, and checks that the programs, the shortcuts and the entry are gone while the user's
 KADRO.INI and images in the working folder are kept.
 
-    installer_test.py --installer kadro-1.0.0-win64.exe --version 1.0.0 --logs DIR
+    installer_test.py --installer kadro-1.1.0-win64.exe --version 1.1.0 --logs DIR
 
 Exit status 0 when every check holds, 1 with the failed check on standard error, 77 when Wine is
 missing. The prefix must be booted and its server running (scripts/test-windows.sh does both).
