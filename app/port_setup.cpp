@@ -9,6 +9,7 @@
 #include "app/serving_events.h"
 #include "app/settings.h"
 #include "comm/open_failure.h"
+#include "platform/display.h"
 #include "platform/serial_port_list.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
@@ -89,7 +90,8 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
     }
     // A break from the error handler has told the operator already.
     if (failure) {
-        if (failure->also_on_standard_error) {
+        if (failure->also_on_standard_error &&
+            !platform::CurrentDisplay().boxes_reach_standard_error()) {
             std::fputs(TerminalText(failure->message).c_str(), stderr);
         }
         POPMSG(failure->message, 1);

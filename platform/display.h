@@ -80,6 +80,11 @@ class Display {
     // transitions sets it with SetAsyncKeyState, window_system/window_system.h).
     virtual std::optional<bool> key_down(int /*virtual_key*/) const { return std::nullopt; }
 
+    // True when the display itself writes every message box's text to standard error (a
+    // console), so that a caller who copies a message there for a desktop leaves it out.
+    // Headless: false.
+    virtual bool boxes_reach_standard_error() const { return false; }
+
     // Sound. Headless: silent.
     virtual void beep(unsigned /*frequency_hz*/, unsigned /*duration_ms*/) {}
 

@@ -1,7 +1,9 @@
 #include "platform/line.h"
 
 #include <cstdio>
+#include <filesystem>
 
+#include "platform/process.h"
 #include "platform/serial_device.h"
 #include "platform/system_error.h"
 #include "platform/tcp_line.h"
@@ -24,7 +26,10 @@ LineOpenResult OpenLine(std::string_view name) {
         TcpLine line = opened.take();
         if (line.serves_connections()) {
             // The operator (or a script, for port 0) needs to know where to point the emulator.
-            std::fprintf(stderr, "kadro: listening on %s for the remote machine\n",
+            // Named after the program that listens (kadro, kadro-serve), as its other messages are.
+            std::string program = std::filesystem::path(GetModuleFileName()).stem().string();
+            std::fprintf(stderr, "%s: listening on %s for the remote machine\n",
+                         program.empty() ? "kadro" : program.c_str(),
                          line.listening_address().c_str());
             std::fflush(stderr);
         }

@@ -91,6 +91,8 @@ class ConsoleDisplay final : public Display {
         }
     }
 
+    bool boxes_reach_standard_error() const override { return true; }
+
     void message_box_shown(HWND box) override {
         MessageBoxContent content;
         if (!on_ui_thread() || !GetMessageBoxContent(box, &content)) {

@@ -341,6 +341,8 @@ TEST_F(ServeProgram, FailuresEndWithTheirMessageAndStatus) {
         start(c.args);
         EXPECT_EQ(finish(), c.status) << c.message;
         EXPECT_NE(m_err.find(c.message), std::string::npos) << m_err;
+        const std::string text = c.message.substr(c.message.find(": ") + 2);
+        EXPECT_EQ(m_err.find(text), m_err.rfind(text)) << "said once: " << m_err;
         EXPECT_EQ(m_out, "");
         EXPECT_EQ(listing(), "image.vks;") << "KADRO.INI is never written";
     }
