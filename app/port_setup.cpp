@@ -11,6 +11,7 @@
 #include "comm/open_failure.h"
 #include "platform/display.h"
 #include "platform/serial_port_list.h"
+#include "platform/tcp_line.h"
 #include "support/error_handler.h"
 #include "support/message_popup.h"
 #include "ui/dialog.h"
@@ -78,7 +79,13 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
         }
     });
     frame.line(__LINE__);
-    const std::string device = platform::SerialDevicePath("\\\\.\\" + cPort);
+    // A TCP line has no device node: it is named as written, with the port a listener got (the
+    // system's choice for port 0).
+    std::string device =
+        platform::IsTcpLineName(cPort) ? cPort : platform::SerialDevicePath("\\\\.\\" + cPort);
+    if (const auto port = GetCommListenPort(nPortHandle)) {
+        device += " (port " + std::to_string(*port) + ")";
+    }
     NotifyPort({.name = cPort,
                 .device = device,
                 .settings = protocol::kLineMode,

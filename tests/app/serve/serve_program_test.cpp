@@ -234,7 +234,7 @@ TEST_F(ServeProgram, AgainServesTheNextSessionFromTheFirstTrackUntilStopped) {
 
 // A listening TCP line: each session of --again is the next connection; the one before is gone.
 TEST_F(ServeProgram, AgainOnAListenerServesTheNextConnectionAfterE) {
-    start({"--again", "--port", "tcp-listen:0", "image.vks"});
+    start({"--again", "--trace", "trace.txt", "--port", "tcp-listen:0", "image.vks"});
     std::uint16_t port = 0;
     for (int i = 0; i < 1000 && port == 0; ++i) {
         std::this_thread::sleep_for(10ms);
@@ -259,6 +259,10 @@ TEST_F(ServeProgram, AgainOnAListenerServesTheNextConnectionAfterE) {
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(second.receive(2, 2000), "\x09");
     EXPECT_EQ(finish(), 0);
+    EXPECT_NE(slurp("trace.txt")
+                  .find(" port name=\"tcp-listen:0\" device=\"tcp-listen:0 (port " +
+                        std::to_string(port) + ")\""),
+              std::string::npos);
 }
 
 // Each way the operator stops serving, on a terminal that is the program's controlling one.
