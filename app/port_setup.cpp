@@ -78,12 +78,13 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
     });
     frame.line(__LINE__);
     const std::string device = platform::SerialDevicePath("\\\\.\\" + cPort);
-    NotifyPort({.name = cPort,
-                .device = device,
-                .settings = protocol::kLineMode,
-                .failure = completed ? std::nullopt
-                           : failure ? std::optional<std::string_view>(failure->step)
-                                     : "set-up broken off by an error"});
+    Notify(&ServingObserver::on_port,
+           {.name = cPort,
+            .device = device,
+            .settings = protocol::kLineMode,
+            .failure = completed ? std::nullopt
+                       : failure ? std::optional<std::string_view>(failure->step)
+                                 : "set-up broken off by an error"});
     if (completed) {
         return nPortHandle;
     }
