@@ -59,9 +59,10 @@ FaultWords describe(const std::optional<CommLineFault>& fault) {
 FaultWords announced_fault(PortHandle nPortHandle) {
     const std::optional<CommLineFault> fault = GetCommLineFault(nPortHandle);
     FaultWords words = describe(fault);
-    NotifyLineFault({.kind = fault ? fault->kind : platform::LineFault::kFailed,
-                     .reason = fault ? std::string_view(fault->reason) : std::string_view(),
-                     .description = words.log});
+    Notify(&ServingObserver::on_line_fault,
+           {.kind = fault ? fault->kind : platform::LineFault::kFailed,
+            .reason = fault ? std::string_view(fault->reason) : std::string_view(),
+            .description = words.log});
     return words;
 }
 
@@ -94,7 +95,8 @@ ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
             std::optional<std::string> cCommand = WAITCOMMAND(nPortHandle);
             if (GETASYNCKEYSTATE(platform::VK_ESCAPE)) {
                 frame.line(__LINE__);
-                NotifyStopByte(SENDSTR(nPortHandle, std::string(1, protocol::kStopByte)));
+                Notify(&ServingObserver::on_stop_byte,
+                       SENDSTR(nPortHandle, std::string(1, protocol::kStopByte)));
                 break;  // back to the first test, which ends the loop while Escape is held
             }
             if (cCommand == std::string{protocol::kTrackRequest}) {
@@ -117,7 +119,7 @@ ServingEnd KADRO(PortHandle nPortHandle, TMultiGet& LogView) {
                 return ServingEnd::kLineLost;
             } else if (cCommand == std::string{protocol::kEndOfService}) {
                 frame.line(__LINE__);
-                NotifyEndRequest();
+                Notify(&ServingObserver::on_end_request);
                 if (auto* dialog = dynamic_cast<TDialog*>(LogView.oWnd)) {
                     dialog->End();
                 }
@@ -137,7 +139,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
         }
         cCommand = GETCHAR();
         if (!cCommand->empty()) {
-            NotifyCommand(cCommand->front());
+            Notify(&ServingObserver::on_command, cCommand->front());
             break;
         }
         SYSREFRESH();
@@ -151,7 +153,7 @@ std::optional<std::string> WAITCOMMAND(PortHandle nPortHandle) {
         }
         // Polling without a pause would keep a processor busy for the whole run.
         if (MainModule().InputBuffer.empty()) {
-            NotifyWait();
+            Notify(&ServingObserver::on_wait);
             WaitForMessage(kLongestRest);
         }
     }
@@ -193,13 +195,14 @@ bool TRK(PortHandle nPortHandle, TMultiGet& LogView) {
     const auto done = std::chrono::steady_clock::now();
     frame.line(__LINE__);
     if (ServingObserved()) {
-        NotifyTrack({.index = (state.SectorCounter + 1) / protocol::kSectorsPerTrack,
-                     .first_sector = state.SectorCounter,
-                     .last_sector = last_sector,
-                     .bytes = count,
-                     .crc32 = Crc32(track),
-                     .elapsed = std::chrono::duration_cast<std::chrono::microseconds>(done - start),
-                     .complete = sent});
+        Notify(&ServingObserver::on_track,
+               {.index = (state.SectorCounter + 1) / protocol::kSectorsPerTrack,
+                .first_sector = state.SectorCounter,
+                .last_sector = last_sector,
+                .bytes = count,
+                .crc32 = Crc32(track),
+                .elapsed = std::chrono::duration_cast<std::chrono::microseconds>(done - start),
+                .complete = sent});
     }
     if (!sent) {
         return false;
@@ -222,7 +225,7 @@ void LINELOST(PortHandle nPortHandle, TMultiGet& LogView) {
 bool SENDSTR(PortHandle nPortHandle, std::string_view cData) {
     ApplicationFrame frame("SENDSTR");
     frame.line(__LINE__);
-    NotifyWait();
+    Notify(&ServingObserver::on_wait);
     return WRITECOMM(nPortHandle, cData) == static_cast<std::int16_t>(cData.size());
 }
 

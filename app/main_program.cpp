@@ -113,7 +113,8 @@ bool prepare_image(const std::string& cImageFile) {
     try {
         TrackImageRead read = ReadTrackImage(
             cImageFile, ServingObserved() ? FileChecksum::kWhole : FileChecksum::kSkip);
-        NotifyImage(
+        Notify(
+            &ServingObserver::on_image,
             {.path = cImageFile,
              .failure =
                  read.failure ? std::optional<std::string_view>(*read.failure) : std::nullopt,
@@ -290,7 +291,7 @@ RunOutcome RunProgramWithOutcome(const ProgramOptions& options) {
     RunStartupProcedures();
     // From the exit procedures, the end reaches the observers also when the error handler ends
     // the program.
-    AddExitProcedure(NotifyEnd);
+    AddExitProcedure([] { Notify(&ServingObserver::on_end); });
     RunOutcome outcome = RunOutcome::kEnded;
     try {
         outcome = MAIN(options);

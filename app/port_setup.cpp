@@ -86,12 +86,13 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
     if (const auto port = GetCommListenPort(nPortHandle)) {
         device += " (port " + std::to_string(*port) + ")";
     }
-    NotifyPort({.name = cPort,
-                .device = device,
-                .settings = protocol::kLineMode,
-                .failure = completed ? std::nullopt
-                           : failure ? std::optional<std::string_view>(failure->step)
-                                     : "set-up broken off by an error"});
+    Notify(&ServingObserver::on_port,
+           {.name = cPort,
+            .device = device,
+            .settings = protocol::kLineMode,
+            .failure = completed ? std::nullopt
+                       : failure ? std::optional<std::string_view>(failure->step)
+                                 : "set-up broken off by an error"});
     if (completed) {
         return nPortHandle;
     }

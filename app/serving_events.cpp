@@ -10,13 +10,6 @@ std::vector<ServingObserver*>& observers() {
     return registered;
 }
 
-template <typename Call>
-void tell_all(Call call) {
-    for (ServingObserver* observer : observers()) {
-        call(*observer);
-    }
-}
-
 }  // namespace
 
 ServingObservation& ServingObservation::operator=(ServingObservation&& other) noexcept {
@@ -38,44 +31,12 @@ ServingObservation ObserveServing(ServingObserver& observer) {
     return ServingObservation(&observer);
 }
 
+const std::vector<ServingObserver*>& ServingObservers() {
+    return observers();
+}
+
 bool ServingObserved() {
     return !observers().empty();
-}
-
-void NotifyImage(const ImageEvent& event) {
-    tell_all([&](ServingObserver& observer) { observer.on_image(event); });
-}
-
-void NotifyPort(const PortEvent& event) {
-    tell_all([&](ServingObserver& observer) { observer.on_port(event); });
-}
-
-void NotifyCommand(char byte) {
-    tell_all([&](ServingObserver& observer) { observer.on_command(byte); });
-}
-
-void NotifyWait() {
-    tell_all([](ServingObserver& observer) { observer.on_wait(); });
-}
-
-void NotifyTrack(const TrackEvent& event) {
-    tell_all([&](ServingObserver& observer) { observer.on_track(event); });
-}
-
-void NotifyStopByte(bool sent) {
-    tell_all([&](ServingObserver& observer) { observer.on_stop_byte(sent); });
-}
-
-void NotifyEndRequest() {
-    tell_all([](ServingObserver& observer) { observer.on_end_request(); });
-}
-
-void NotifyLineFault(const LineFaultEvent& event) {
-    tell_all([&](ServingObserver& observer) { observer.on_line_fault(event); });
-}
-
-void NotifyEnd() {
-    tell_all([](ServingObserver& observer) { observer.on_end(); });
 }
 
 }  // namespace kadro

@@ -49,15 +49,18 @@
 //   destroyed (or reset); the observer must outlive it. The registry is one per process.
 // - ServingObserved(): true while any observer is registered; announcing routines skip work
 //   that only an event needs (checksums) when none is.
-// - The Notify functions are for the application routines named above, one call site each;
-//   with no observer registered they do nothing.
+// - ServingObservers(): the registered observers, in the order they registered.
+// - Notify(&ServingObserver::on_<event>, data) announces an event to each of them; it is for the
+//   application routines named above, and with no observer registered it does nothing.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "platform/serial_device.h"
 
@@ -130,14 +133,14 @@ class ServingObservation {
 [[nodiscard]] ServingObservation ObserveServing(ServingObserver& observer);
 bool ServingObserved();
 
-void NotifyImage(const ImageEvent& event);
-void NotifyPort(const PortEvent& event);
-void NotifyCommand(char byte);
-void NotifyWait();
-void NotifyTrack(const TrackEvent& event);
-void NotifyStopByte(bool sent);
-void NotifyEndRequest();
-void NotifyLineFault(const LineFaultEvent& event);
-void NotifyEnd();
+const std::vector<ServingObserver*>& ServingObservers();
+
+// The data's types come from `handler` alone, so an event may be written as a braced list.
+template <typename... Params>
+void Notify(void (ServingObserver::*handler)(Params...), std::type_identity_t<Params>... args) {
+    for (ServingObserver* observer : ServingObservers()) {
+        (observer->*handler)(args...);
+    }
+}
 
 }  // namespace kadro

@@ -1,5 +1,8 @@
 #include "support/message_popup.h"
 
+#include <array>
+#include <utility>
+
 #include "platform/message_box.h"
 #include "platform/window.h"
 #include "support/wait_box.h"
@@ -11,32 +14,36 @@ namespace {
 constexpr unsigned kToneHz = 880;
 constexpr unsigned kToneMs = 54;  // one clock tick of 1/18.2 s
 
+// The six accented letters: their DOS code, their Windows code.
+constexpr std::array<std::pair<unsigned char, unsigned char>, 6> kAccentedLetters = {{
+    {0x85, 0xE0},
+    {0x8A, 0xE8},
+    {0x82, 0xE9},
+    {0x8D, 0xEC},
+    {0x95, 0xF2},
+    {0x97, 0xF9},
+}};
+
+// The message box style of each type, from 1.
+constexpr std::array<platform::UINT, 6> kBoxStyles = {
+    platform::MB_ICONINFORMATION | platform::MB_OK,
+    platform::MB_ICONQUESTION | platform::MB_OKCANCEL,
+    platform::MB_ICONQUESTION | platform::MB_YESNOCANCEL,
+    platform::MB_ICONQUESTION | platform::MB_YESNO,
+    platform::MB_ICONQUESTION | platform::MB_YESNO | platform::MB_DEFBUTTON2,
+    platform::MB_ICONHAND | platform::MB_OKCANCEL,
+};
+
 }  // namespace
 
 std::string O2A(std::string_view cText) {
     std::string result(cText);
     for (char& c : result) {
-        switch (static_cast<unsigned char>(c)) {
-            case 0x85:
-                c = static_cast<char>(0xE0);
+        for (const auto& [dos, windows] : kAccentedLetters) {
+            if (static_cast<unsigned char>(c) == dos) {
+                c = static_cast<char>(windows);
                 break;
-            case 0x8A:
-                c = static_cast<char>(0xE8);
-                break;
-            case 0x82:
-                c = static_cast<char>(0xE9);
-                break;
-            case 0x8D:
-                c = static_cast<char>(0xEC);
-                break;
-            case 0x95:
-                c = static_cast<char>(0xF2);
-                break;
-            case 0x97:
-                c = static_cast<char>(0xF9);
-                break;
-            default:
-                break;
+            }
         }
     }
     return result;
@@ -57,23 +64,10 @@ std::string PrepareMessageText(std::string_view cText) {
 }
 
 std::optional<platform::UINT> MessageBoxStyleOf(int nType) {
-    using namespace platform;
-    switch (nType) {
-        case 1:
-            return MB_ICONINFORMATION | MB_OK;
-        case 2:
-            return MB_ICONQUESTION | MB_OKCANCEL;
-        case 3:
-            return MB_ICONQUESTION | MB_YESNOCANCEL;
-        case 4:
-            return MB_ICONQUESTION | MB_YESNO;
-        case 5:
-            return MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2;
-        case 6:
-            return MB_ICONHAND | MB_OKCANCEL;
-        default:
-            return std::nullopt;
+    if (nType < 1 || nType > static_cast<int>(kBoxStyles.size())) {
+        return std::nullopt;
     }
+    return kBoxStyles[static_cast<std::size_t>(nType - 1)];
 }
 
 PopResult TypedBoxResult(int nType, int nButton) {

@@ -32,6 +32,18 @@ void RunEach(const std::vector<std::function<void()>>& procedures) {
     }
 }
 
+// Runs `first`, then `registered` in order, unless `done` says this already happened.
+void RunOnce(bool& done, const std::function<void()>& first,
+             const std::vector<std::function<void()>>& registered) {
+    if (done) {
+        return;
+    }
+    done = true;
+    std::vector<std::function<void()>> procedures{first};
+    procedures.insert(procedures.end(), registered.begin(), registered.end());
+    RunEach(procedures);
+}
+
 }  // namespace
 
 void AddStartupProcedure(std::function<void()> procedure) {
@@ -44,24 +56,12 @@ void AddExitProcedure(std::function<void()> procedure) {
 
 void RunStartupProcedures() {
     Lifecycle& state = lifecycle();
-    if (state.started) {
-        return;
-    }
-    state.started = true;
-    std::vector<std::function<void()>> procedures{INIT$};
-    procedures.insert(procedures.end(), state.startup.begin(), state.startup.end());
-    RunEach(procedures);
+    RunOnce(state.started, INIT$, state.startup);
 }
 
 void RunExitProcedures() {
     Lifecycle& state = lifecycle();
-    if (state.exited) {
-        return;
-    }
-    state.exited = true;
-    std::vector<std::function<void()>> procedures{EXIT$};
-    procedures.insert(procedures.end(), state.exit.begin(), state.exit.end());
-    RunEach(procedures);
+    RunOnce(state.exited, EXIT$, state.exit);
 }
 
 QuitHook SetQuitHook(QuitHook hook) {

@@ -3,15 +3,15 @@
 // opened by path as a serial device. The test keeps its own near-end descriptor open so that
 // the terminal outlives every close of the device under test.
 
-#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "testing/descriptor_io.h"
 
 namespace kadro::test {
 
@@ -50,36 +50,16 @@ class PtyPair {
     }
 
     void send(std::string_view bytes) const {
-        while (!bytes.empty()) {
-            ssize_t n = ::write(m_master, bytes.data(), bytes.size());
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                throw std::runtime_error("write to the far end failed");
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
+        SendAll(
+            bytes,
+            [this](std::string_view rest) { return ::write(m_master, rest.data(), rest.size()); },
+            "write to the far end failed");
     }
 
     // Reads up to `count` bytes from the far end; stops early only when nothing arrives for
     // `idle_ms` (a guard against hanging, not a timing check).
     std::string receive(std::size_t count, int idle_ms = 10000) const {
-        std::string out;
-        char buffer[4096];
-        while (out.size() < count) {
-            pollfd p{m_master, POLLIN, 0};
-            if (::poll(&p, 1, idle_ms) <= 0) {
-                break;
-            }
-            std::size_t want = std::min(sizeof buffer, count - out.size());
-            ssize_t n = ::read(m_master, buffer, want);
-            if (n <= 0) {
-                break;
-            }
-            out.append(buffer, static_cast<std::size_t>(n));
-        }
-        return out;
+        return ReceiveUpTo(m_master, count, idle_ms);
     }
 
   private:

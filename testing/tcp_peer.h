@@ -9,13 +9,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "testing/descriptor_io.h"
 
 namespace kadro::test {
 
@@ -58,35 +59,18 @@ class TcpPeer {
     int fd() const { return m_fd; }
 
     void send(std::string_view bytes) const {
-        while (!bytes.empty()) {
-            ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                throw std::runtime_error("send to the line under test failed");
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
+        SendAll(
+            bytes,
+            [this](std::string_view rest) {
+                return ::send(m_fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+            },
+            "send to the line under test failed");
     }
 
     // Up to `count` bytes; stops early at the end of the stream or when nothing arrives for
     // `idle_ms` (a guard against hanging, not a timing check).
     std::string receive(std::size_t count, int idle_ms = 10000) const {
-        std::string out;
-        char buffer[8192];
-        while (out.size() < count) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, idle_ms) <= 0) {
-                break;
-            }
-            ssize_t n = ::recv(m_fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
-            if (n <= 0) {
-                break;
-            }
-            out.append(buffer, static_cast<std::size_t>(n));
-        }
-        return out;
+        return ReceiveUpTo(m_fd, count, idle_ms);
     }
 
     void close() {

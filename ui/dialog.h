@@ -79,9 +79,7 @@ class TDialog : public TWindow {
     // construction on it. The new dialog becomes the default parent window.
     template <class T = TDialog>
     static std::shared_ptr<T> New(const TDialogArgs& args = {}) {
-        auto dialog = std::make_shared<T>();
-        dialog->Construct(args);
-        return dialog;
+        return MakeConstructed<T>(args);
     }
     void Construct(const TDialogArgs& args);
 

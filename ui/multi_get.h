@@ -53,9 +53,7 @@ class TMultiGet : public TControl {
     // Creates a control of class T (TMultiGet or derived) and runs New's construction on it.
     template <class T = TMultiGet>
     static std::shared_ptr<T> New(const TMultiGetArgs& args = {}) {
-        auto control = std::make_shared<T>();
-        control->Construct(args);
-        return control;
+        return MakeConstructed<T>(args);
     }
     void Construct(const TMultiGetArgs& args);
 

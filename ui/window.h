@@ -177,6 +177,15 @@ class TWindow : public std::enable_shared_from_this<TWindow> {
     // The control that has the focus, as the control reports it.
     TControl* oCtlFocus = nullptr;
     platform::HWND hCtlFocus = 0;
+
+  protected:
+    // For the New of each class: an object of class T, shared, on which Construct(args) has run.
+    template <class T, class Args>
+    static std::shared_ptr<T> MakeConstructed(const Args& args) {
+        auto object = std::make_shared<T>();
+        object->Construct(args);
+        return object;
+    }
 };
 
 // Window procedure installed on linked windows.

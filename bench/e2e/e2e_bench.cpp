@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/main_program.h"
+#include "bench/e2e/reference_server.h"
 #include "bench/e2e/remote_side.h"
 #include "platform/display.h"
 #include "platform/message_queue.h"
@@ -46,23 +47,6 @@ using kadro::test::TcpPeer;
 
 std::vector<double> fetch_all(int fd) {
     return fetch_tracks(fd, kTracks);
-}
-
-// The reference: the least a server must do for the same protocol.
-void reference_server(int fd, const std::string& image) {
-    char command = 0;
-    std::size_t offset = 0;
-    for (std::size_t k = 0; k < kTracks; ++k) {
-        do {
-            read_some(fd, &command, 1);
-        } while (command != kadro::protocol::kTrackRequest);
-        write_all(fd, std::string{kadro::protocol::kLeadIn});
-        ::tcdrain(fd);
-        std::this_thread::sleep_for(kadro::protocol::kLeadInPause);
-        write_all(fd, std::string_view(image).substr(offset, kTrack));
-        ::tcdrain(fd);
-        offset += kTrack;
-    }
 }
 
 // One run of the program on the line named `port`: after `idle_seconds` without a command, the
@@ -131,20 +115,9 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
         std::filesystem::temp_directory_path() / ("kadro-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
-    std::string image(kTrack * kTracks, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<char>(i * 13 + i / kTrack);
-    }
-    std::ofstream(dir / "image.vks", std::ios::binary) << image;
+    std::ofstream(dir / "image.vks", std::ios::binary) << BenchImage();
 
-    // Reference server.
-    PtyPair reference;
-    auto reference_start = Clock::now();
-    std::thread server([&] { reference_server(reference.slave(), image); });
-    std::vector<double> reference_latencies = fetch_all(reference.master());
-    server.join();
-    double reference_seconds =
-        std::chrono::duration<double>(Clock::now() - reference_start).count();
+    const ReferenceRun reference = RunReference(BenchImage());
 
     // The program.
     platform::AttachDisplay(std::make_unique<BenchDisplay>((dir / "image.vks").string()));
@@ -191,12 +164,12 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
 
     std::printf(
         "served %zu tracks in %.3f s; reference server %.3f s; ratio %.4f (target <= 1.02)\n",
-        kTracks, first.served_seconds, reference_seconds, first.served_seconds / reference_seconds);
+        kTracks, first.served_seconds, reference.seconds, first.served_seconds / reference.seconds);
     std::printf(
         "T to 0x00: median %.3f ms, p99 %.3f ms (reference median %.3f ms); target "
         "median < 0.3 ms\n",
         percentile(first.latencies, 0.5), percentile(first.latencies, 0.99),
-        percentile(reference_latencies, 0.5));
+        percentile(reference.latencies, 0.5));
     std::printf("idle %d s: %.2f%% of one core (target < 1%%)\n", idle_seconds,
                 first.idle_cpu * 100);
     std::printf(

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/e2e/reference_server.h"
 #include "bench/e2e/remote_side.h"
 #include "testing/pty_pair.h"
 
@@ -177,12 +178,8 @@ int reference_server(const char* device, const char* image_path) {
             if (buffer[i] != kadro::protocol::kTrackRequest) {
                 continue;
             }
-            write_all(fd, std::string{kadro::protocol::kLeadIn});
-            ::tcdrain(fd);
-            std::this_thread::sleep_for(kadro::protocol::kLeadInPause);
             std::size_t count = std::min(kTrack, image.size() - offset);
-            write_all(fd, std::string_view(image).substr(offset, count));
-            ::tcdrain(fd);
+            AnswerTrack(fd, std::string_view(image).substr(offset, count));
             offset += count;
         }
     }
@@ -284,11 +281,7 @@ int main(int argc, char** argv) {
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     fs::path dir = fs::temp_directory_path() / ("kadro-screen-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    std::string image(kTrack * kTracks, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<char>(i * 13 + i / kTrack);
-    }
-    std::ofstream(dir / "image.vks", std::ios::binary) << image;
+    std::ofstream(dir / "image.vks", std::ios::binary) << BenchImage();
 
     try {
         Figures reference;

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/e2e/reference_server.h"
 #include "bench/e2e/remote_side.h"
 #include "testing/pty_pair.h"
 
@@ -34,21 +35,6 @@ using kadro::test::PtyPair;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The reference: the least a server must do for the same protocol.
-void reference_server(int fd, const std::string& image) {
-    char command = 0;
-    for (std::size_t k = 0; k < kTracks; ++k) {
-        do {
-            read_some(fd, &command, 1);
-        } while (command != kadro::protocol::kTrackRequest);
-        write_all(fd, std::string{kadro::protocol::kLeadIn});
-        ::tcdrain(fd);
-        std::this_thread::sleep_for(kadro::protocol::kLeadInPause);
-        write_all(fd, std::string_view(image).substr(k * kTrack, kTrack));
-        ::tcdrain(fd);
-    }
 }
 
 double cpu_seconds_of(pid_t pid) {
@@ -114,18 +100,9 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     std::filesystem::current_path(dir);
     // kadro-serve sends the blocks side by side and the reference in file order: the same bytes
     // on the line either way.
-    std::string image(kTrack * kTracks, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<char>(i * 13 + i / kTrack);
-    }
-    std::ofstream("image.vks", std::ios::binary) << image;
+    std::ofstream("image.vks", std::ios::binary) << BenchImage();
 
-    PtyPair reference;
-    auto start = Clock::now();
-    std::thread server([&] { reference_server(reference.slave(), image); });
-    const std::vector<double> reference_latencies = fetch_tracks(reference.master(), kTracks);
-    server.join();
-    const double reference_seconds = seconds_since(start);
+    const ReferenceRun reference = RunReference(BenchImage());
 
     PtyPair line;
     const pid_t pid = start_serving(
@@ -134,7 +111,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     const double cpu_before = cpu_seconds_of(pid);
     std::this_thread::sleep_for(std::chrono::seconds(idle_seconds));
     const double idle_cpu = (cpu_seconds_of(pid) - cpu_before) / idle_seconds;
-    start = Clock::now();
+    const auto start = Clock::now();
     const std::vector<double> latencies = fetch_tracks(line.master(), kTracks);
     const double served_seconds = seconds_since(start);
     write_all(line.master(), std::string{kadro::protocol::kEndOfService});
@@ -147,14 +124,14 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     std::printf(
         "kadro-serve%s: served %zu tracks in %.3f s; reference server %.3f s; ratio %.4f "
         "(target <= 1.02)\n",
-        trace ? " --trace" : "", kTracks, served_seconds, reference_seconds,
-        served_seconds / reference_seconds);
+        trace ? " --trace" : "", kTracks, served_seconds, reference.seconds,
+        served_seconds / reference.seconds);
     std::printf(
         "T to 0x00: median %.3f ms, p99 %.3f ms; reference median %.3f ms, p99 %.3f ms; "
         "median ratio %.2f (target <= 1.5)\n",
         percentile(latencies, 0.5), percentile(latencies, 0.99),
-        percentile(reference_latencies, 0.5), percentile(reference_latencies, 0.99),
-        percentile(latencies, 0.5) / percentile(reference_latencies, 0.5));
+        percentile(reference.latencies, 0.5), percentile(reference.latencies, 0.99),
+        percentile(latencies, 0.5) / percentile(reference.latencies, 0.5));
     std::printf("idle %d s: %.3f%% of one core (target <= 0.1%%)\n", idle_seconds, idle_cpu * 100);
     std::printf("peak resident memory %.2f MB (target <= 8 MB); exit status %d\n",
                 static_cast<double>(usage.ru_maxrss) / 1024.0,

@@ -24,10 +24,10 @@ TEST_F(DispatchTest, ControlHandlerNilPassesOnZeroSwallowsTrueAnswersOne) {
         };
         nil_answer = set("passed on");
         after_nil = platform::GetWindowText(h);
-        main.view->set_text_answer = SetTextAnswer::Zero;
+        main.view->set_text_answer = EventResult(0);
         zero_answer = set("swallowed");
         after_zero = platform::GetWindowText(h);
-        main.view->set_text_answer = SetTextAnswer::True;
+        main.view->set_text_answer = EventResult(true);
         true_answer = set("answered");
         after_true = platform::GetWindowText(h);
         main.dlg->End();

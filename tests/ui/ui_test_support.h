@@ -56,22 +56,12 @@ class TestDialog : public TDialog {
     platform::LPARAM init_lparam = 0;
 };
 
-// How TestLog answers WM_SETTEXT.
-enum class SetTextAnswer { Nil, Zero, True };
-
 class TestLog : public TMultiGet {
   public:
     EventResult HandleEvent(platform::UINT nMsg, platform::WPARAM w, platform::LPARAM l) override {
         messages.push_back({0, nMsg, w, l});
-        if (nMsg == platform::WM_SETTEXT) {
-            switch (set_text_answer) {
-                case SetTextAnswer::Zero:
-                    return 0;
-                case SetTextAnswer::True:
-                    return true;
-                case SetTextAnswer::Nil:
-                    break;
-            }
+        if (nMsg == platform::WM_SETTEXT && !set_text_answer.is_nil()) {
+            return set_text_answer;
         }
         return TMultiGet::HandleEvent(nMsg, w, l);
     }
@@ -81,8 +71,8 @@ class TestLog : public TMultiGet {
     }
 
     std::vector<platform::MSG> messages;
-    std::vector<int> commands;  // notification codes forwarded by the dialog
-    SetTextAnswer set_text_answer = SetTextAnswer::Nil;
+    std::vector<int> commands;    // notification codes forwarded by the dialog
+    EventResult set_text_answer;  // what WM_SETTEXT is answered with; nil passes it on
 };
 
 // MAIN's dialog and log view (app/main_window.h), with a test caption and the log bound to `log`.

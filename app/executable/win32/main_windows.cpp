@@ -13,32 +13,14 @@
 
 #include "app/executable/command_line.h"
 #include "app/main_program.h"
+#include "app/win32/system_command_line.h"
 #include "platform/serial_port_list.h"
 #include "platform/text.h"
 
 // After our headers, which use names that <windows.h> defines as macros.
 #include <windows.h>
-// shellapi.h needs what windows.h defines.
-#include <shellapi.h>
 
 namespace {
-
-// The arguments as the system parsed them, in UTF-8 (they are only ever echoed).
-std::vector<std::string> command_line_arguments() {
-    std::vector<std::string> arguments;
-    int count = 0;
-    LPWSTR* parsed = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (parsed == nullptr) {
-        return arguments;
-    }
-    for (int i = 0; i < count; ++i) {
-        std::wstring_view argument = parsed[i];
-        arguments.push_back(
-            platform::Utf16ToUtf8(std::u16string(argument.begin(), argument.end())));
-    }
-    ::LocalFree(parsed);
-    return arguments;
-}
 
 // The starter's place for one kind of output (standard output or standard error), found when
 // first written to; the borrowed console is given back when the object goes.
@@ -111,7 +93,9 @@ class TerminalOutput {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    const std::vector<std::string> arguments = command_line_arguments();
+    // In UTF-8: they are only ever echoed.
+    const std::vector<std::string> arguments = kadro::SystemCommandLine(
+        [](std::u16string_view word) { return platform::Utf16ToUtf8(word); });
     if (arguments.size() > 1) {
         std::vector<const char*> argv;
         for (const std::string& argument : arguments) {
