@@ -11,24 +11,6 @@
 namespace platform::fltk {
 namespace {
 
-constexpr int kVkPause = 0x13;
-constexpr int kVkCapital = 0x14;
-constexpr int kVkSnapshot = 0x2C;
-constexpr int kVkLeftWin = 0x5B;
-constexpr int kVkRightWin = 0x5C;
-constexpr int kVkApps = 0x5D;
-constexpr int kVkNumpad0 = 0x60;
-constexpr int kVkMultiply = 0x6A;
-constexpr int kVkAdd = 0x6B;
-constexpr int kVkSubtract = 0x6D;
-constexpr int kVkDecimal = 0x6E;
-constexpr int kVkDivide = 0x6F;
-constexpr int kVkNumLock = 0x90;
-constexpr int kVkScroll = 0x91;
-constexpr int kVkOem1 = 0xBA;  // ; on a US keyboard
-constexpr int kVkOem4 = 0xDB;  // [
-constexpr int kVkOem5 = 0xDC;  // backslash
-constexpr int kVkOem6 = 0xDD;  // ]
 constexpr int kFunctionKeys = 24;
 
 // Keys that are not characters, and the punctuation keys of a US layout (the toolkit reports
@@ -39,9 +21,9 @@ constexpr std::array<std::pair<int, int>, 54> kTable = {{
     {FL_Tab, VK_TAB},
     {FL_Enter, VK_RETURN},
     {FL_KP_Enter, VK_RETURN},
-    {FL_Pause, kVkPause},
-    {FL_Scroll_Lock, kVkScroll},
-    {FL_Print, kVkSnapshot},
+    {FL_Pause, VK_PAUSE},
+    {FL_Scroll_Lock, VK_SCROLL},
+    {FL_Print, VK_SNAPSHOT},
     {FL_Insert, VK_INSERT},
     {FL_Delete, VK_DELETE},
     {FL_Home, VK_HOME},
@@ -58,28 +40,28 @@ constexpr std::array<std::pair<int, int>, 54> kTable = {{
     {FL_Control_R, VK_CONTROL},
     {FL_Alt_L, VK_MENU},
     {FL_Alt_R, VK_MENU},
-    {FL_Caps_Lock, kVkCapital},
-    {FL_Num_Lock, kVkNumLock},
-    {FL_Meta_L, kVkLeftWin},
-    {FL_Meta_R, kVkRightWin},
-    {FL_Menu, kVkApps},
+    {FL_Caps_Lock, VK_CAPITAL},
+    {FL_Num_Lock, VK_NUMLOCK},
+    {FL_Meta_L, VK_LWIN},
+    {FL_Meta_R, VK_RWIN},
+    {FL_Menu, VK_APPS},
     {' ', VK_SPACE},
-    {FL_KP + '*', kVkMultiply},
-    {FL_KP + '+', kVkAdd},
-    {FL_KP + '-', kVkSubtract},
-    {FL_KP + '.', kVkDecimal},
-    {FL_KP + ',', kVkDecimal},
-    {FL_KP + '/', kVkDivide},
-    {';', kVkOem1},
+    {FL_KP + '*', VK_MULTIPLY},
+    {FL_KP + '+', VK_ADD},
+    {FL_KP + '-', VK_SUBTRACT},
+    {FL_KP + '.', VK_DECIMAL},
+    {FL_KP + ',', VK_DECIMAL},
+    {FL_KP + '/', VK_DIVIDE},
+    {';', VK_OEM_1},
     {'=', 0xBB},
     {',', 0xBC},
     {'-', 0xBD},
     {'.', 0xBE},
     {'/', 0xBF},
     {'`', 0xC0},
-    {'[', kVkOem4},
-    {'\\', kVkOem5},
-    {']', kVkOem6},
+    {'[', VK_OEM_4},
+    {'\\', VK_OEM_5},
+    {']', VK_OEM_6},
     {'\'', 0xDE},
     {'<', 0xE2},
     {FL_Iso_Key, 0xE2},
@@ -100,7 +82,7 @@ int VirtualKeyFromFltk(int fltk_key) {
         return fltk_key;
     }
     if (fltk_key >= FL_KP + '0' && fltk_key <= FL_KP + '9') {
-        return kVkNumpad0 + (fltk_key - FL_KP - '0');
+        return VK_NUMPAD0 + (fltk_key - FL_KP - '0');
     }
     if (fltk_key > FL_F && fltk_key <= FL_F + kFunctionKeys) {
         return VK_F1 + (fltk_key - FL_F - 1);
@@ -120,8 +102,8 @@ std::vector<int> FltkKeysForVirtualKey(int virtual_key) {
     if (virtual_key >= '0' && virtual_key <= '9') {
         return {virtual_key};
     }
-    if (virtual_key >= kVkNumpad0 && virtual_key <= kVkNumpad0 + 9) {
-        return {FL_KP + '0' + (virtual_key - kVkNumpad0)};
+    if (virtual_key >= VK_NUMPAD0 && virtual_key <= VK_NUMPAD0 + 9) {
+        return {FL_KP + '0' + (virtual_key - VK_NUMPAD0)};
     }
     if (virtual_key >= VK_F1 && virtual_key < VK_F1 + kFunctionKeys) {
         return {FL_F + 1 + (virtual_key - VK_F1)};
@@ -154,11 +136,11 @@ std::uint32_t CharacterForKey(int virtual_key, std::string_view event_text,
             return static_cast<std::uint32_t>(virtual_key - 'A' + 1);
         }
         switch (virtual_key) {
-            case kVkOem4:
+            case VK_OEM_4:
                 return 27;
-            case kVkOem5:
+            case VK_OEM_5:
                 return 28;
-            case kVkOem6:
+            case VK_OEM_6:
                 return 29;
             default:
                 return 0;
