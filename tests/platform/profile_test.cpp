@@ -86,28 +86,31 @@ TEST_F(ProfileRead, MatchesNamesIgnoringCaseAndUsesBackslashPaths) {
 }
 
 TEST_F(ProfileRead, TrimsAndUnquotesValues) {
-    spit("KADRO.INI",
-         "[S]\r\n"
-         "  a  = \t value with  inner \t \r\n"
-         "b=\"double\"\n"
-         "c= 'single' \n"
-         "d=\"mixed'\n"
-         "e=x=y\n"
-         "f=\n"
-         "g=\"\"\n"
-         "q=\"\n"
-         "; h=comment\n"
-         "h2\n");
-    EXPECT_EQ(Get("S", "a"), "value with  inner");
-    EXPECT_EQ(Get("S", "b"), "double");
-    EXPECT_EQ(Get("S", "c"), "single");
-    EXPECT_EQ(Get("S", "d"), "\"mixed'");
-    EXPECT_EQ(Get("S", "e"), "x=y");
-    EXPECT_EQ(Get("S", "f"), "");
-    EXPECT_EQ(Get("S", "g"), "");
-    EXPECT_EQ(Get("S", "q"), "\"");
-    EXPECT_EQ(Get("S", "; h"), "?");
-    EXPECT_EQ(Get("S", "h"), "?");
+    struct Line {
+        const char* text;  // as written in the file
+        const char* key;
+        const char* value;  // "?": the default, the key is not there
+    };
+    const Line lines[] = {
+        {"  a  = \t value with  inner \t \r", "a", "value with  inner"},
+        {"b=\"double\"", "b", "double"},
+        {"c= 'single' ", "c", "single"},
+        {"d=\"mixed'", "d", "\"mixed'"},
+        {"e=x=y", "e", "x=y"},
+        {"f=", "f", ""},
+        {"g=\"\"", "g", ""},
+        {"q=\"", "q", "\""},
+        {"; h=comment", "; h", "?"},
+        {"h2", "h", "?"},
+    };
+    std::string file = "[S]\r\n";
+    for (const Line& line : lines) {
+        file += std::string(line.text) + "\n";
+    }
+    spit("KADRO.INI", file);
+    for (const Line& line : lines) {
+        EXPECT_EQ(Get("S", line.key), line.value) << line.text;
+    }
 }
 
 TEST_F(ProfileRead, TheFirstSectionOfANameAndItsFirstEntryOfAKeyCount) {
