@@ -106,6 +106,11 @@ class TcpLine final : public Line {
     struct StateDeleter {
         void operator()(State* state) const noexcept;
     };
+    // This system's socket calls, defined beside State, and the opening over them that is the
+    // same on every system (platform/tcp_line_internal.h).
+    struct Sockets;
+    template <typename SystemSockets>
+    friend OpenOutcome<TcpLine> OpenTcpLine(std::string_view name);
     enum class Until { kInput, kConnection };
     enum class Waited { kReady, kHungUp, kCancelled, kInterrupted, kTimedOut };
 

@@ -19,6 +19,7 @@
 
 #include "platform/posix/cancel_signal.h"
 #include "platform/system_error.h"
+#include "platform/tcp_line_internal.h"
 
 namespace platform {
 
@@ -53,47 +54,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const noexcept { ::freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-OpenError failure_of(int error_number) {
-    return {error_number, SystemErrorText(static_cast<std::uint32_t>(error_number))};
-}
-
-// Name resolution has error codes and texts of its own; the code given is the nearest errno.
-std::variant<AddressList, OpenError> resolve(const TcpLineName& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (name.listen ? AI_PASSIVE : 0);
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(name.port);
-    const int rc = ::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &found);
-    if (rc == EAI_SYSTEM) {
-        return failure_of(errno);
-    }
-    if (rc != 0) {
-        return OpenError{ENOENT, std::string(::gai_strerror(rc)) + " (" + name.host + ")"};
-    }
-    return AddressList(found);
-}
-
-std::string numeric_address(const sockaddr* address, socklen_t size) {
-    std::array<char, NI_MAXHOST> host{};
-    std::array<char, NI_MAXSERV> port{};
-    if (::getnameinfo(address, size, host.data(), host.size(), port.data(), port.size(),
-                      NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-        return {};
-    }
-    std::string text = host.data();
-    if (address->sa_family == AF_INET6) {
-        text = "[" + text + "]";
-    }
-    return text + ":" + port.data();
-}
-
 int milliseconds_until(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
@@ -102,67 +62,6 @@ int milliseconds_until(Clock::time_point deadline) {
 void send_without_delay(int fd) {
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-// A listening socket on `address`, or -1 with *error set. One pending connection is enough:
-// the line serves one at a time.
-int listen_on(const sockaddr* address, socklen_t size, int* error) {
-    int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = errno;
-        return -1;
-    }
-    // Listening again after a session must not wait for the old connection's TIME_WAIT.
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, address, size) != 0 || ::listen(fd, 1) != 0) {
-        *error = errno;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// A connected socket to `address`, or -1 with *error set once `deadline` has passed.
-int connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
-    int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = errno;
-        return -1;
-    }
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            *error = errno;
-            ::close(fd);
-            return -1;
-        }
-        pollfd p{fd, POLLOUT, 0};
-        int result = 0;
-        socklen_t size = sizeof result;
-        if (PollRetrying(&p, 1, milliseconds_until(deadline)) <= 0) {
-            result = ETIMEDOUT;
-        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) {
-            result = errno;
-        }
-        if (result != 0) {
-            *error = result;
-            ::close(fd);
-            return -1;
-        }
-    }
-    send_without_delay(fd);
-    return fd;
-}
-
-// The buffers of `socket` as recommended; a connection accepted later takes its listener's.
-void size_buffers(int socket, std::uint16_t input, std::uint16_t output) {
-    for (auto [option, size] : {std::pair(SO_RCVBUF, input), std::pair(SO_SNDBUF, output)}) {
-        const int bytes = size;
-        if (socket < 0 || bytes == 0) {
-            continue;
-        }
-        ::setsockopt(socket, SOL_SOCKET, option, &bytes, sizeof bytes);
-    }
 }
 
 // Errors with which the system says the peer is gone rather than that something failed here.
@@ -187,63 +86,95 @@ LineFault fault_of(int error_number) {
     return is_gone(error_number) ? LineFault::kHungUp : LineFault::kFailed;
 }
 
-// Takes the connection waiting on the listener and stops listening, so that the next one is
-// refused; false when there was none after all.
+// A listener that stays ready without a connection to take rests this long before it tries again.
 constexpr int kAcceptRetryMs = 10;
-
-bool accept_one(int& listener, std::atomic<int>& connection) {
-    int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-        return false;  // gone again before it was taken, or an error the next wait meets
-    }
-    send_without_delay(fd);
-    ::close(listener);
-    listener = -1;
-    connection.store(fd, std::memory_order_release);
-    return true;
-}
 
 }  // namespace
 
-OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
-    std::optional<TcpLineName> parts = ParseTcpLineName(name);
-    if (!parts) {
-        return OpenOutcome<TcpLine>(OpenError{EINVAL, std::string(kTcpLineNameForm)});
+struct TcpLine::Sockets {
+    using State = TcpLine::State;
+    using Socket = int;
+    static constexpr Socket kNoSocket = -1;
+    static constexpr int kMalformedName = EINVAL;
+    static constexpr int kNoAddress = EADDRNOTAVAIL;
+
+    static int start(State& state) {
+        state.cancel_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        state.interrupt_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        return state.cancel_fd < 0 || state.interrupt_fd < 0 ? errno : 0;
     }
-    auto resolved = resolve(*parts);
-    if (auto* failure = std::get_if<OpenError>(&resolved)) {
-        return OpenOutcome<TcpLine>(std::move(*failure));
+
+    // Name resolution has error codes and texts of its own; the code given is the nearest errno.
+    static OpenError resolution_failure(int rc, const std::string& host) {
+        if (rc == EAI_SYSTEM) {
+            return SystemOpenError(errno);
+        }
+        return {ENOENT, std::string(::gai_strerror(rc)) + " (" + host + ")"};
     }
-    const AddressList& addresses = std::get<AddressList>(resolved);
-    std::unique_ptr<State, StateDeleter> state(new State);
-    state->cancel_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    state->interrupt_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state->cancel_fd < 0 || state->interrupt_fd < 0) {
-        return OpenOutcome<TcpLine>(failure_of(errno));
+
+    // A listening socket on `address`, or -1 with *error set. One pending connection is enough:
+    // the line serves one at a time.
+    static Socket listen_on(const State&, const sockaddr* address, socklen_t size, int* error) {
+        int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            *error = errno;
+            return -1;
+        }
+        // Listening again after a session must not wait for the old connection's TIME_WAIT.
+        int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, address, size) != 0 || ::listen(fd, 1) != 0) {
+            *error = errno;
+            ::close(fd);
+            return -1;
+        }
+        return fd;
     }
-    int error = EADDRNOTAVAIL;
-    const auto deadline = Clock::now() + kConnectLimit;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        if (!parts->listen) {
-            int fd = connect_to(*a, deadline, &error);
-            if (fd >= 0) {
-                state->connection.store(fd);
-                return OpenOutcome<TcpLine>(TcpLine(std::move(state), false, {}));
+
+    // A connected socket to `address`, or -1 with *error set once `deadline` has passed.
+    static Socket connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
+        int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            *error = errno;
+            return -1;
+        }
+        if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) {
+                *error = errno;
+                ::close(fd);
+                return -1;
             }
-            continue;
+            pollfd p{fd, POLLOUT, 0};
+            int result = 0;
+            socklen_t size = sizeof result;
+            if (PollRetrying(&p, 1, milliseconds_until(deadline)) <= 0) {
+                result = ETIMEDOUT;
+            } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) {
+                result = errno;
+            }
+            if (result != 0) {
+                *error = result;
+                ::close(fd);
+                return -1;
+            }
         }
-        state->listener = listen_on(a->ai_addr, a->ai_addrlen, &error);
-        if (state->listener < 0) {
-            continue;
-        }
-        state->address_size = sizeof state->address;
-        ::getsockname(state->listener, reinterpret_cast<sockaddr*>(&state->address),
-                      &state->address_size);
-        std::string where =
-            numeric_address(reinterpret_cast<sockaddr*>(&state->address), state->address_size);
-        return OpenOutcome<TcpLine>(TcpLine(std::move(state), true, std::move(where)));
+        send_without_delay(fd);
+        return fd;
     }
-    return OpenOutcome<TcpLine>(failure_of(error));
+
+    static Socket accept(Socket listener) {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            send_without_delay(fd);
+        }
+        return fd;
+    }
+
+    static void close(Socket socket) { ::close(socket); }
+};
+
+OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
+    return OpenTcpLine<Sockets>(name);
 }
 
 TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
@@ -273,7 +204,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
         if (connection < 0) {
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
-            if (!accept_one(s.listener, s.connection) &&
+            if (!AcceptOne<Sockets>(s.listener, s.connection) &&
                 WaitForCancel(s.cancel_fd, kAcceptRetryMs)) {
                 return Waited::kCancelled;
             }
@@ -377,8 +308,8 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
 
 void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     Line::recommend_queue_sizes(input, output);
-    size_buffers(m_state->listener, input, output);
-    size_buffers(m_state->connection.load(), input, output);
+    SizeBuffers<Sockets>(m_state->listener, input, output);
+    SizeBuffers<Sockets>(m_state->connection.load(), input, output);
 }
 
 bool TcpLine::take_next_connection(std::string* reason) {
@@ -391,8 +322,9 @@ bool TcpLine::take_next_connection(std::string* reason) {
     if (s.listener < 0) {
         // Listening again before the served connection closes: a peer that reconnects as soon
         // as it sees the close must find the port open, not refused.
-        s.listener = listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
-        size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
+        s.listener =
+            Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+        SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
     }
     const int served = s.connection.exchange(-1);
     if (served >= 0) {

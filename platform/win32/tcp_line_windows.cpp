@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include "platform/tcp_line_internal.h"
 #include "platform/win32/overlapped_wait.h"
 
 namespace platform {
@@ -104,46 +105,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-OpenError failure_of(int code) {
-    return {code, SystemErrorText(static_cast<std::uint32_t>(code))};
-}
-
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const noexcept { ::freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-std::variant<AddressList, OpenError> resolve(const TcpLineName& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | (name.listen ? AI_PASSIVE : 0);
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(name.port);
-    const int rc = ::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &found);
-    if (rc != 0) {
-        OpenError failure = failure_of(rc);
-        failure.reason += " (" + name.host + ")";
-        return failure;
-    }
-    return AddressList(found);
-}
-
-std::string numeric_address(const sockaddr* address, int size) {
-    std::array<char, NI_MAXHOST> host{};
-    std::array<char, NI_MAXSERV> port{};
-    if (::getnameinfo(address, size, host.data(), static_cast<DWORD>(host.size()), port.data(),
-                      static_cast<DWORD>(port.size()), NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-        return {};
-    }
-    std::string text = host.data();
-    if (address->sa_family == AF_INET6) {
-        text = "[" + text + "]";
-    }
-    return text + ":" + port.data();
-}
-
 // Plain blocking mode, no event selection, no Nagle delay: what a served connection needs.
 void prepare_connection(SOCKET socket) {
     ::WSAEventSelect(socket, nullptr, 0);  // an accepted socket inherits the listener's
@@ -151,82 +112,6 @@ void prepare_connection(SOCKET socket) {
     ::ioctlsocket(socket, FIONBIO, &blocking);
     BOOL on = TRUE;
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-}
-
-// A listening socket on `address` whose connections raise `event`, or INVALID_SOCKET with
-// *error set. One pending connection is enough: the line serves one at a time.
-SOCKET listen_on(const sockaddr* address, int size, HANDLE event, int* error) {
-    SOCKET socket = ::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
-    if (socket == INVALID_SOCKET) {
-        *error = ::WSAGetLastError();
-        return INVALID_SOCKET;
-    }
-    // No other program may take the port over while this one listens on it.
-    BOOL on = TRUE;
-    ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-                 sizeof on);
-    if (::bind(socket, address, size) != 0 || ::listen(socket, 1) != 0 ||
-        ::WSAEventSelect(socket, event, FD_ACCEPT) != 0) {
-        *error = ::WSAGetLastError();
-        ::closesocket(socket);
-        return INVALID_SOCKET;
-    }
-    return socket;
-}
-
-// A connected socket to `address`, or INVALID_SOCKET with *error set once `deadline` has
-// passed.
-SOCKET connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
-    SOCKET socket = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
-    if (socket == INVALID_SOCKET) {
-        *error = ::WSAGetLastError();
-        return INVALID_SOCKET;
-    }
-    u_long non_blocking = 1;
-    ::ioctlsocket(socket, FIONBIO, &non_blocking);
-    int result = 0;
-    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
-        result = ::WSAGetLastError();
-    }
-    if (result == WSAEWOULDBLOCK) {
-        fd_set writable;
-        fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(socket, &writable);
-        FD_SET(socket, &failed);
-        const DWORD left = MillisecondsUntil(deadline);
-        timeval limit{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
-        const int ready = ::select(0, nullptr, &writable, &failed, &limit);
-        int size = sizeof result;
-        if (ready == 0) {
-            result = WSAETIMEDOUT;
-        } else if (ready < 0) {
-            result = ::WSAGetLastError();
-        } else if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result),
-                                &size) != 0) {
-            result = ::WSAGetLastError();
-        }
-    }
-    if (result != 0) {
-        *error = result;
-        ::closesocket(socket);
-        return INVALID_SOCKET;
-    }
-    prepare_connection(socket);
-    return socket;
-}
-
-// The buffers of `socket` as recommended; a connection accepted later takes its listener's.
-void size_buffers(SOCKET socket, std::uint16_t input, std::uint16_t output) {
-    for (auto [option, size] : {std::pair(SO_RCVBUF, input), std::pair(SO_SNDBUF, output)}) {
-        const int bytes = size;
-        if (socket == INVALID_SOCKET || bytes == 0) {
-            continue;
-        }
-        ::setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&bytes),
-                     sizeof bytes);
-    }
 }
 
 // Errors with which the system says the peer is gone rather than that something failed here.
@@ -260,70 +145,118 @@ void tell_read_failure(ReadFailure* failure, DWORD code) {
     }
 }
 
-// Takes the connection waiting on the listener and stops listening, so that the next one is
-// refused; false when there was none after all.
+// A listener that stays ready without a connection to take rests this long before it tries again.
 constexpr int kAcceptRetryMs = 10;
-
-bool accept_one(SOCKET& listener, std::atomic<SOCKET>& connection) {
-    SOCKET socket = ::accept(listener, nullptr, nullptr);
-    if (socket == INVALID_SOCKET) {
-        return false;  // gone again before it was taken, or an error the next wait meets
-    }
-    prepare_connection(socket);
-    ::closesocket(listener);
-    listener = INVALID_SOCKET;
-    connection.store(socket, std::memory_order_release);
-    return true;
-}
 
 }  // namespace
 
-OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
-    std::optional<TcpLineName> parts = ParseTcpLineName(name);
-    if (!parts) {
-        return OpenOutcome<TcpLine>(OpenError{WSAEINVAL, std::string(kTcpLineNameForm)});
-    }
-    std::unique_ptr<State, StateDeleter> state(new State);
-    if (state->winsock.error() != 0) {
-        return OpenOutcome<TcpLine>(failure_of(state->winsock.error()));
-    }
-    auto resolved = resolve(*parts);
-    if (auto* failure = std::get_if<OpenError>(&resolved)) {
-        return OpenOutcome<TcpLine>(std::move(*failure));
-    }
-    const AddressList& addresses = std::get<AddressList>(resolved);
-    for (HANDLE* event : {&state->cancel_event, &state->interrupt_event, &state->read_event,
-                          &state->accept_event}) {
-        const BOOL manual_reset = event == &state->interrupt_event ? FALSE : TRUE;
-        *event = ::CreateEventW(nullptr, manual_reset, FALSE, nullptr);
-        if (*event == nullptr) {
-            return OpenOutcome<TcpLine>(failure_of(static_cast<int>(::GetLastError())));
+struct TcpLine::Sockets {
+    using State = TcpLine::State;
+    using Socket = SOCKET;
+    static constexpr Socket kNoSocket = INVALID_SOCKET;
+    static constexpr int kMalformedName = WSAEINVAL;
+    static constexpr int kNoAddress = WSAEADDRNOTAVAIL;
+
+    static int start(State& state) {
+        if (state.winsock.error() != 0) {
+            return state.winsock.error();
         }
-    }
-    int error = WSAEADDRNOTAVAIL;
-    const auto deadline = Clock::now() + kConnectLimit;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        const int size = static_cast<int>(a->ai_addrlen);
-        if (!parts->listen) {
-            SOCKET socket = connect_to(*a, deadline, &error);
-            if (socket != INVALID_SOCKET) {
-                state->connection.store(socket);
-                return OpenOutcome<TcpLine>(TcpLine(std::move(state), false, {}));
+        for (HANDLE* event : {&state.cancel_event, &state.interrupt_event, &state.read_event,
+                              &state.accept_event}) {
+            const BOOL manual_reset = event == &state.interrupt_event ? FALSE : TRUE;
+            *event = ::CreateEventW(nullptr, manual_reset, FALSE, nullptr);
+            if (*event == nullptr) {
+                return static_cast<int>(::GetLastError());
             }
-            continue;
         }
-        state->listener = listen_on(a->ai_addr, size, state->accept_event, &error);
-        if (state->listener == INVALID_SOCKET) {
-            continue;
-        }
-        state->address_size = sizeof state->address;
-        ::getsockname(state->listener, reinterpret_cast<sockaddr*>(&state->address),
-                      &state->address_size);
-        std::string where =
-            numeric_address(reinterpret_cast<sockaddr*>(&state->address), state->address_size);
-        return OpenOutcome<TcpLine>(TcpLine(std::move(state), true, std::move(where)));
+        return 0;
     }
-    return OpenOutcome<TcpLine>(failure_of(error));
+
+    // Name resolution's codes are Winsock's, with the system's texts.
+    static OpenError resolution_failure(int rc, const std::string& host) {
+        OpenError failure = SystemOpenError(rc);
+        failure.reason += " (" + host + ")";
+        return failure;
+    }
+
+    // A listening socket on `address` whose connections raise the accept event, or INVALID_SOCKET
+    // with *error set. One pending connection is enough: the line serves one at a time.
+    static Socket listen_on(const State& state, const sockaddr* address, socklen_t size,
+                            int* error) {
+        SOCKET socket = ::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
+        if (socket == INVALID_SOCKET) {
+            *error = ::WSAGetLastError();
+            return INVALID_SOCKET;
+        }
+        // No other program may take the port over while this one listens on it.
+        BOOL on = TRUE;
+        ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                     sizeof on);
+        if (::bind(socket, address, size) != 0 || ::listen(socket, 1) != 0 ||
+            ::WSAEventSelect(socket, state.accept_event, FD_ACCEPT) != 0) {
+            *error = ::WSAGetLastError();
+            ::closesocket(socket);
+            return INVALID_SOCKET;
+        }
+        return socket;
+    }
+
+    // A connected socket to `address`, or INVALID_SOCKET with *error set once `deadline` has
+    // passed.
+    static Socket connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
+        SOCKET socket = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
+        if (socket == INVALID_SOCKET) {
+            *error = ::WSAGetLastError();
+            return INVALID_SOCKET;
+        }
+        u_long non_blocking = 1;
+        ::ioctlsocket(socket, FIONBIO, &non_blocking);
+        int result = 0;
+        if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
+            result = ::WSAGetLastError();
+        }
+        if (result == WSAEWOULDBLOCK) {
+            fd_set writable;
+            fd_set failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(socket, &writable);
+            FD_SET(socket, &failed);
+            const DWORD left = MillisecondsUntil(deadline);
+            timeval limit{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+            const int ready = ::select(0, nullptr, &writable, &failed, &limit);
+            int size = sizeof result;
+            if (ready == 0) {
+                result = WSAETIMEDOUT;
+            } else if (ready < 0) {
+                result = ::WSAGetLastError();
+            } else if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result),
+                                    &size) != 0) {
+                result = ::WSAGetLastError();
+            }
+        }
+        if (result != 0) {
+            *error = result;
+            ::closesocket(socket);
+            return INVALID_SOCKET;
+        }
+        prepare_connection(socket);
+        return socket;
+    }
+
+    static Socket accept(Socket listener) {
+        const SOCKET socket = ::accept(listener, nullptr, nullptr);
+        if (socket != INVALID_SOCKET) {
+            prepare_connection(socket);
+        }
+        return socket;
+    }
+
+    static void close(Socket socket) { ::closesocket(socket); }
+};
+
+OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
+    return OpenTcpLine<Sockets>(name);
 }
 
 TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
@@ -367,7 +300,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             ::WSAEnumNetworkEvents(s.listener, s.accept_event, &events);  // resets the event
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
-            if (!accept_one(s.listener, s.connection) &&
+            if (!AcceptOne<Sockets>(s.listener, s.connection) &&
                 ::WaitForSingleObject(s.cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
                 return Waited::kCancelled;
             }
@@ -522,8 +455,8 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
 
 void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     Line::recommend_queue_sizes(input, output);
-    size_buffers(m_state->listener, input, output);
-    size_buffers(m_state->connection.load(), input, output);
+    SizeBuffers<Sockets>(m_state->listener, input, output);
+    SizeBuffers<Sockets>(m_state->connection.load(), input, output);
 }
 
 bool TcpLine::take_next_connection(std::string* reason) {
@@ -539,8 +472,8 @@ bool TcpLine::take_next_connection(std::string* reason) {
     ::ResetEvent(s.accept_event);
     int error = 0;
     s.listener =
-        listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, s.accept_event, &error);
-    size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
+        Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+    SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
     if (s.listener == INVALID_SOCKET && reason != nullptr) {
         *reason = SystemErrorText(static_cast<std::uint32_t>(error));
     }
