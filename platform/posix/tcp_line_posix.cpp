@@ -17,6 +17,7 @@
 
 #include "platform/tcp_line.h"
 
+#include "platform/line_internal.h"
 #include "platform/posix/cancel_signal.h"
 #include "platform/system_error.h"
 #include "platform/tcp_line_internal.h"
@@ -65,26 +66,10 @@ void send_without_delay(int fd) {
 }
 
 // Errors with which the system says the peer is gone rather than that something failed here.
-bool is_gone(int error_number) {
-    switch (error_number) {
-        case ECONNRESET:
-        case ECONNABORTED:
-        case EPIPE:
-        case ENOTCONN:
-        case ETIMEDOUT:
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-        case ENETDOWN:
-        case EHOSTDOWN:
-            return true;
-        default:
-            return false;
-    }
-}
-
-LineFault fault_of(int error_number) {
-    return is_gone(error_number) ? LineFault::kHungUp : LineFault::kFailed;
-}
+constexpr std::array<int, 9> kGone{
+    ECONNRESET,   ECONNABORTED, EPIPE,    ENOTCONN,  ETIMEDOUT,
+    EHOSTUNREACH, ENETUNREACH,  ENETDOWN, EHOSTDOWN,
+};
 
 // A listener that stays ready without a connection to take rests this long before it tries again.
 constexpr int kAcceptRetryMs = 10;
@@ -265,7 +250,7 @@ std::ptrdiff_t TcpLine::read(std::uint8_t* buffer, std::size_t size, ReadFailure
         if (failure != nullptr) {
             // End of stream: the peer closed the connection, which has no text of its own.
             *failure = n == 0 ? ReadFailure{LineFault::kHungUp, {}}
-                              : ReadFailure{fault_of(errno), SystemErrorText(errno)};
+                              : ReadFailure{FaultOf(errno, kGone), SystemErrorText(errno)};
         }
         return -1;
     }
@@ -291,7 +276,8 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             const int error = n == 0 ? EPIPE : errno;
-            return {done, fault_of(error), SystemErrorText(static_cast<std::uint32_t>(error))};
+            return {done, FaultOf(error, kGone),
+                    SystemErrorText(static_cast<std::uint32_t>(error))};
         }
         std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {connection, POLLOUT, 0}}};
         const int ready = PollRetrying(fds.data(), fds.size(), milliseconds_until(deadline));

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/line_internal.h"
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
@@ -65,34 +66,20 @@ bool has_device_prefix(std::string_view name) {
 
 // Errors with which the system reports a line that is gone: a device removed or switched off,
 // and under Wine a pseudo-terminal whose other end was closed.
-bool is_hang_up_error(DWORD code) {
-    switch (code) {
-        case ERROR_BAD_COMMAND:
-        case ERROR_NOT_READY:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_DEVICE_REMOVED:
-        case ERROR_BROKEN_PIPE:
-        case ERROR_PIPE_NOT_CONNECTED:
-        case ERROR_NO_DATA:
-        case ERROR_HANDLE_EOF:
-            return true;
-        default:
-            return false;
-    }
-}
-
-LineFault fault_of(DWORD code) {
-    return is_hang_up_error(code) ? LineFault::kHungUp : LineFault::kFailed;
-}
+constexpr std::array<DWORD, 8> kGone{
+    ERROR_BAD_COMMAND,    ERROR_NOT_READY,   ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_DEVICE_REMOVED, ERROR_BROKEN_PIPE, ERROR_PIPE_NOT_CONNECTED,
+    ERROR_NO_DATA,        ERROR_HANDLE_EOF,
+};
 
 WriteResult write_failed(std::size_t written, DWORD code) {
-    return {written, fault_of(code), SystemErrorText(code)};
+    return {written, FaultOf(code, kGone), SystemErrorText(code)};
 }
 
 // Fills *failure, when given, for the system's error `code`.
 void tell_read_failure(ReadFailure* failure, DWORD code) {
     if (failure != nullptr) {
-        *failure = {fault_of(code), SystemErrorText(code)};
+        *failure = {FaultOf(code, kGone), SystemErrorText(code)};
     }
 }
 

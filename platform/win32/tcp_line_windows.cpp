@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/line_internal.h"
 #include "platform/system_error.h"
 #include "platform/tcp_line.h"
 
@@ -115,33 +116,15 @@ void prepare_connection(SOCKET socket) {
 }
 
 // Errors with which the system says the peer is gone rather than that something failed here.
-bool is_gone(DWORD code) {
-    switch (code) {
-        case WSAECONNRESET:
-        case WSAECONNABORTED:
-        case WSAENOTCONN:
-        case WSAESHUTDOWN:
-        case WSAETIMEDOUT:
-        case WSAEHOSTUNREACH:
-        case WSAENETUNREACH:
-        case WSAENETDOWN:
-        case WSAENETRESET:
-        case WSAEDISCON:
-        case ERROR_NETNAME_DELETED:
-        case ERROR_CONNECTION_ABORTED:
-            return true;
-        default:
-            return false;
-    }
-}
-
-LineFault fault_of(DWORD code) {
-    return is_gone(code) ? LineFault::kHungUp : LineFault::kFailed;
-}
+constexpr std::array<DWORD, 12> kGone{
+    WSAECONNRESET, WSAECONNABORTED, WSAENOTCONN,           WSAESHUTDOWN,
+    WSAETIMEDOUT,  WSAEHOSTUNREACH, WSAENETUNREACH,        WSAENETDOWN,
+    WSAENETRESET,  WSAEDISCON,      ERROR_NETNAME_DELETED, ERROR_CONNECTION_ABORTED,
+};
 
 void tell_read_failure(ReadFailure* failure, DWORD code) {
     if (failure != nullptr) {
-        *failure = {fault_of(code), code != 0 ? SystemErrorText(code) : std::string()};
+        *failure = {FaultOf(code, kGone), code != 0 ? SystemErrorText(code) : std::string()};
     }
 }
 
@@ -427,7 +410,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
         if (::WSASend(connection, &piece, 1, nullptr, 0, &request, nullptr) != 0 &&
             ::WSAGetLastError() != WSA_IO_PENDING) {
             const DWORD error = static_cast<DWORD>(::WSAGetLastError());
-            return {done, fault_of(error), SystemErrorText(error)};
+            return {done, FaultOf(error, kGone), SystemErrorText(error)};
         }
         // The stall limit counts from the last piece the system took, as on a serial line.
         const Woken woken = WaitEventOrCancel(event.get(), s.cancel_event,
@@ -447,7 +430,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
             return {done, LineFault::kStalled, {}};
         }
         if (!ok && error != WSA_OPERATION_ABORTED) {
-            return {done, fault_of(error), SystemErrorText(error)};
+            return {done, FaultOf(error, kGone), SystemErrorText(error)};
         }
     }
     return {done, LineFault::kNone, {}};
