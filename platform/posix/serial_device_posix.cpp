@@ -219,40 +219,29 @@ std::size_t SerialDevice::waiting() const {
 
 std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size,
                                   ReadFailure* failure) const {
-    while (true) {
-        ssize_t n = ::read(m_state->fd, buffer, size);
-        if (n > 0) {
-            return n;
-        }
-        if (n == 0) {
-            if (size != 0 && failure != nullptr) {
-                *failure = {LineFault::kHungUp, {}};
-            }
-            return size == 0 ? 0 : -1;  // end of file: the terminal was hung up
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return 0;
-        }
-        if (failure != nullptr) {
-            // A terminal whose far end went away reports EIO.
-            *failure = {errno == EIO ? LineFault::kHungUp : LineFault::kFailed,
-                        SystemErrorText(errno)};
-        }
-        return -1;
+    const ssize_t n = CallRetrying([&] { return ::read(m_state->fd, buffer, size); });
+    if (n > 0) {
+        return n;
     }
+    if (n == 0) {
+        if (size != 0 && failure != nullptr) {
+            *failure = {LineFault::kHungUp, {}};
+        }
+        return size == 0 ? 0 : -1;  // end of file: the terminal was hung up
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        return 0;
+    }
+    if (failure != nullptr) {
+        // A terminal whose far end went away reports EIO.
+        *failure = {errno == EIO ? LineFault::kHungUp : LineFault::kFailed, SystemErrorText(errno)};
+    }
+    return -1;
 }
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int milliseconds_until(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
-}
 
 int bytes_queued_for_output(int fd) {
     int queued = 0;
@@ -285,18 +274,16 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
     auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
-        ssize_t n = ::write(m_state->fd, data + done, size - done);
+        const ssize_t n =
+            CallRetrying([&] { return ::write(m_state->fd, data + done, size - done); });
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             deadline = Clock::now() + stall_limit();
             continue;
         }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
-            int ready = PollRetrying(fds.data(), fds.size(), milliseconds_until(deadline));
+            int ready = PollRetrying(fds.data(), fds.size(), MillisecondsUntil(deadline));
             if (ready < 0) {
                 return failed_with(m_state->fd, done, errno);
             }
@@ -328,7 +315,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             deadline = Clock::now() + stall_limit();
             last_queued = queued;
         }
-        int wait_ms = milliseconds_until(deadline);
+        int wait_ms = MillisecondsUntil(deadline);
         if (wait_ms == 0) {
             // What is still queued will not go out: drop it and report only what left.
             ::tcflush(m_state->fd, TCOFLUSH);

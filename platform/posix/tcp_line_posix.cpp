@@ -55,11 +55,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int milliseconds_until(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
-}
-
 void send_without_delay(int fd) {
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -132,7 +127,7 @@ struct TcpLine::Sockets {
             pollfd p{fd, POLLOUT, 0};
             int result = 0;
             socklen_t size = sizeof result;
-            if (PollRetrying(&p, 1, milliseconds_until(deadline)) <= 0) {
+            if (PollRetrying(&p, 1, MillisecondsUntil(deadline)) <= 0) {
                 result = ETIMEDOUT;
             } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) {
                 result = errno;
@@ -176,7 +171,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
                                    {until == Until::kInput ? s.interrupt_fd : -1, POLLIN, 0},
                                    {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
         const int rc = PollRetrying(fds.data(), fds.size(),
-                                    milliseconds < 0 ? -1 : milliseconds_until(deadline));
+                                    milliseconds < 0 ? -1 : MillisecondsUntil(deadline));
         if ((rc > 0 && (fds[0].revents & POLLIN) != 0) || rc < 0) {
             return rc < 0 ? Waited::kHungUp : Waited::kCancelled;
         }
@@ -236,24 +231,19 @@ std::ptrdiff_t TcpLine::read(std::uint8_t* buffer, std::size_t size, ReadFailure
     if (connection < 0 || size == 0) {
         return 0;
     }
-    while (true) {
-        const ssize_t n = ::recv(connection, buffer, size, MSG_DONTWAIT);
-        if (n > 0) {
-            return n;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return 0;
-        }
-        if (failure != nullptr) {
-            // End of stream: the peer closed the connection, which has no text of its own.
-            *failure = n == 0 ? ReadFailure{LineFault::kHungUp, {}}
-                              : ReadFailure{FaultOf(errno, kGone), SystemErrorText(errno)};
-        }
-        return -1;
+    const ssize_t n = CallRetrying([&] { return ::recv(connection, buffer, size, MSG_DONTWAIT); });
+    if (n > 0) {
+        return n;
     }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return 0;
+    }
+    if (failure != nullptr) {
+        // End of stream: the peer closed the connection, which has no text of its own.
+        *failure = n == 0 ? ReadFailure{LineFault::kHungUp, {}}
+                          : ReadFailure{FaultOf(errno, kGone), SystemErrorText(errno)};
+    }
+    return -1;
 }
 
 WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
@@ -265,13 +255,12 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
     auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::send(connection, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = CallRetrying([&] {
+            return ::send(connection, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        });
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             deadline = Clock::now() + stall_limit();
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
@@ -280,7 +269,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
                     SystemErrorText(static_cast<std::uint32_t>(error))};
         }
         std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {connection, POLLOUT, 0}}};
-        const int ready = PollRetrying(fds.data(), fds.size(), milliseconds_until(deadline));
+        const int ready = PollRetrying(fds.data(), fds.size(), MillisecondsUntil(deadline));
         if (ready == 0) {
             return {done, LineFault::kStalled, {}};
         }
