@@ -112,12 +112,18 @@ class TcpLine final : public Line {
     template <typename SystemSockets>
     friend OpenOutcome<TcpLine> OpenTcpLine(std::string_view name);
     enum class Until { kInput, kConnection };
-    enum class Waited { kReady, kHungUp, kCancelled, kInterrupted, kTimedOut };
 
     TcpLine(std::unique_ptr<State, StateDeleter> state, bool listens, std::string address)
         : m_state(std::move(state)), m_listens(listens), m_listening_address(std::move(address)) {}
 
-    Waited wait(Until until, int milliseconds, ReadFailure* failure) const;
+    using Deadline = std::optional<std::chrono::steady_clock::time_point>;  // none: no limit
+
+    // Waits for input (or, kConnection, for a connection: then Ready) until `deadline`; nullopt
+    // when it passed.
+    std::optional<InputWait> wait(Until until, Deadline deadline, ReadFailure* failure) const;
+    // A listener's part of take_next_connection(): 0, or the system's error code when it cannot
+    // listen again.
+    int listen_again();
 
     std::unique_ptr<State, StateDeleter> m_state;
     bool m_listens = false;

@@ -7,9 +7,8 @@
 //   Socket, kNoSocket                    a socket, and none
 //   kMalformedName, kNoAddress           the error codes of a malformed name and of a name that
 //                                        resolved to no address
-//   State                                the line's sockets (TcpLine::State) with `listener`,
-//                                        `connection` (atomic), `address` (sockaddr_storage)
-//                                        and `address_size`
+//   State                                the line's sockets (TcpLine::State), derived from
+//                                        TcpLineSockets<Socket, kNoSocket>
 //   start(state) -> int                  readies what the line needs besides its sockets; 0 or
 //                                        the system's error code
 //   resolution_failure(rc, host)         what getaddrinfo's failure `rc` for `host` is told with
@@ -17,13 +16,19 @@
 //   connect_to(address, deadline, &error) -> Socket
 //                                        a connected socket to one addrinfo, ready to serve, or
 //                                        kNoSocket with `error` set once `deadline` has passed
+//   serve(socket)                        readies a connection to be served
 //   listen_on(state, address, size, &error) -> Socket
 //                                        a socket listening on `address`, or kNoSocket with
 //                                        `error` set
-//   accept(listener) -> Socket           the connection waiting, ready to serve; kNoSocket when
-//                                        there is none after all
+//   accept(listener) -> Socket           the connection waiting; kNoSocket when there is none
+//                                        after all
 //   close(socket)
 //
+// TcpLineSockets: what a line's sockets are on every system: the listening socket (while it
+// listens), the connection served, and where the listener listens, with the port the system
+// gave. Only the waiting thread changes `listener` and sets `connection`, and only while no one
+// else uses them; a writer on another thread reads `connection` alone. The system's State
+// closes them.
 // OpenTcpLine<Sockets>(name): TcpLine::open(name) on every system. It readies the line with
 // start(), resolves the name and connects to the first of its addresses that answers within
 // TcpLine::kConnectLimit, or listens on the first that can be bound. Its failure is the system's
@@ -32,11 +37,13 @@
 // NumericAddress(address, size): "HOST:PORT" in numbers, an IPv6 HOST in brackets; "" when the
 // system cannot say.
 // AcceptOne<Sockets>(listener, connection): takes the connection waiting on `listener` into
-// `connection` and closes `listener`, so that the next one is refused; false (both unchanged)
-// when there was none after all.
+// `connection`, ready to serve, and closes `listener`, so that the next one is refused; false
+// (both unchanged) when there was none after all. A listener that stays ready without a
+// connection to take rests kAcceptRetryMs before it tries again, so that it is no busy loop.
 // SizeBuffers<Sockets>(socket, input, output): sets the receive and send buffers of `socket` to
 // the sizes given, leaving a size of 0 to the system and kNoSocket alone; a connection accepted
-// later takes its listener's.
+// later takes its listener's. SizeBuffers<Sockets>(state, input, output) does so for the listener
+// and the connection of `state`.
 
 #include <array>
 #include <atomic>
@@ -53,6 +60,16 @@
 #include "platform/tcp_line.h"
 
 namespace platform {
+
+template <typename Socket, Socket kNoSocket>
+struct TcpLineSockets {
+    Socket listener = kNoSocket;
+    std::atomic<Socket> connection{kNoSocket};
+    sockaddr_storage address{};
+    socklen_t address_size = 0;
+};
+
+inline constexpr int kAcceptRetryMs = 10;
 
 inline OpenError SystemOpenError(int code) {
     return {code, SystemErrorText(static_cast<std::uint32_t>(code))};
@@ -85,12 +102,19 @@ void SizeBuffers(typename Sockets::Socket socket, std::uint16_t input, std::uint
 }
 
 template <typename Sockets>
+void SizeBuffers(const typename Sockets::State& state, std::uint16_t input, std::uint16_t output) {
+    SizeBuffers<Sockets>(state.listener, input, output);
+    SizeBuffers<Sockets>(state.connection.load(), input, output);
+}
+
+template <typename Sockets>
 bool AcceptOne(typename Sockets::Socket& listener,
                std::atomic<typename Sockets::Socket>& connection) {
     const typename Sockets::Socket socket = Sockets::accept(listener);
     if (socket == Sockets::kNoSocket) {
         return false;  // gone again before it was taken, or an error the next wait meets
     }
+    Sockets::serve(socket);
     Sockets::close(listener);
     listener = Sockets::kNoSocket;
     connection.store(socket, std::memory_order_release);

@@ -24,20 +24,11 @@
 
 namespace platform {
 
-// The listening socket (while it listens), the connection served and the eventfds that cancel()
-// and interrupt() signal. Only the waiting thread changes `listener` and sets `connection`, and
-// only while no one else uses them; a writer on another thread reads `connection` alone.
-struct TcpLine::State {
-    int listener = -1;
-    std::atomic<int> connection{-1};
+// The sockets and the eventfds that cancel() and interrupt() signal.
+struct TcpLine::State : TcpLineSockets<int, -1> {
     int cancel_fd = -1;
     int interrupt_fd = -1;
-    sockaddr_storage address{};  // where the listener listens, with the port the system gave
-    socklen_t address_size = 0;
 
-    State() = default;
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
     ~State() {
         for (int fd : {listener, connection.load(), cancel_fd, interrupt_fd}) {
             if (fd >= 0) {
@@ -55,19 +46,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void send_without_delay(int fd) {
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
 // Errors with which the system says the peer is gone rather than that something failed here.
 constexpr std::array<int, 9> kGone{
     ECONNRESET,   ECONNABORTED, EPIPE,    ENOTCONN,  ETIMEDOUT,
     EHOSTUNREACH, ENETUNREACH,  ENETDOWN, EHOSTDOWN,
 };
-
-// A listener that stays ready without a connection to take rests this long before it tries again.
-constexpr int kAcceptRetryMs = 10;
 
 }  // namespace
 
@@ -138,16 +121,17 @@ struct TcpLine::Sockets {
                 return -1;
             }
         }
-        send_without_delay(fd);
+        serve(fd);
         return fd;
     }
 
     static Socket accept(Socket listener) {
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
-            send_without_delay(fd);
-        }
-        return fd;
+        return ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    }
+
+    static void serve(Socket socket) {
+        int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
 
     static void close(Socket socket) { ::close(socket); }
@@ -157,42 +141,59 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
     return OpenTcpLine<Sockets>(name);
 }
 
-TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
+int TcpLine::listen_again() {
     State& s = *m_state;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    ClearCancel(s.cancel_fd);
+    int error = 0;
+    if (s.listener < 0) {
+        // Listening again before the served connection closes: a peer that reconnects as soon
+        // as it sees the close must find the port open, not refused.
+        s.listener =
+            Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+        SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
+    }
+    const int served = s.connection.exchange(-1);
+    if (served >= 0) {
+        ::close(served);
+    }
+    return s.listener >= 0 ? 0 : error;
+}
+
+std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailure* failure) const {
+    State& s = *m_state;
     while (true) {
         const int connection = s.connection.load(std::memory_order_acquire);
         if (connection >= 0 && until == Until::kConnection) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         // Without a connection the line waits for one (a listener) or for nothing but cancel()
         // (and interrupt()). A negative descriptor is left out of the poll.
         std::array<pollfd, 3> fds{{{s.cancel_fd, POLLIN, 0},
                                    {until == Until::kInput ? s.interrupt_fd : -1, POLLIN, 0},
                                    {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
-        const int rc = PollRetrying(fds.data(), fds.size(),
-                                    milliseconds < 0 ? -1 : MillisecondsUntil(deadline));
+        const int rc =
+            PollRetrying(fds.data(), fds.size(), deadline ? MillisecondsUntil(*deadline) : -1);
         if ((rc > 0 && (fds[0].revents & POLLIN) != 0) || rc < 0) {
-            return rc < 0 ? Waited::kHungUp : Waited::kCancelled;
+            return rc < 0 ? InputWait::HungUp : InputWait::Cancelled;
         }
         if (rc == 0) {
-            return Waited::kTimedOut;
+            return std::nullopt;
         }
         if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(s.interrupt_fd)) {
-            return Waited::kInterrupted;
+            return InputWait::Interrupted;
         }
         if (connection < 0) {
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
             if (!AcceptOne<Sockets>(s.listener, s.connection) &&
                 WaitForCancel(s.cancel_fd, kAcceptRetryMs)) {
-                return Waited::kCancelled;
+                return InputWait::Cancelled;
             }
             continue;
         }
         // The end of the stream is readable too: read() tells it, after the bytes before it.
         if ((fds[2].revents & POLLIN) != 0 || waiting() > 0) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         if (failure != nullptr) {
             int error = 0;
@@ -201,7 +202,7 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             *failure = {LineFault::kHungUp,
                         error != 0 ? SystemErrorText(static_cast<std::uint32_t>(error)) : ""};
         }
-        return Waited::kHungUp;
+        return InputWait::HungUp;
     }
 }
 
@@ -283,32 +284,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
 
 void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     Line::recommend_queue_sizes(input, output);
-    SizeBuffers<Sockets>(m_state->listener, input, output);
-    SizeBuffers<Sockets>(m_state->connection.load(), input, output);
-}
-
-bool TcpLine::take_next_connection(std::string* reason) {
-    if (!m_listens) {
-        return true;  // a line that connected has its one connection
-    }
-    State& s = *m_state;
-    ClearCancel(s.cancel_fd);
-    int error = 0;
-    if (s.listener < 0) {
-        // Listening again before the served connection closes: a peer that reconnects as soon
-        // as it sees the close must find the port open, not refused.
-        s.listener =
-            Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
-        SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
-    }
-    const int served = s.connection.exchange(-1);
-    if (served >= 0) {
-        ::close(served);
-    }
-    if (s.listener < 0 && reason != nullptr) {
-        *reason = SystemErrorText(static_cast<std::uint32_t>(error));
-    }
-    return s.listener >= 0;
+    SizeBuffers<Sockets>(*m_state, input, output);
 }
 
 }  // namespace platform

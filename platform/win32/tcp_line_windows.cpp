@@ -46,15 +46,11 @@ class WinsockUse {
 
 }  // namespace
 
-// The listening socket (while it listens) with the event its connections raise, the connection
-// served, and the cancel event. As on a serial device the wait is a one-byte overlapped receive.
-// Only the waiting thread changes `listener` and sets `connection`, and only while no one else
-// uses them; a writer on another thread reads `connection` alone.
-struct TcpLine::State {
-    WinsockUse winsock;  // first in, last out: every socket closes while Winsock still runs
-    SOCKET listener = INVALID_SOCKET;
+// The sockets, the event the listener's connections raise and the cancel event. As on a serial
+// device the wait is a one-byte overlapped receive.
+struct TcpLine::State : TcpLineSockets<SOCKET, INVALID_SOCKET> {
+    WinsockUse winsock;  // started before any socket, ended after ~State has closed them all
     HANDLE accept_event = nullptr;
-    std::atomic<SOCKET> connection{INVALID_SOCKET};
     HANDLE cancel_event = nullptr;     // manual reset: once set, every wait ends at once
     HANDLE interrupt_event = nullptr;  // auto reset: ends one wait
     HANDLE read_event = nullptr;
@@ -62,12 +58,7 @@ struct TcpLine::State {
     bool wait_read_pending = false;
     char first_byte = 0;
     bool have_first_byte = false;
-    sockaddr_storage address{};  // where the listener listens, with the port the system gave
-    int address_size = 0;
 
-    State() = default;
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
     ~State() {
         close_connection();
         if (listener != INVALID_SOCKET) {
@@ -104,17 +95,6 @@ void TcpLine::StateDeleter::operator()(State* state) const noexcept {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Plain blocking mode, no event selection, no Nagle delay: what a served connection needs.
-void prepare_connection(SOCKET socket) {
-    ::WSAEventSelect(socket, nullptr, 0);  // an accepted socket inherits the listener's
-    u_long blocking = 0;
-    ::ioctlsocket(socket, FIONBIO, &blocking);
-    BOOL on = TRUE;
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-}
-
 // Errors with which the system says the peer is gone rather than that something failed here.
 constexpr std::array<DWORD, 12> kGone{
     WSAECONNRESET, WSAECONNABORTED, WSAENOTCONN,           WSAESHUTDOWN,
@@ -127,9 +107,6 @@ void tell_read_failure(ReadFailure* failure, DWORD code) {
         *failure = {FaultOf(code, kGone), code != 0 ? SystemErrorText(code) : std::string()};
     }
 }
-
-// A listener that stays ready without a connection to take rests this long before it tries again.
-constexpr int kAcceptRetryMs = 10;
 
 }  // namespace
 
@@ -186,7 +163,8 @@ struct TcpLine::Sockets {
 
     // A connected socket to `address`, or INVALID_SOCKET with *error set once `deadline` has
     // passed.
-    static Socket connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
+    static Socket connect_to(const addrinfo& address,
+                             std::chrono::steady_clock::time_point deadline, int* error) {
         SOCKET socket = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
         if (socket == INVALID_SOCKET) {
             *error = ::WSAGetLastError();
@@ -223,16 +201,20 @@ struct TcpLine::Sockets {
             ::closesocket(socket);
             return INVALID_SOCKET;
         }
-        prepare_connection(socket);
+        serve(socket);
         return socket;
     }
 
-    static Socket accept(Socket listener) {
-        const SOCKET socket = ::accept(listener, nullptr, nullptr);
-        if (socket != INVALID_SOCKET) {
-            prepare_connection(socket);
-        }
-        return socket;
+    static Socket accept(Socket listener) { return ::accept(listener, nullptr, nullptr); }
+
+    // Plain blocking mode, no event selection, no Nagle delay: what a served connection needs.
+    static void serve(Socket socket) {
+        ::WSAEventSelect(socket, nullptr, 0);  // an accepted socket inherits the listener's
+        u_long blocking = 0;
+        ::ioctlsocket(socket, FIONBIO, &blocking);
+        BOOL on = TRUE;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                     sizeof on);
     }
 
     static void close(Socket socket) { ::closesocket(socket); }
@@ -242,42 +224,50 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
     return OpenTcpLine<Sockets>(name);
 }
 
-TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
+int TcpLine::listen_again() {
     State& s = *m_state;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
-    auto left = [&] { return milliseconds < 0 ? INFINITE : MillisecondsUntil(deadline); };
+    s.close_connection();
+    ::ResetEvent(s.cancel_event);
+    if (s.listener != INVALID_SOCKET) {
+        return 0;  // no connection came: still listening
+    }
+    ::ResetEvent(s.accept_event);
+    int error = 0;
+    s.listener =
+        Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+    SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
+    return s.listener != INVALID_SOCKET ? 0 : error;
+}
+
+std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailure* failure) const {
+    State& s = *m_state;
+    auto left = [&] { return deadline ? MillisecondsUntil(*deadline) : INFINITE; };
     const HANDLE interrupt = until == Until::kInput ? s.interrupt_event : nullptr;
-    // What a wait that was not woken by its event means.
-    auto ended = [failure](Woken woken) -> std::optional<Waited> {
-        switch (woken) {
-            case Woken::kCancelled:
-                return Waited::kCancelled;
-            case Woken::kInterrupted:
-                return Waited::kInterrupted;
-            case Woken::kTimeOut:
-                return Waited::kTimedOut;
-            case Woken::kFailed:
-                tell_read_failure(failure, ::GetLastError());
-                return Waited::kHungUp;
-            case Woken::kEvent:
-                break;
+    // How a wait that its event did not end ends this one.
+    auto ended = [failure](Woken woken) -> std::optional<InputWait> {
+        if (woken == Woken::kTimeOut) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        if (woken == Woken::kFailed) {
+            tell_read_failure(failure, ::GetLastError());
+            return InputWait::HungUp;
+        }
+        return woken == Woken::kCancelled ? InputWait::Cancelled : InputWait::Interrupted;
     };
     while (true) {
         if (s.have_first_byte) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         if (::WaitForSingleObject(s.cancel_event, 0) == WAIT_OBJECT_0) {
-            return Waited::kCancelled;
+            return InputWait::Cancelled;
         }
         const SOCKET connection = s.connection.load(std::memory_order_acquire);
         if (connection == INVALID_SOCKET) {
             // Without a connection the line waits for one (a listener) or for cancel() only.
             HANDLE event = s.listener != INVALID_SOCKET ? s.accept_event : nullptr;
-            if (std::optional<Waited> end =
-                    ended(WaitEventOrCancel(event, s.cancel_event, left(), interrupt))) {
-                return *end;
+            const Woken woken = WaitEventOrCancel(event, s.cancel_event, left(), interrupt);
+            if (woken != Woken::kEvent) {
+                return ended(woken);
             }
             WSANETWORKEVENTS events{};
             ::WSAEnumNetworkEvents(s.listener, s.accept_event, &events);  // resets the event
@@ -285,12 +275,12 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             // listener that stays ready from making this a busy loop.
             if (!AcceptOne<Sockets>(s.listener, s.connection) &&
                 ::WaitForSingleObject(s.cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
-                return Waited::kCancelled;
+                return InputWait::Cancelled;
             }
             continue;
         }
         if (until == Until::kConnection) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         if (!s.wait_read_pending) {
             s.wait_read = OVERLAPPED{};
@@ -301,14 +291,14 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             if (::WSARecv(connection, &buffer, 1, nullptr, &flags, &s.wait_read, nullptr) != 0 &&
                 ::WSAGetLastError() != WSA_IO_PENDING) {
                 tell_read_failure(failure, static_cast<DWORD>(::WSAGetLastError()));
-                return Waited::kHungUp;
+                return InputWait::HungUp;
             }
             s.wait_read_pending = true;
         }
         // Cancelled or timed out, the receive stays pending until the line closes.
-        if (std::optional<Waited> end =
-                ended(WaitEventOrCancel(s.read_event, s.cancel_event, left(), interrupt))) {
-            return *end;
+        const Woken woken = WaitEventOrCancel(s.read_event, s.cancel_event, left(), interrupt);
+        if (woken != Woken::kEvent) {
+            return ended(woken);
         }
         DWORD count = 0;
         DWORD flags = 0;
@@ -321,10 +311,10 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             if (failure != nullptr && ok) {
                 failure->fault = LineFault::kHungUp;
             }
-            return Waited::kHungUp;
+            return InputWait::HungUp;
         }
         s.have_first_byte = true;
-        return Waited::kReady;
+        return InputWait::Ready;
     }
 }
 
@@ -438,29 +428,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
 
 void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     Line::recommend_queue_sizes(input, output);
-    SizeBuffers<Sockets>(m_state->listener, input, output);
-    SizeBuffers<Sockets>(m_state->connection.load(), input, output);
-}
-
-bool TcpLine::take_next_connection(std::string* reason) {
-    if (!m_listens) {
-        return true;  // a line that connected has its one connection
-    }
-    State& s = *m_state;
-    s.close_connection();
-    ::ResetEvent(s.cancel_event);
-    if (s.listener != INVALID_SOCKET) {
-        return true;  // no connection came: still listening
-    }
-    ::ResetEvent(s.accept_event);
-    int error = 0;
-    s.listener =
-        Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
-    SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
-    if (s.listener == INVALID_SOCKET && reason != nullptr) {
-        *reason = SystemErrorText(static_cast<std::uint32_t>(error));
-    }
-    return s.listener != INVALID_SOCKET;
+    SizeBuffers<Sockets>(*m_state, input, output);
 }
 
 }  // namespace platform
