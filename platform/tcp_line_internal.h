@@ -9,8 +9,8 @@
 //                                        resolved to no address
 //   State                                the line's sockets (TcpLine::State), derived from
 //                                        TcpLineSockets<Socket, kNoSocket>
-//   start(state) -> int                  readies what the line needs besides its sockets; 0 or
-//                                        the system's error code
+//   start(state) -> int                  readies what the line needs besides its sockets and its
+//                                        cancel signals (Line); 0 or the system's error code
 //   resolution_failure(rc, host)         what getaddrinfo's failure `rc` for `host` is told with
 //     -> OpenError
 //   connect_to(address, deadline, &error) -> Socket
@@ -29,10 +29,10 @@
 // gave. Only the waiting thread changes `listener` and sets `connection`, and only while no one
 // else uses them; a writer on another thread reads `connection` alone. The system's State
 // closes them.
-// OpenTcpLine<Sockets>(name): TcpLine::open(name) on every system. It readies the line with
-// start(), resolves the name and connects to the first of its addresses that answers within
-// TcpLine::kConnectLimit, or listens on the first that can be bound. Its failure is the system's
-// error code and text of the last address tried, of start(), of the name's resolution
+// OpenTcpLine<Sockets>(name): TcpLine::open(name) on every system. It readies the line (its
+// cancel signals, then start()), resolves the name and connects to the first of its addresses that
+// answers within TcpLine::kConnectLimit, or listens on the first that can be bound. Its failure is
+// the system's error code and text of the last address tried, of start(), of the name's resolution
 // (resolution_failure()), or kMalformedName with kTcpLineNameForm.
 // NumericAddress(address, size): "HOST:PORT" in numbers, an IPv6 HOST in brackets; "" when the
 // system cannot say.
@@ -134,8 +134,13 @@ OpenOutcome<TcpLine> OpenTcpLine(std::string_view name) {
     }
     std::unique_ptr<typename Sockets::State, TcpLine::StateDeleter> state(new
                                                                           typename Sockets::State);
-    if (const int error = Sockets::start(*state); error != 0) {
+    int error = 0;
+    TcpLine::CancelSignalsPointer signals = TcpLine::make_cancel_signals(&error);
+    if (!signals) {
         return OpenOutcome<TcpLine>(SystemOpenError(error));
+    }
+    if (const int start_error = Sockets::start(*state); start_error != 0) {
+        return OpenOutcome<TcpLine>(SystemOpenError(start_error));
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -148,7 +153,7 @@ OpenOutcome<TcpLine> OpenTcpLine(std::string_view name) {
         return OpenOutcome<TcpLine>(Sockets::resolution_failure(rc, parts->host));
     }
     const std::unique_ptr<addrinfo, AddressListDeleter> addresses(found);
-    int error = Sockets::kNoAddress;
+    error = Sockets::kNoAddress;
     const auto deadline = std::chrono::steady_clock::now() + TcpLine::kConnectLimit;
     for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
         if (!parts->listen) {
@@ -157,7 +162,7 @@ OpenOutcome<TcpLine> OpenTcpLine(std::string_view name) {
                 continue;
             }
             state->connection.store(socket);
-            return OpenOutcome<TcpLine>(TcpLine(std::move(state), false, {}));
+            return OpenOutcome<TcpLine>(TcpLine(std::move(signals), std::move(state), false, {}));
         }
         state->listener =
             Sockets::listen_on(*state, a->ai_addr, static_cast<socklen_t>(a->ai_addrlen), &error);
@@ -168,7 +173,8 @@ OpenOutcome<TcpLine> OpenTcpLine(std::string_view name) {
         state->address_size = sizeof state->address;
         ::getsockname(state->listener, address, &state->address_size);
         std::string where = NumericAddress(address, state->address_size);
-        return OpenOutcome<TcpLine>(TcpLine(std::move(state), true, std::move(where)));
+        return OpenOutcome<TcpLine>(
+            TcpLine(std::move(signals), std::move(state), true, std::move(where)));
     }
     return OpenOutcome<TcpLine>(SystemOpenError(error));
 }

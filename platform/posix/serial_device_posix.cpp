@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -19,6 +18,7 @@
 
 #include "platform/posix/cancel_signal.h"
 #include "platform/posix/kernel_device_tree.h"
+#include "platform/posix/line_signals.h"
 #include "platform/posix/open_failure.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
@@ -26,14 +26,11 @@
 
 namespace platform {
 
-// The terminal and the eventfds that cancel() and interrupt() signal.
+// The terminal.
 struct SerialDevice::State {
     int fd = -1;
-    int cancel_fd = -1;
-    int interrupt_fd = -1;
 
-    State(int terminal, int cancel, int interrupt)
-        : fd(terminal), cancel_fd(cancel), interrupt_fd(interrupt) {}
+    explicit State(int terminal) : fd(terminal) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
@@ -41,8 +38,6 @@ struct SerialDevice::State {
         // next opener is not refused while someone else still holds the terminal.
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        ::close(cancel_fd);
-        ::close(interrupt_fd);
     }
 };
 
@@ -141,19 +136,16 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     if (::ioctl(fd.get(), TIOCEXCL) != 0) {
         return fail(errno);
     }
-    FdGuard cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    FdGuard interrupt(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (cancel.get() < 0 || interrupt.get() < 0) {
-        int error_number = errno;
+    int error_number = 0;
+    CancelSignalsPointer signals = make_cancel_signals(&error_number);
+    if (!signals) {
         ::ioctl(fd.get(), TIOCNXCL);
         return fail(error_number);
     }
     make_raw(fd.get());
-    std::unique_ptr<State, StateDeleter> state(new State(fd.get(), cancel.get(), interrupt.get()));
+    std::unique_ptr<State, StateDeleter> state(new State(fd.get()));
     fd.release();
-    cancel.release();
-    interrupt.release();
-    return OpenResult(SerialDevice(std::move(state), std::move(path)));
+    return OpenResult(SerialDevice(std::move(signals), std::move(state), std::move(path)));
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
@@ -173,8 +165,8 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
         }
         return InputWait::HungUp;
     };
-    std::array<pollfd, 3> fds{{{m_state->cancel_fd, POLLIN, 0},
-                               {m_state->interrupt_fd, POLLIN, 0},
+    std::array<pollfd, 3> fds{{{signals().cancel_fd, POLLIN, 0},
+                               {signals().interrupt_fd, POLLIN, 0},
                                {m_state->fd, POLLIN, 0}}};
     if (PollRetrying(fds.data(), fds.size(), -1) < 0) {
         return hung_up();
@@ -182,7 +174,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
     if ((fds[0].revents & POLLIN) != 0) {
         return InputWait::Cancelled;
     }
-    if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(m_state->interrupt_fd)) {
+    if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(signals().interrupt_fd)) {
         return InputWait::Interrupted;
     }
     // A hung-up terminal also reports itself readable; bytes still queued come first.
@@ -195,18 +187,6 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
 
 void SerialDevice::wait_for_cancel() const {
     wait_for_cancel_for(-1);
-}
-
-bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
-    return WaitForCancel(m_state->cancel_fd, milliseconds);
-}
-
-void SerialDevice::cancel() const {
-    RaiseCancel(m_state->cancel_fd);  // never cleared: every later wait ends at once
-}
-
-void SerialDevice::interrupt() const {
-    RaiseCancel(m_state->interrupt_fd);
 }
 
 std::size_t SerialDevice::waiting() const {
@@ -282,7 +262,8 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
+            std::array<pollfd, 2> fds{
+                {{signals().cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
             int ready = PollRetrying(fds.data(), fds.size(), MillisecondsUntil(deadline));
             if (ready < 0) {
                 return failed_with(m_state->fd, done, errno);
@@ -322,7 +303,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             return ended(done - std::min(done, static_cast<std::size_t>(queued)),
                          LineFault::kStalled);
         }
-        std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, 0, 0}}};
+        std::array<pollfd, 2> fds{{{signals().cancel_fd, POLLIN, 0}, {m_state->fd, 0, 0}}};
         if (PollRetrying(fds.data(), fds.size(), std::min(wait_ms, 2)) > 0) {
             if ((fds[0].revents & POLLIN) != 0) {
                 return ended(done, LineFault::kFailed, SystemErrorText(ECANCELED));

@@ -3,7 +3,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,18 +18,15 @@
 
 #include "platform/line_internal.h"
 #include "platform/posix/cancel_signal.h"
+#include "platform/posix/line_signals.h"
 #include "platform/system_error.h"
 #include "platform/tcp_line_internal.h"
 
 namespace platform {
 
-// The sockets and the eventfds that cancel() and interrupt() signal.
 struct TcpLine::State : TcpLineSockets<int, -1> {
-    int cancel_fd = -1;
-    int interrupt_fd = -1;
-
     ~State() {
-        for (int fd : {listener, connection.load(), cancel_fd, interrupt_fd}) {
+        for (int fd : {listener, connection.load()}) {
             if (fd >= 0) {
                 ::close(fd);
             }
@@ -61,11 +57,7 @@ struct TcpLine::Sockets {
     static constexpr int kMalformedName = EINVAL;
     static constexpr int kNoAddress = EADDRNOTAVAIL;
 
-    static int start(State& state) {
-        state.cancel_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        state.interrupt_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        return state.cancel_fd < 0 || state.interrupt_fd < 0 ? errno : 0;
-    }
+    static int start(State&) { return 0; }  // the sockets are all a line needs here
 
     // Name resolution has error codes and texts of its own; the code given is the nearest errno.
     static OpenError resolution_failure(int rc, const std::string& host) {
@@ -143,7 +135,7 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
 
 int TcpLine::listen_again() {
     State& s = *m_state;
-    ClearCancel(s.cancel_fd);
+    ClearCancel(signals().cancel_fd);
     int error = 0;
     if (s.listener < 0) {
         // Listening again before the served connection closes: a peer that reconnects as soon
@@ -168,9 +160,10 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
         }
         // Without a connection the line waits for one (a listener) or for nothing but cancel()
         // (and interrupt()). A negative descriptor is left out of the poll.
-        std::array<pollfd, 3> fds{{{s.cancel_fd, POLLIN, 0},
-                                   {until == Until::kInput ? s.interrupt_fd : -1, POLLIN, 0},
-                                   {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
+        std::array<pollfd, 3> fds{
+            {{signals().cancel_fd, POLLIN, 0},
+             {until == Until::kInput ? signals().interrupt_fd : -1, POLLIN, 0},
+             {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
         const int rc =
             PollRetrying(fds.data(), fds.size(), deadline ? MillisecondsUntil(*deadline) : -1);
         if ((rc > 0 && (fds[0].revents & POLLIN) != 0) || rc < 0) {
@@ -179,14 +172,14 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
         if (rc == 0) {
             return std::nullopt;
         }
-        if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(s.interrupt_fd)) {
+        if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(signals().interrupt_fd)) {
             return InputWait::Interrupted;
         }
         if (connection < 0) {
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
             if (!AcceptOne<Sockets>(s.listener, s.connection) &&
-                WaitForCancel(s.cancel_fd, kAcceptRetryMs)) {
+                WaitForCancel(signals().cancel_fd, kAcceptRetryMs)) {
                 return InputWait::Cancelled;
             }
             continue;
@@ -204,18 +197,6 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
         }
         return InputWait::HungUp;
     }
-}
-
-bool TcpLine::wait_for_cancel_for(int milliseconds) const {
-    return WaitForCancel(m_state->cancel_fd, milliseconds);
-}
-
-void TcpLine::cancel() const {
-    RaiseCancel(m_state->cancel_fd);  // until take_next_connection(), every wait ends at once
-}
-
-void TcpLine::interrupt() const {
-    RaiseCancel(m_state->interrupt_fd);
 }
 
 std::size_t TcpLine::waiting() const {
@@ -269,7 +250,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
             return {done, FaultOf(error, kGone),
                     SystemErrorText(static_cast<std::uint32_t>(error))};
         }
-        std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {connection, POLLOUT, 0}}};
+        std::array<pollfd, 2> fds{{{signals().cancel_fd, POLLIN, 0}, {connection, POLLOUT, 0}}};
         const int ready = PollRetrying(fds.data(), fds.size(), MillisecondsUntil(deadline));
         if (ready == 0) {
             return {done, LineFault::kStalled, {}};

@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include "platform/tcp_line_internal.h"
+#include "platform/win32/line_signals.h"
 #include "platform/win32/overlapped_wait.h"
 
 namespace platform {
@@ -46,13 +47,11 @@ class WinsockUse {
 
 }  // namespace
 
-// The sockets, the event the listener's connections raise and the cancel event. As on a serial
-// device the wait is a one-byte overlapped receive.
+// The sockets, the event the listener's connections raise and the event of the wait, which is a
+// one-byte overlapped receive as on a serial device.
 struct TcpLine::State : TcpLineSockets<SOCKET, INVALID_SOCKET> {
     WinsockUse winsock;  // started before any socket, ended after ~State has closed them all
     HANDLE accept_event = nullptr;
-    HANDLE cancel_event = nullptr;     // manual reset: once set, every wait ends at once
-    HANDLE interrupt_event = nullptr;  // auto reset: ends one wait
     HANDLE read_event = nullptr;
     OVERLAPPED wait_read{};
     bool wait_read_pending = false;
@@ -64,7 +63,7 @@ struct TcpLine::State : TcpLineSockets<SOCKET, INVALID_SOCKET> {
         if (listener != INVALID_SOCKET) {
             ::closesocket(listener);
         }
-        for (HANDLE event : {accept_event, cancel_event, interrupt_event, read_event}) {
+        for (HANDLE event : {accept_event, read_event}) {
             if (event != nullptr) {
                 ::CloseHandle(event);
             }
@@ -121,10 +120,8 @@ struct TcpLine::Sockets {
         if (state.winsock.error() != 0) {
             return state.winsock.error();
         }
-        for (HANDLE* event : {&state.cancel_event, &state.interrupt_event, &state.read_event,
-                              &state.accept_event}) {
-            const BOOL manual_reset = event == &state.interrupt_event ? FALSE : TRUE;
-            *event = ::CreateEventW(nullptr, manual_reset, FALSE, nullptr);
+        for (HANDLE* event : {&state.read_event, &state.accept_event}) {
+            *event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
             if (*event == nullptr) {
                 return static_cast<int>(::GetLastError());
             }
@@ -227,7 +224,7 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
 int TcpLine::listen_again() {
     State& s = *m_state;
     s.close_connection();
-    ::ResetEvent(s.cancel_event);
+    ::ResetEvent(signals().cancel_event);
     if (s.listener != INVALID_SOCKET) {
         return 0;  // no connection came: still listening
     }
@@ -242,7 +239,7 @@ int TcpLine::listen_again() {
 std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailure* failure) const {
     State& s = *m_state;
     auto left = [&] { return deadline ? MillisecondsUntil(*deadline) : INFINITE; };
-    const HANDLE interrupt = until == Until::kInput ? s.interrupt_event : nullptr;
+    const HANDLE interrupt = until == Until::kInput ? signals().interrupt_event : nullptr;
     // How a wait that its event did not end ends this one.
     auto ended = [failure](Woken woken) -> std::optional<InputWait> {
         if (woken == Woken::kTimeOut) {
@@ -258,14 +255,14 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
         if (s.have_first_byte) {
             return InputWait::Ready;
         }
-        if (::WaitForSingleObject(s.cancel_event, 0) == WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(signals().cancel_event, 0) == WAIT_OBJECT_0) {
             return InputWait::Cancelled;
         }
         const SOCKET connection = s.connection.load(std::memory_order_acquire);
         if (connection == INVALID_SOCKET) {
             // Without a connection the line waits for one (a listener) or for cancel() only.
             HANDLE event = s.listener != INVALID_SOCKET ? s.accept_event : nullptr;
-            const Woken woken = WaitEventOrCancel(event, s.cancel_event, left(), interrupt);
+            const Woken woken = WaitEventOrCancel(event, signals().cancel_event, left(), interrupt);
             if (woken != Woken::kEvent) {
                 return ended(woken);
             }
@@ -274,7 +271,7 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
             if (!AcceptOne<Sockets>(s.listener, s.connection) &&
-                ::WaitForSingleObject(s.cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
+                ::WaitForSingleObject(signals().cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
                 return InputWait::Cancelled;
             }
             continue;
@@ -296,7 +293,8 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
             s.wait_read_pending = true;
         }
         // Cancelled or timed out, the receive stays pending until the line closes.
-        const Woken woken = WaitEventOrCancel(s.read_event, s.cancel_event, left(), interrupt);
+        const Woken woken =
+            WaitEventOrCancel(s.read_event, signals().cancel_event, left(), interrupt);
         if (woken != Woken::kEvent) {
             return ended(woken);
         }
@@ -316,19 +314,6 @@ std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailu
         s.have_first_byte = true;
         return InputWait::Ready;
     }
-}
-
-bool TcpLine::wait_for_cancel_for(int milliseconds) const {
-    DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-    return ::WaitForSingleObject(m_state->cancel_event, limit) == WAIT_OBJECT_0;
-}
-
-void TcpLine::cancel() const {
-    ::SetEvent(m_state->cancel_event);
-}
-
-void TcpLine::interrupt() const {
-    ::SetEvent(m_state->interrupt_event);
 }
 
 std::size_t TcpLine::waiting() const {
@@ -403,7 +388,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
             return {done, FaultOf(error, kGone), SystemErrorText(error)};
         }
         // The stall limit counts from the last piece the system took, as on a serial line.
-        const Woken woken = WaitEventOrCancel(event.get(), s.cancel_event,
+        const Woken woken = WaitEventOrCancel(event.get(), signals().cancel_event,
                                               static_cast<DWORD>(stall_limit().count()));
         if (woken != Woken::kEvent) {
             ::CancelIoEx(reinterpret_cast<HANDLE>(connection), &request);
