@@ -54,7 +54,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 
 #include "platform/system_error.h"
 #include "platform/tcp_line.h"
@@ -132,8 +131,8 @@ OpenOutcome<TcpLine> OpenTcpLine(std::string_view name) {
         return OpenOutcome<TcpLine>(
             OpenError{Sockets::kMalformedName, std::string(kTcpLineNameForm)});
     }
-    std::unique_ptr<typename Sockets::State, TcpLine::StateDeleter> state(new
-                                                                          typename Sockets::State);
+    using State = typename Sockets::State;
+    std::unique_ptr<State, TcpLine::StateDeleter> state(new State);
     int error = 0;
     TcpLine::CancelSignalsPointer signals = TcpLine::make_cancel_signals(&error);
     if (!signals) {
