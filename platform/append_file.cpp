@@ -3,25 +3,7 @@
 
 #include "platform/append_file.h"
 
-#include <utility>
-
 namespace platform {
-
-AppendFile::AppendFile(AppendFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, kNoHandle)), m_size(std::exchange(other.m_size, 0)) {}
-
-AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, kNoHandle);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
-}
-
-AppendFile::~AppendFile() {
-    close();
-}
 
 std::string AppendFile::append(std::string_view data) {
     if (m_handle == kNoHandle) {

@@ -27,34 +27,24 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_handle.h"
+
 namespace platform {
 
 struct AppendFileResult;
 
-class AppendFile {
+class AppendFile : public FileHandle {
   public:
     static AppendFileResult open(std::string_view path);
 
-    AppendFile(AppendFile&& other) noexcept;
-    AppendFile& operator=(AppendFile&& other) noexcept;
-    AppendFile(const AppendFile&) = delete;
-    AppendFile& operator=(const AppendFile&) = delete;
-    ~AppendFile();
-
     std::string append(std::string_view data);
-    std::uint64_t size() const { return m_size; }
 
   private:
-    AppendFile(std::intptr_t handle, std::uint64_t size) : m_handle(handle), m_size(size) {}
-    void close() noexcept;
+    AppendFile(std::intptr_t handle, std::uint64_t size) : FileHandle(handle, size) {}
     // One write of `data` at the end, the part each system does its own way: the count taken,
     // or nullopt with the system's text in *error.
     static std::optional<std::size_t> write_once(std::intptr_t handle, std::string_view data,
                                                  std::string* error);
-
-    static constexpr std::intptr_t kNoHandle = -1;
-    std::intptr_t m_handle = kNoHandle;
-    std::uint64_t m_size = 0;
 };
 
 struct AppendFileResult {

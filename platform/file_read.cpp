@@ -5,25 +5,8 @@
 
 #include <algorithm>
 #include <new>
-#include <utility>
 
 namespace platform {
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, kNoHandle)), m_size(std::exchange(other.m_size, 0)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, kNoHandle);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() {
-    close();
-}
 
 std::optional<unsigned char> ReadOnlyFile::read_byte_at(std::uint64_t offset) const {
     FileReadResult read = read_at(offset, 1);

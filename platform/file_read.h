@@ -49,6 +49,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_handle.h"
+
 namespace platform {
 
 enum class OpenFailure {
@@ -68,34 +70,22 @@ struct FileReadResult {
 
 bool ReplaceFileContents(std::string_view path, std::string_view contents);
 
-class ReadOnlyFile {
+class ReadOnlyFile : public FileHandle {
   public:
     static ReadOnlyFileResult open(std::string_view path);
 
-    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
-    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile();
-
-    std::uint64_t size() const { return m_size; }
     std::optional<unsigned char> read_byte_at(std::uint64_t offset) const;
     std::string read_from_start(std::uint64_t count) const;
     FileReadResult read_at(std::uint64_t offset, std::uint64_t count) const;
 
   private:
-    ReadOnlyFile(std::intptr_t handle, std::uint64_t size) : m_handle(handle), m_size(size) {}
-    void close() noexcept;
+    ReadOnlyFile(std::intptr_t handle, std::uint64_t size) : FileHandle(handle, size) {}
     // One read of up to `size` bytes at `offset` into `buffer`, the part each system does its own
     // way: the count read, 0 at the end of the file; empty on an input/output error, with the
     // system's text for it in *error.
     static std::optional<std::size_t> read_once_at(std::intptr_t handle, char* buffer,
                                                    std::size_t size, std::uint64_t offset,
                                                    std::string* error);
-
-    static constexpr std::intptr_t kNoHandle = -1;
-    std::intptr_t m_handle = kNoHandle;
-    std::uint64_t m_size = 0;
 };
 
 struct ReadOnlyFileResult {

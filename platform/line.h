@@ -82,9 +82,9 @@ class Line {
     // On HungUp, *failure (when given) says why.
     virtual InputWait wait_for_input(ReadFailure* failure = nullptr) const = 0;
     // Waits for cancel() at most `milliseconds` (negative: no limit); true when cancelled.
-    virtual bool wait_for_cancel_for(int milliseconds) const = 0;
-    virtual void cancel() const = 0;
-    virtual void interrupt() const = 0;
+    bool wait_for_cancel_for(int milliseconds) const;
+    void cancel() const;
+    void interrupt() const;
     // Bytes waiting to be read; 0 on failure.
     virtual std::size_t waiting() const = 0;
     virtual std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size,
@@ -116,11 +116,27 @@ class Line {
     virtual std::optional<std::uint16_t> listening_port() const { return std::nullopt; }
 
   protected:
-    Line() = default;
+    // What cancel() and interrupt() raise and a line's own waits watch, the same for every line
+    // of a system: defined in that system's line_signals.h, with the calls above in its
+    // line_<system>.cpp.
+    struct CancelSignals;
+    struct CancelSignalsDeleter {
+        void operator()(CancelSignals* signals) const noexcept;
+    };
+    using CancelSignalsPointer = std::unique_ptr<CancelSignals, CancelSignalsDeleter>;
+
+    // New signals, none raised; null when the system could not make them, with its error code
+    // in *error.
+    static CancelSignalsPointer make_cancel_signals(int* error);
+
+    explicit Line(CancelSignalsPointer signals) : m_signals(std::move(signals)) {}
     Line(Line&&) noexcept = default;
     Line& operator=(Line&&) noexcept = default;
 
+    const CancelSignals& signals() const { return *m_signals; }
+
   private:
+    CancelSignalsPointer m_signals;
     std::uint16_t m_input_queue = 0;
     std::uint16_t m_output_queue = 0;
     std::chrono::milliseconds m_stall_limit = kDefaultStallLimit;

@@ -83,10 +83,6 @@ class SerialDevice final : public Line {
     InputWait wait_for_input(ReadFailure* failure = nullptr) const override;
     // Blocks until cancel() was called (used once the device has failed for good).
     void wait_for_cancel() const;
-    // Waits for cancel() at most `milliseconds`; true when cancelled.
-    bool wait_for_cancel_for(int milliseconds) const override;
-    void cancel() const override;
-    void interrupt() const override;
 
     // Bytes waiting in the driver's input queue; 0 on failure.
     std::size_t waiting() const override;
@@ -108,8 +104,9 @@ class SerialDevice final : public Line {
         void operator()(State* state) const noexcept;
     };
 
-    SerialDevice(std::unique_ptr<State, StateDeleter> state, std::string path)
-        : m_state(std::move(state)), m_path(std::move(path)) {}
+    SerialDevice(CancelSignalsPointer signals, std::unique_ptr<State, StateDeleter> state,
+                 std::string path)
+        : Line(std::move(signals)), m_state(std::move(state)), m_path(std::move(path)) {}
 
     std::unique_ptr<State, StateDeleter> m_state;
     std::string m_path;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/system_error.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -60,6 +61,14 @@ std::optional<std::pair<std::string, std::uint16_t>> host_and_port(std::string_v
     return std::pair(std::string(host), *port);
 }
 
+// The deadline of a wait of at most `milliseconds`; none for a negative time.
+std::optional<std::chrono::steady_clock::time_point> deadline_after(int milliseconds) {
+    if (milliseconds < 0) {
+        return std::nullopt;
+    }
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
 }  // namespace
 
 bool IsTcpLineName(std::string_view name) {
@@ -96,23 +105,22 @@ InputWait TcpLine::wait_for_input(ReadFailure* failure) const {
 }
 
 std::optional<InputWait> TcpLine::wait_for_input_for(int milliseconds, ReadFailure* failure) const {
-    switch (wait(Until::kInput, milliseconds, failure)) {
-        case Waited::kReady:
-            return InputWait::Ready;
-        case Waited::kHungUp:
-            return InputWait::HungUp;
-        case Waited::kCancelled:
-            return InputWait::Cancelled;
-        case Waited::kInterrupted:
-            return InputWait::Interrupted;
-        case Waited::kTimedOut:
-            break;
-    }
-    return std::nullopt;
+    return wait(Until::kInput, deadline_after(milliseconds), failure);
 }
 
 bool TcpLine::await_connection(int milliseconds) const {
-    return wait(Until::kConnection, milliseconds, nullptr) == Waited::kReady;
+    return wait(Until::kConnection, deadline_after(milliseconds), nullptr) == InputWait::Ready;
+}
+
+bool TcpLine::take_next_connection(std::string* reason) {
+    if (!m_listens) {
+        return true;  // a line that connected has its one connection
+    }
+    const int error = listen_again();
+    if (error != 0 && reason != nullptr) {
+        *reason = SystemErrorText(static_cast<std::uint32_t>(error));
+    }
+    return error == 0;
 }
 
 std::optional<std::uint16_t> TcpLine::listening_port() const {

@@ -31,6 +31,8 @@
 // - apply() accepts any record and changes nothing; raise_dtr() is false.
 // - For a program that plays the far end itself (kadro-remote): wait_for_input_for() waits at
 //   most a given time, await_connection() until a listener has its connection.
+// - interrupt() ends a wait for input, with or without a connection; await_connection() ignores
+//   it.
 // - Windows: each line keeps Winsock started while it exists. The wait is a one-byte overlapped
 //   receive, whose byte waiting() and read() count and return first, as on a serial device.
 
@@ -77,10 +79,6 @@ class TcpLine final : public Line {
     // Waits at most `milliseconds` (negative: no limit) until a connection is served; true at
     // once for a line that connected. False on time-out and after cancel().
     bool await_connection(int milliseconds) const;
-    bool wait_for_cancel_for(int milliseconds) const override;
-    void cancel() const override;
-    // Ends a wait for input, with or without a connection; await_connection() ignores it.
-    void interrupt() const override;
 
     std::size_t waiting() const override;
     std::ptrdiff_t read(std::uint8_t* buffer, std::size_t size,
@@ -106,13 +104,28 @@ class TcpLine final : public Line {
     struct StateDeleter {
         void operator()(State* state) const noexcept;
     };
+    // This system's socket calls, defined beside State, and the opening over them that is the
+    // same on every system (platform/tcp_line_internal.h).
+    struct Sockets;
+    template <typename SystemSockets>
+    friend OpenOutcome<TcpLine> OpenTcpLine(std::string_view name);
     enum class Until { kInput, kConnection };
-    enum class Waited { kReady, kHungUp, kCancelled, kInterrupted, kTimedOut };
 
-    TcpLine(std::unique_ptr<State, StateDeleter> state, bool listens, std::string address)
-        : m_state(std::move(state)), m_listens(listens), m_listening_address(std::move(address)) {}
+    TcpLine(CancelSignalsPointer signals, std::unique_ptr<State, StateDeleter> state, bool listens,
+            std::string address)
+        : Line(std::move(signals)),
+          m_state(std::move(state)),
+          m_listens(listens),
+          m_listening_address(std::move(address)) {}
 
-    Waited wait(Until until, int milliseconds, ReadFailure* failure) const;
+    using Deadline = std::optional<std::chrono::steady_clock::time_point>;  // none: no limit
+
+    // Waits for input (or, kConnection, for a connection: then Ready) until `deadline`; nullopt
+    // when it passed.
+    std::optional<InputWait> wait(Until until, Deadline deadline, ReadFailure* failure) const;
+    // A listener's part of take_next_connection(): 0, or the system's error code when it cannot
+    // listen again.
+    int listen_again();
 
     std::unique_ptr<State, StateDeleter> m_state;
     bool m_listens = false;

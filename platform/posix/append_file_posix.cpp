@@ -40,14 +40,6 @@ AppendFileResult AppendFile::open(std::string_view path) {
     return {std::move(file), {}};
 }
 
-void AppendFile::close() noexcept {
-    if (m_handle != kNoHandle) {
-        // No retry on EINTR: on Linux the descriptor is gone either way.
-        ::close(static_cast<int>(m_handle));
-        m_handle = kNoHandle;
-    }
-}
-
 std::optional<std::size_t> AppendFile::write_once(std::intptr_t handle, std::string_view data,
                                                   std::string* error) {
     while (true) {

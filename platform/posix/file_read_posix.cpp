@@ -64,14 +64,6 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
     return {std::move(file), OpenFailure::kNone, {}};
 }
 
-void ReadOnlyFile::close() noexcept {
-    if (m_handle != kNoHandle) {
-        // No retry on EINTR: on Linux the descriptor is gone either way.
-        ::close(static_cast<int>(m_handle));
-        m_handle = kNoHandle;
-    }
-}
-
 std::optional<std::size_t> ReadOnlyFile::read_once_at(std::intptr_t handle, char* buffer,
                                                       std::size_t size, std::uint64_t offset,
                                                       std::string* error) {

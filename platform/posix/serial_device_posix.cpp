@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -19,6 +18,7 @@
 
 #include "platform/posix/cancel_signal.h"
 #include "platform/posix/kernel_device_tree.h"
+#include "platform/posix/line_signals.h"
 #include "platform/posix/open_failure.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
@@ -26,14 +26,11 @@
 
 namespace platform {
 
-// The terminal and the eventfds that cancel() and interrupt() signal.
+// The terminal.
 struct SerialDevice::State {
     int fd = -1;
-    int cancel_fd = -1;
-    int interrupt_fd = -1;
 
-    State(int terminal, int cancel, int interrupt)
-        : fd(terminal), cancel_fd(cancel), interrupt_fd(interrupt) {}
+    explicit State(int terminal) : fd(terminal) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
@@ -41,8 +38,6 @@ struct SerialDevice::State {
         // next opener is not refused while someone else still holds the terminal.
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        ::close(cancel_fd);
-        ::close(interrupt_fd);
     }
 };
 
@@ -141,19 +136,16 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     if (::ioctl(fd.get(), TIOCEXCL) != 0) {
         return fail(errno);
     }
-    FdGuard cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    FdGuard interrupt(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (cancel.get() < 0 || interrupt.get() < 0) {
-        int error_number = errno;
+    int error_number = 0;
+    CancelSignalsPointer signals = make_cancel_signals(&error_number);
+    if (!signals) {
         ::ioctl(fd.get(), TIOCNXCL);
         return fail(error_number);
     }
     make_raw(fd.get());
-    std::unique_ptr<State, StateDeleter> state(new State(fd.get(), cancel.get(), interrupt.get()));
+    std::unique_ptr<State, StateDeleter> state(new State(fd.get()));
     fd.release();
-    cancel.release();
-    interrupt.release();
-    return OpenResult(SerialDevice(std::move(state), std::move(path)));
+    return OpenResult(SerialDevice(std::move(signals), std::move(state), std::move(path)));
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
@@ -173,8 +165,8 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
         }
         return InputWait::HungUp;
     };
-    std::array<pollfd, 3> fds{{{m_state->cancel_fd, POLLIN, 0},
-                               {m_state->interrupt_fd, POLLIN, 0},
+    std::array<pollfd, 3> fds{{{signals().cancel_fd, POLLIN, 0},
+                               {signals().interrupt_fd, POLLIN, 0},
                                {m_state->fd, POLLIN, 0}}};
     if (PollRetrying(fds.data(), fds.size(), -1) < 0) {
         return hung_up();
@@ -182,7 +174,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
     if ((fds[0].revents & POLLIN) != 0) {
         return InputWait::Cancelled;
     }
-    if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(m_state->interrupt_fd)) {
+    if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(signals().interrupt_fd)) {
         return InputWait::Interrupted;
     }
     // A hung-up terminal also reports itself readable; bytes still queued come first.
@@ -197,18 +189,6 @@ void SerialDevice::wait_for_cancel() const {
     wait_for_cancel_for(-1);
 }
 
-bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
-    return WaitForCancel(m_state->cancel_fd, milliseconds);
-}
-
-void SerialDevice::cancel() const {
-    RaiseCancel(m_state->cancel_fd);  // never cleared: every later wait ends at once
-}
-
-void SerialDevice::interrupt() const {
-    RaiseCancel(m_state->interrupt_fd);
-}
-
 std::size_t SerialDevice::waiting() const {
     int count = 0;
     if (::ioctl(m_state->fd, FIONREAD, &count) != 0 || count < 0) {
@@ -219,40 +199,29 @@ std::size_t SerialDevice::waiting() const {
 
 std::ptrdiff_t SerialDevice::read(std::uint8_t* buffer, std::size_t size,
                                   ReadFailure* failure) const {
-    while (true) {
-        ssize_t n = ::read(m_state->fd, buffer, size);
-        if (n > 0) {
-            return n;
-        }
-        if (n == 0) {
-            if (size != 0 && failure != nullptr) {
-                *failure = {LineFault::kHungUp, {}};
-            }
-            return size == 0 ? 0 : -1;  // end of file: the terminal was hung up
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return 0;
-        }
-        if (failure != nullptr) {
-            // A terminal whose far end went away reports EIO.
-            *failure = {errno == EIO ? LineFault::kHungUp : LineFault::kFailed,
-                        SystemErrorText(errno)};
-        }
-        return -1;
+    const ssize_t n = CallRetrying([&] { return ::read(m_state->fd, buffer, size); });
+    if (n > 0) {
+        return n;
     }
+    if (n == 0) {
+        if (size != 0 && failure != nullptr) {
+            *failure = {LineFault::kHungUp, {}};
+        }
+        return size == 0 ? 0 : -1;  // end of file: the terminal was hung up
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        return 0;
+    }
+    if (failure != nullptr) {
+        // A terminal whose far end went away reports EIO.
+        *failure = {errno == EIO ? LineFault::kHungUp : LineFault::kFailed, SystemErrorText(errno)};
+    }
+    return -1;
 }
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int milliseconds_until(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
-}
 
 int bytes_queued_for_output(int fd) {
     int queued = 0;
@@ -285,18 +254,17 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
     auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
-        ssize_t n = ::write(m_state->fd, data + done, size - done);
+        const ssize_t n =
+            CallRetrying([&] { return ::write(m_state->fd, data + done, size - done); });
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             deadline = Clock::now() + stall_limit();
             continue;
         }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
-            int ready = PollRetrying(fds.data(), fds.size(), milliseconds_until(deadline));
+            std::array<pollfd, 2> fds{
+                {{signals().cancel_fd, POLLIN, 0}, {m_state->fd, POLLOUT, 0}}};
+            int ready = PollRetrying(fds.data(), fds.size(), MillisecondsUntil(deadline));
             if (ready < 0) {
                 return failed_with(m_state->fd, done, errno);
             }
@@ -328,14 +296,14 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             deadline = Clock::now() + stall_limit();
             last_queued = queued;
         }
-        int wait_ms = milliseconds_until(deadline);
+        int wait_ms = MillisecondsUntil(deadline);
         if (wait_ms == 0) {
             // What is still queued will not go out: drop it and report only what left.
             ::tcflush(m_state->fd, TCOFLUSH);
             return ended(done - std::min(done, static_cast<std::size_t>(queued)),
                          LineFault::kStalled);
         }
-        std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {m_state->fd, 0, 0}}};
+        std::array<pollfd, 2> fds{{{signals().cancel_fd, POLLIN, 0}, {m_state->fd, 0, 0}}};
         if (PollRetrying(fds.data(), fds.size(), std::min(wait_ms, 2)) > 0) {
             if ((fds[0].revents & POLLIN) != 0) {
                 return ended(done, LineFault::kFailed, SystemErrorText(ECANCELED));

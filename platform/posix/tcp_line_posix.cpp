@@ -3,7 +3,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,27 +16,17 @@
 
 #include "platform/tcp_line.h"
 
+#include "platform/line_internal.h"
 #include "platform/posix/cancel_signal.h"
+#include "platform/posix/line_signals.h"
 #include "platform/system_error.h"
+#include "platform/tcp_line_internal.h"
 
 namespace platform {
 
-// The listening socket (while it listens), the connection served and the eventfds that cancel()
-// and interrupt() signal. Only the waiting thread changes `listener` and sets `connection`, and
-// only while no one else uses them; a writer on another thread reads `connection` alone.
-struct TcpLine::State {
-    int listener = -1;
-    std::atomic<int> connection{-1};
-    int cancel_fd = -1;
-    int interrupt_fd = -1;
-    sockaddr_storage address{};  // where the listener listens, with the port the system gave
-    socklen_t address_size = 0;
-
-    State() = default;
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
+struct TcpLine::State : TcpLineSockets<int, -1> {
     ~State() {
-        for (int fd : {listener, connection.load(), cancel_fd, interrupt_fd}) {
+        for (int fd : {listener, connection.load()}) {
             if (fd >= 0) {
                 ::close(fd);
             }
@@ -53,235 +42,151 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const noexcept { ::freeaddrinfo(list); }
+// Errors with which the system says the peer is gone rather than that something failed here.
+constexpr std::array<int, 9> kGone{
+    ECONNRESET,   ECONNABORTED, EPIPE,    ENOTCONN,  ETIMEDOUT,
+    EHOSTUNREACH, ENETUNREACH,  ENETDOWN, EHOSTDOWN,
 };
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
 
-OpenError failure_of(int error_number) {
-    return {error_number, SystemErrorText(static_cast<std::uint32_t>(error_number))};
-}
+}  // namespace
 
-// Name resolution has error codes and texts of its own; the code given is the nearest errno.
-std::variant<AddressList, OpenError> resolve(const TcpLineName& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (name.listen ? AI_PASSIVE : 0);
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(name.port);
-    const int rc = ::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &found);
-    if (rc == EAI_SYSTEM) {
-        return failure_of(errno);
-    }
-    if (rc != 0) {
-        return OpenError{ENOENT, std::string(::gai_strerror(rc)) + " (" + name.host + ")"};
-    }
-    return AddressList(found);
-}
+struct TcpLine::Sockets {
+    using State = TcpLine::State;
+    using Socket = int;
+    static constexpr Socket kNoSocket = -1;
+    static constexpr int kMalformedName = EINVAL;
+    static constexpr int kNoAddress = EADDRNOTAVAIL;
 
-std::string numeric_address(const sockaddr* address, socklen_t size) {
-    std::array<char, NI_MAXHOST> host{};
-    std::array<char, NI_MAXSERV> port{};
-    if (::getnameinfo(address, size, host.data(), host.size(), port.data(), port.size(),
-                      NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-        return {};
-    }
-    std::string text = host.data();
-    if (address->sa_family == AF_INET6) {
-        text = "[" + text + "]";
-    }
-    return text + ":" + port.data();
-}
+    static int start(State&) { return 0; }  // the sockets are all a line needs here
 
-int milliseconds_until(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
-}
-
-void send_without_delay(int fd) {
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-// A listening socket on `address`, or -1 with *error set. One pending connection is enough:
-// the line serves one at a time.
-int listen_on(const sockaddr* address, socklen_t size, int* error) {
-    int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = errno;
-        return -1;
+    // Name resolution has error codes and texts of its own; the code given is the nearest errno.
+    static OpenError resolution_failure(int rc, const std::string& host) {
+        if (rc == EAI_SYSTEM) {
+            return SystemOpenError(errno);
+        }
+        return {ENOENT, std::string(::gai_strerror(rc)) + " (" + host + ")"};
     }
-    // Listening again after a session must not wait for the old connection's TIME_WAIT.
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, address, size) != 0 || ::listen(fd, 1) != 0) {
-        *error = errno;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
-// A connected socket to `address`, or -1 with *error set once `deadline` has passed.
-int connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
-    int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = errno;
-        return -1;
-    }
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
+    // A listening socket on `address`, or -1 with *error set. One pending connection is enough:
+    // the line serves one at a time.
+    static Socket listen_on(const State&, const sockaddr* address, socklen_t size, int* error) {
+        int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            *error = errno;
+            return -1;
+        }
+        // Listening again after a session must not wait for the old connection's TIME_WAIT.
+        int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, address, size) != 0 || ::listen(fd, 1) != 0) {
             *error = errno;
             ::close(fd);
             return -1;
         }
-        pollfd p{fd, POLLOUT, 0};
-        int result = 0;
-        socklen_t size = sizeof result;
-        if (PollRetrying(&p, 1, milliseconds_until(deadline)) <= 0) {
-            result = ETIMEDOUT;
-        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) {
-            result = errno;
-        }
-        if (result != 0) {
-            *error = result;
-            ::close(fd);
+        return fd;
+    }
+
+    // A connected socket to `address`, or -1 with *error set once `deadline` has passed.
+    static Socket connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
+        int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            *error = errno;
             return -1;
         }
-    }
-    send_without_delay(fd);
-    return fd;
-}
-
-// The buffers of `socket` as recommended; a connection accepted later takes its listener's.
-void size_buffers(int socket, std::uint16_t input, std::uint16_t output) {
-    for (auto [option, size] : {std::pair(SO_RCVBUF, input), std::pair(SO_SNDBUF, output)}) {
-        const int bytes = size;
-        if (socket < 0 || bytes == 0) {
-            continue;
+        if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) {
+                *error = errno;
+                ::close(fd);
+                return -1;
+            }
+            pollfd p{fd, POLLOUT, 0};
+            int result = 0;
+            socklen_t size = sizeof result;
+            if (PollRetrying(&p, 1, MillisecondsUntil(deadline)) <= 0) {
+                result = ETIMEDOUT;
+            } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &size) != 0) {
+                result = errno;
+            }
+            if (result != 0) {
+                *error = result;
+                ::close(fd);
+                return -1;
+            }
         }
-        ::setsockopt(socket, SOL_SOCKET, option, &bytes, sizeof bytes);
+        serve(fd);
+        return fd;
     }
-}
 
-// Errors with which the system says the peer is gone rather than that something failed here.
-bool is_gone(int error_number) {
-    switch (error_number) {
-        case ECONNRESET:
-        case ECONNABORTED:
-        case EPIPE:
-        case ENOTCONN:
-        case ETIMEDOUT:
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-        case ENETDOWN:
-        case EHOSTDOWN:
-            return true;
-        default:
-            return false;
+    static Socket accept(Socket listener) {
+        return ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     }
-}
 
-LineFault fault_of(int error_number) {
-    return is_gone(error_number) ? LineFault::kHungUp : LineFault::kFailed;
-}
-
-// Takes the connection waiting on the listener and stops listening, so that the next one is
-// refused; false when there was none after all.
-constexpr int kAcceptRetryMs = 10;
-
-bool accept_one(int& listener, std::atomic<int>& connection) {
-    int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-        return false;  // gone again before it was taken, or an error the next wait meets
+    static void serve(Socket socket) {
+        int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
-    send_without_delay(fd);
-    ::close(listener);
-    listener = -1;
-    connection.store(fd, std::memory_order_release);
-    return true;
-}
 
-}  // namespace
+    static void close(Socket socket) { ::close(socket); }
+};
 
 OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
-    std::optional<TcpLineName> parts = ParseTcpLineName(name);
-    if (!parts) {
-        return OpenOutcome<TcpLine>(OpenError{EINVAL, std::string(kTcpLineNameForm)});
-    }
-    auto resolved = resolve(*parts);
-    if (auto* failure = std::get_if<OpenError>(&resolved)) {
-        return OpenOutcome<TcpLine>(std::move(*failure));
-    }
-    const AddressList& addresses = std::get<AddressList>(resolved);
-    std::unique_ptr<State, StateDeleter> state(new State);
-    state->cancel_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    state->interrupt_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state->cancel_fd < 0 || state->interrupt_fd < 0) {
-        return OpenOutcome<TcpLine>(failure_of(errno));
-    }
-    int error = EADDRNOTAVAIL;
-    const auto deadline = Clock::now() + kConnectLimit;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        if (!parts->listen) {
-            int fd = connect_to(*a, deadline, &error);
-            if (fd >= 0) {
-                state->connection.store(fd);
-                return OpenOutcome<TcpLine>(TcpLine(std::move(state), false, {}));
-            }
-            continue;
-        }
-        state->listener = listen_on(a->ai_addr, a->ai_addrlen, &error);
-        if (state->listener < 0) {
-            continue;
-        }
-        state->address_size = sizeof state->address;
-        ::getsockname(state->listener, reinterpret_cast<sockaddr*>(&state->address),
-                      &state->address_size);
-        std::string where =
-            numeric_address(reinterpret_cast<sockaddr*>(&state->address), state->address_size);
-        return OpenOutcome<TcpLine>(TcpLine(std::move(state), true, std::move(where)));
-    }
-    return OpenOutcome<TcpLine>(failure_of(error));
+    return OpenTcpLine<Sockets>(name);
 }
 
-TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
+int TcpLine::listen_again() {
     State& s = *m_state;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    ClearCancel(signals().cancel_fd);
+    int error = 0;
+    if (s.listener < 0) {
+        // Listening again before the served connection closes: a peer that reconnects as soon
+        // as it sees the close must find the port open, not refused.
+        s.listener =
+            Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+        SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
+    }
+    const int served = s.connection.exchange(-1);
+    if (served >= 0) {
+        ::close(served);
+    }
+    return s.listener >= 0 ? 0 : error;
+}
+
+std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailure* failure) const {
+    State& s = *m_state;
     while (true) {
         const int connection = s.connection.load(std::memory_order_acquire);
         if (connection >= 0 && until == Until::kConnection) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         // Without a connection the line waits for one (a listener) or for nothing but cancel()
         // (and interrupt()). A negative descriptor is left out of the poll.
-        std::array<pollfd, 3> fds{{{s.cancel_fd, POLLIN, 0},
-                                   {until == Until::kInput ? s.interrupt_fd : -1, POLLIN, 0},
-                                   {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
-        const int rc = PollRetrying(fds.data(), fds.size(),
-                                    milliseconds < 0 ? -1 : milliseconds_until(deadline));
+        std::array<pollfd, 3> fds{
+            {{signals().cancel_fd, POLLIN, 0},
+             {until == Until::kInput ? signals().interrupt_fd : -1, POLLIN, 0},
+             {connection >= 0 ? connection : s.listener, POLLIN, 0}}};
+        const int rc =
+            PollRetrying(fds.data(), fds.size(), deadline ? MillisecondsUntil(*deadline) : -1);
         if ((rc > 0 && (fds[0].revents & POLLIN) != 0) || rc < 0) {
-            return rc < 0 ? Waited::kHungUp : Waited::kCancelled;
+            return rc < 0 ? InputWait::HungUp : InputWait::Cancelled;
         }
         if (rc == 0) {
-            return Waited::kTimedOut;
+            return std::nullopt;
         }
-        if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(s.interrupt_fd)) {
-            return Waited::kInterrupted;
+        if ((fds[1].revents & POLLIN) != 0 && TakeInterrupt(signals().interrupt_fd)) {
+            return InputWait::Interrupted;
         }
         if (connection < 0) {
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
-            if (!accept_one(s.listener, s.connection) &&
-                WaitForCancel(s.cancel_fd, kAcceptRetryMs)) {
-                return Waited::kCancelled;
+            if (!AcceptOne<Sockets>(s.listener, s.connection) &&
+                WaitForCancel(signals().cancel_fd, kAcceptRetryMs)) {
+                return InputWait::Cancelled;
             }
             continue;
         }
         // The end of the stream is readable too: read() tells it, after the bytes before it.
         if ((fds[2].revents & POLLIN) != 0 || waiting() > 0) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         if (failure != nullptr) {
             int error = 0;
@@ -290,20 +195,8 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             *failure = {LineFault::kHungUp,
                         error != 0 ? SystemErrorText(static_cast<std::uint32_t>(error)) : ""};
         }
-        return Waited::kHungUp;
+        return InputWait::HungUp;
     }
-}
-
-bool TcpLine::wait_for_cancel_for(int milliseconds) const {
-    return WaitForCancel(m_state->cancel_fd, milliseconds);
-}
-
-void TcpLine::cancel() const {
-    RaiseCancel(m_state->cancel_fd);  // until take_next_connection(), every wait ends at once
-}
-
-void TcpLine::interrupt() const {
-    RaiseCancel(m_state->interrupt_fd);
 }
 
 std::size_t TcpLine::waiting() const {
@@ -320,24 +213,19 @@ std::ptrdiff_t TcpLine::read(std::uint8_t* buffer, std::size_t size, ReadFailure
     if (connection < 0 || size == 0) {
         return 0;
     }
-    while (true) {
-        const ssize_t n = ::recv(connection, buffer, size, MSG_DONTWAIT);
-        if (n > 0) {
-            return n;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return 0;
-        }
-        if (failure != nullptr) {
-            // End of stream: the peer closed the connection, which has no text of its own.
-            *failure = n == 0 ? ReadFailure{LineFault::kHungUp, {}}
-                              : ReadFailure{fault_of(errno), SystemErrorText(errno)};
-        }
-        return -1;
+    const ssize_t n = CallRetrying([&] { return ::recv(connection, buffer, size, MSG_DONTWAIT); });
+    if (n > 0) {
+        return n;
     }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return 0;
+    }
+    if (failure != nullptr) {
+        // End of stream: the peer closed the connection, which has no text of its own.
+        *failure = n == 0 ? ReadFailure{LineFault::kHungUp, {}}
+                          : ReadFailure{FaultOf(errno, kGone), SystemErrorText(errno)};
+    }
+    return -1;
 }
 
 WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
@@ -349,21 +237,21 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
     auto deadline = Clock::now() + stall_limit();
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::send(connection, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = CallRetrying([&] {
+            return ::send(connection, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        });
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             deadline = Clock::now() + stall_limit();
             continue;
         }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             const int error = n == 0 ? EPIPE : errno;
-            return {done, fault_of(error), SystemErrorText(static_cast<std::uint32_t>(error))};
+            return {done, FaultOf(error, kGone),
+                    SystemErrorText(static_cast<std::uint32_t>(error))};
         }
-        std::array<pollfd, 2> fds{{{m_state->cancel_fd, POLLIN, 0}, {connection, POLLOUT, 0}}};
-        const int ready = PollRetrying(fds.data(), fds.size(), milliseconds_until(deadline));
+        std::array<pollfd, 2> fds{{{signals().cancel_fd, POLLIN, 0}, {connection, POLLOUT, 0}}};
+        const int ready = PollRetrying(fds.data(), fds.size(), MillisecondsUntil(deadline));
         if (ready == 0) {
             return {done, LineFault::kStalled, {}};
         }
@@ -377,31 +265,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
 
 void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     Line::recommend_queue_sizes(input, output);
-    size_buffers(m_state->listener, input, output);
-    size_buffers(m_state->connection.load(), input, output);
-}
-
-bool TcpLine::take_next_connection(std::string* reason) {
-    if (!m_listens) {
-        return true;  // a line that connected has its one connection
-    }
-    State& s = *m_state;
-    ClearCancel(s.cancel_fd);
-    int error = 0;
-    if (s.listener < 0) {
-        // Listening again before the served connection closes: a peer that reconnects as soon
-        // as it sees the close must find the port open, not refused.
-        s.listener = listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
-        size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
-    }
-    const int served = s.connection.exchange(-1);
-    if (served >= 0) {
-        ::close(served);
-    }
-    if (s.listener < 0 && reason != nullptr) {
-        *reason = SystemErrorText(static_cast<std::uint32_t>(error));
-    }
-    return s.listener >= 0;
+    SizeBuffers<Sockets>(*m_state, input, output);
 }
 
 }  // namespace platform

@@ -54,13 +54,6 @@ AppendFileResult AppendFile::open(std::string_view path) {
     return {std::move(file), {}};
 }
 
-void AppendFile::close() noexcept {
-    if (m_handle != kNoHandle) {
-        ::CloseHandle(as_handle(m_handle));
-        m_handle = kNoHandle;
-    }
-}
-
 std::optional<std::size_t> AppendFile::write_once(std::intptr_t handle, std::string_view data,
                                                   std::string* error) {
     constexpr std::size_t kChunk = 1u << 30;  // a DWORD counts the bytes

@@ -66,13 +66,6 @@ ReadOnlyFileResult ReadOnlyFile::open(std::string_view path) {
     return {std::move(file), OpenFailure::kNone, {}};
 }
 
-void ReadOnlyFile::close() noexcept {
-    if (m_handle != kNoHandle) {
-        ::CloseHandle(as_handle(m_handle));
-        m_handle = kNoHandle;
-    }
-}
-
 // Reads at `offset` without moving a shared file position, at most 1 GiB at a time (a DWORD
 // counts the bytes).
 std::optional<std::size_t> ReadOnlyFile::read_once_at(std::intptr_t handle, char* buffer,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/line_internal.h"
 #include "platform/serial_device.h"
 #include "platform/serial_settings.h"
 #include "platform/system_error.h"
@@ -14,6 +15,7 @@
 // After our headers: <windows.h> defines names ours use (NOPARITY, DCB fields' constants).
 #include <windows.h>
 
+#include "platform/win32/line_signals.h"
 #include "platform/win32/overlapped_wait.h"
 
 namespace platform {
@@ -24,8 +26,6 @@ namespace platform {
 // all read time-outs 0 simply completes when a byte arrives, on every driver.
 struct SerialDevice::State {
     HANDLE device = INVALID_HANDLE_VALUE;
-    HANDLE cancel_event = nullptr;     // manual reset: once set, every wait ends at once
-    HANDLE interrupt_event = nullptr;  // auto reset: ends one wait
     HANDLE read_event = nullptr;
     OVERLAPPED wait_read{};  // the pending one-byte read of wait_for_input()
     bool wait_read_pending = false;
@@ -45,10 +45,8 @@ struct SerialDevice::State {
             }
             ::CloseHandle(device);
         }
-        for (HANDLE event : {cancel_event, interrupt_event, read_event}) {
-            if (event != nullptr) {
-                ::CloseHandle(event);
-            }
+        if (read_event != nullptr) {
+            ::CloseHandle(read_event);
         }
     }
 };
@@ -65,34 +63,20 @@ bool has_device_prefix(std::string_view name) {
 
 // Errors with which the system reports a line that is gone: a device removed or switched off,
 // and under Wine a pseudo-terminal whose other end was closed.
-bool is_hang_up_error(DWORD code) {
-    switch (code) {
-        case ERROR_BAD_COMMAND:
-        case ERROR_NOT_READY:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_DEVICE_REMOVED:
-        case ERROR_BROKEN_PIPE:
-        case ERROR_PIPE_NOT_CONNECTED:
-        case ERROR_NO_DATA:
-        case ERROR_HANDLE_EOF:
-            return true;
-        default:
-            return false;
-    }
-}
-
-LineFault fault_of(DWORD code) {
-    return is_hang_up_error(code) ? LineFault::kHungUp : LineFault::kFailed;
-}
+constexpr std::array<DWORD, 8> kGone{
+    ERROR_BAD_COMMAND,    ERROR_NOT_READY,   ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_DEVICE_REMOVED, ERROR_BROKEN_PIPE, ERROR_PIPE_NOT_CONNECTED,
+    ERROR_NO_DATA,        ERROR_HANDLE_EOF,
+};
 
 WriteResult write_failed(std::size_t written, DWORD code) {
-    return {written, fault_of(code), SystemErrorText(code)};
+    return {written, FaultOf(code, kGone), SystemErrorText(code)};
 }
 
 // Fills *failure, when given, for the system's error `code`.
 void tell_read_failure(ReadFailure* failure, DWORD code) {
     if (failure != nullptr) {
-        *failure = {fault_of(code), SystemErrorText(code)};
+        *failure = {FaultOf(code, kGone), SystemErrorText(code)};
     }
 }
 
@@ -123,6 +107,11 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     if (path.empty()) {
         return fail(ERROR_FILE_NOT_FOUND);
     }
+    int error = 0;
+    CancelSignalsPointer signals = make_cancel_signals(&error);
+    if (!signals) {
+        return fail(static_cast<DWORD>(error));
+    }
     std::unique_ptr<State, StateDeleter> state(new State);
     state->device =
         ::CreateFileW(AsWide(TextToUtf16(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -133,11 +122,8 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     if (::GetFileType(state->device) != FILE_TYPE_CHAR) {
         return fail(ERROR_BAD_DEVICE);
     }
-    state->cancel_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    state->interrupt_event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     state->read_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (state->cancel_event == nullptr || state->interrupt_event == nullptr ||
-        state->read_event == nullptr) {
+    if (state->read_event == nullptr) {
         return fail(::GetLastError());
     }
     // Read time-outs all 0: a read waits until its count has arrived, and the reader asks only
@@ -146,7 +132,7 @@ SerialDevice::OpenResult SerialDevice::open(std::string_view name) {
     COMMTIMEOUTS timeouts{};
     ::SetCommTimeouts(state->device, &timeouts);
     ::SetCommMask(state->device, EV_RXCHAR);
-    return OpenResult(SerialDevice(std::move(state), std::move(path)));
+    return OpenResult(SerialDevice(std::move(signals), std::move(state), std::move(path)));
 }
 
 void SerialDevice::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
@@ -168,7 +154,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
         if (s.have_first_byte) {
             return InputWait::Ready;
         }
-        if (::WaitForSingleObject(s.cancel_event, 0) == WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(signals().cancel_event, 0) == WAIT_OBJECT_0) {
             return InputWait::Cancelled;
         }
         if (!s.wait_read_pending) {
@@ -181,7 +167,8 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
             }
             s.wait_read_pending = true;
         }
-        switch (WaitEventOrCancel(s.read_event, s.cancel_event, INFINITE, s.interrupt_event)) {
+        switch (WaitEventOrCancel(s.read_event, signals().cancel_event, INFINITE,
+                                  signals().interrupt_event)) {
             case Woken::kCancelled:
                 return InputWait::Cancelled;  // the read stays pending until the device closes
             case Woken::kInterrupted:
@@ -207,20 +194,7 @@ InputWait SerialDevice::wait_for_input(ReadFailure* failure) const {
 }
 
 void SerialDevice::wait_for_cancel() const {
-    ::WaitForSingleObject(m_state->cancel_event, INFINITE);
-}
-
-bool SerialDevice::wait_for_cancel_for(int milliseconds) const {
-    DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-    return ::WaitForSingleObject(m_state->cancel_event, limit) == WAIT_OBJECT_0;
-}
-
-void SerialDevice::cancel() const {
-    ::SetEvent(m_state->cancel_event);
-}
-
-void SerialDevice::interrupt() const {
-    ::SetEvent(m_state->interrupt_event);
+    ::WaitForSingleObject(signals().cancel_event, INFINITE);
 }
 
 std::size_t SerialDevice::waiting() const {
@@ -307,7 +281,7 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
         Woken woken = Woken::kTimeOut;
         while (true) {
             const DWORD wait_ms = std::min(kProgressCheckMs, MillisecondsUntil(deadline));
-            woken = WaitEventOrCancel(event.get(), s.cancel_event, wait_ms);
+            woken = WaitEventOrCancel(event.get(), signals().cancel_event, wait_ms);
             if (woken != Woken::kTimeOut) {
                 break;
             }
@@ -366,7 +340,8 @@ WriteResult SerialDevice::write(const std::uint8_t* data, std::size_t size) cons
             ::PurgeComm(s.device, PURGE_TXABORT | PURGE_TXCLEAR);
             return {done - std::min<std::size_t>(done, *queued), LineFault::kStalled, {}};
         }
-        if (::WaitForSingleObject(s.cancel_event, std::min<DWORD>(wait_ms, 2)) == WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(signals().cancel_event, std::min<DWORD>(wait_ms, 2)) ==
+            WAIT_OBJECT_0) {
             return {done, LineFault::kFailed, SystemErrorText(ERROR_OPERATION_ABORTED)};
         }
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/line_internal.h"
 #include "platform/system_error.h"
 #include "platform/tcp_line.h"
 
@@ -15,6 +16,8 @@
 
 #include <windows.h>
 
+#include "platform/tcp_line_internal.h"
+#include "platform/win32/line_signals.h"
 #include "platform/win32/overlapped_wait.h"
 
 namespace platform {
@@ -44,34 +47,23 @@ class WinsockUse {
 
 }  // namespace
 
-// The listening socket (while it listens) with the event its connections raise, the connection
-// served, and the cancel event. As on a serial device the wait is a one-byte overlapped receive.
-// Only the waiting thread changes `listener` and sets `connection`, and only while no one else
-// uses them; a writer on another thread reads `connection` alone.
-struct TcpLine::State {
-    WinsockUse winsock;  // first in, last out: every socket closes while Winsock still runs
-    SOCKET listener = INVALID_SOCKET;
+// The sockets, the event the listener's connections raise and the event of the wait, which is a
+// one-byte overlapped receive as on a serial device.
+struct TcpLine::State : TcpLineSockets<SOCKET, INVALID_SOCKET> {
+    WinsockUse winsock;  // started before any socket, ended after ~State has closed them all
     HANDLE accept_event = nullptr;
-    std::atomic<SOCKET> connection{INVALID_SOCKET};
-    HANDLE cancel_event = nullptr;     // manual reset: once set, every wait ends at once
-    HANDLE interrupt_event = nullptr;  // auto reset: ends one wait
     HANDLE read_event = nullptr;
     OVERLAPPED wait_read{};
     bool wait_read_pending = false;
     char first_byte = 0;
     bool have_first_byte = false;
-    sockaddr_storage address{};  // where the listener listens, with the port the system gave
-    int address_size = 0;
 
-    State() = default;
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
     ~State() {
         close_connection();
         if (listener != INVALID_SOCKET) {
             ::closesocket(listener);
         }
-        for (HANDLE event : {accept_event, cancel_event, interrupt_event, read_event}) {
+        for (HANDLE event : {accept_event, read_event}) {
             if (event != nullptr) {
                 ::CloseHandle(event);
             }
@@ -102,279 +94,190 @@ void TcpLine::StateDeleter::operator()(State* state) const noexcept {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-OpenError failure_of(int code) {
-    return {code, SystemErrorText(static_cast<std::uint32_t>(code))};
-}
-
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const noexcept { ::freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-std::variant<AddressList, OpenError> resolve(const TcpLineName& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | (name.listen ? AI_PASSIVE : 0);
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(name.port);
-    const int rc = ::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &found);
-    if (rc != 0) {
-        OpenError failure = failure_of(rc);
-        failure.reason += " (" + name.host + ")";
-        return failure;
-    }
-    return AddressList(found);
-}
-
-std::string numeric_address(const sockaddr* address, int size) {
-    std::array<char, NI_MAXHOST> host{};
-    std::array<char, NI_MAXSERV> port{};
-    if (::getnameinfo(address, size, host.data(), static_cast<DWORD>(host.size()), port.data(),
-                      static_cast<DWORD>(port.size()), NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-        return {};
-    }
-    std::string text = host.data();
-    if (address->sa_family == AF_INET6) {
-        text = "[" + text + "]";
-    }
-    return text + ":" + port.data();
-}
-
-// Plain blocking mode, no event selection, no Nagle delay: what a served connection needs.
-void prepare_connection(SOCKET socket) {
-    ::WSAEventSelect(socket, nullptr, 0);  // an accepted socket inherits the listener's
-    u_long blocking = 0;
-    ::ioctlsocket(socket, FIONBIO, &blocking);
-    BOOL on = TRUE;
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-}
-
-// A listening socket on `address` whose connections raise `event`, or INVALID_SOCKET with
-// *error set. One pending connection is enough: the line serves one at a time.
-SOCKET listen_on(const sockaddr* address, int size, HANDLE event, int* error) {
-    SOCKET socket = ::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
-    if (socket == INVALID_SOCKET) {
-        *error = ::WSAGetLastError();
-        return INVALID_SOCKET;
-    }
-    // No other program may take the port over while this one listens on it.
-    BOOL on = TRUE;
-    ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-                 sizeof on);
-    if (::bind(socket, address, size) != 0 || ::listen(socket, 1) != 0 ||
-        ::WSAEventSelect(socket, event, FD_ACCEPT) != 0) {
-        *error = ::WSAGetLastError();
-        ::closesocket(socket);
-        return INVALID_SOCKET;
-    }
-    return socket;
-}
-
-// A connected socket to `address`, or INVALID_SOCKET with *error set once `deadline` has
-// passed.
-SOCKET connect_to(const addrinfo& address, Clock::time_point deadline, int* error) {
-    SOCKET socket = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
-    if (socket == INVALID_SOCKET) {
-        *error = ::WSAGetLastError();
-        return INVALID_SOCKET;
-    }
-    u_long non_blocking = 1;
-    ::ioctlsocket(socket, FIONBIO, &non_blocking);
-    int result = 0;
-    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
-        result = ::WSAGetLastError();
-    }
-    if (result == WSAEWOULDBLOCK) {
-        fd_set writable;
-        fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(socket, &writable);
-        FD_SET(socket, &failed);
-        const DWORD left = MillisecondsUntil(deadline);
-        timeval limit{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
-        const int ready = ::select(0, nullptr, &writable, &failed, &limit);
-        int size = sizeof result;
-        if (ready == 0) {
-            result = WSAETIMEDOUT;
-        } else if (ready < 0) {
-            result = ::WSAGetLastError();
-        } else if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result),
-                                &size) != 0) {
-            result = ::WSAGetLastError();
-        }
-    }
-    if (result != 0) {
-        *error = result;
-        ::closesocket(socket);
-        return INVALID_SOCKET;
-    }
-    prepare_connection(socket);
-    return socket;
-}
-
-// The buffers of `socket` as recommended; a connection accepted later takes its listener's.
-void size_buffers(SOCKET socket, std::uint16_t input, std::uint16_t output) {
-    for (auto [option, size] : {std::pair(SO_RCVBUF, input), std::pair(SO_SNDBUF, output)}) {
-        const int bytes = size;
-        if (socket == INVALID_SOCKET || bytes == 0) {
-            continue;
-        }
-        ::setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&bytes),
-                     sizeof bytes);
-    }
-}
-
 // Errors with which the system says the peer is gone rather than that something failed here.
-bool is_gone(DWORD code) {
-    switch (code) {
-        case WSAECONNRESET:
-        case WSAECONNABORTED:
-        case WSAENOTCONN:
-        case WSAESHUTDOWN:
-        case WSAETIMEDOUT:
-        case WSAEHOSTUNREACH:
-        case WSAENETUNREACH:
-        case WSAENETDOWN:
-        case WSAENETRESET:
-        case WSAEDISCON:
-        case ERROR_NETNAME_DELETED:
-        case ERROR_CONNECTION_ABORTED:
-            return true;
-        default:
-            return false;
-    }
-}
-
-LineFault fault_of(DWORD code) {
-    return is_gone(code) ? LineFault::kHungUp : LineFault::kFailed;
-}
+constexpr std::array<DWORD, 12> kGone{
+    WSAECONNRESET, WSAECONNABORTED, WSAENOTCONN,           WSAESHUTDOWN,
+    WSAETIMEDOUT,  WSAEHOSTUNREACH, WSAENETUNREACH,        WSAENETDOWN,
+    WSAENETRESET,  WSAEDISCON,      ERROR_NETNAME_DELETED, ERROR_CONNECTION_ABORTED,
+};
 
 void tell_read_failure(ReadFailure* failure, DWORD code) {
     if (failure != nullptr) {
-        *failure = {fault_of(code), code != 0 ? SystemErrorText(code) : std::string()};
+        *failure = {FaultOf(code, kGone), code != 0 ? SystemErrorText(code) : std::string()};
     }
-}
-
-// Takes the connection waiting on the listener and stops listening, so that the next one is
-// refused; false when there was none after all.
-constexpr int kAcceptRetryMs = 10;
-
-bool accept_one(SOCKET& listener, std::atomic<SOCKET>& connection) {
-    SOCKET socket = ::accept(listener, nullptr, nullptr);
-    if (socket == INVALID_SOCKET) {
-        return false;  // gone again before it was taken, or an error the next wait meets
-    }
-    prepare_connection(socket);
-    ::closesocket(listener);
-    listener = INVALID_SOCKET;
-    connection.store(socket, std::memory_order_release);
-    return true;
 }
 
 }  // namespace
 
-OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
-    std::optional<TcpLineName> parts = ParseTcpLineName(name);
-    if (!parts) {
-        return OpenOutcome<TcpLine>(OpenError{WSAEINVAL, std::string(kTcpLineNameForm)});
-    }
-    std::unique_ptr<State, StateDeleter> state(new State);
-    if (state->winsock.error() != 0) {
-        return OpenOutcome<TcpLine>(failure_of(state->winsock.error()));
-    }
-    auto resolved = resolve(*parts);
-    if (auto* failure = std::get_if<OpenError>(&resolved)) {
-        return OpenOutcome<TcpLine>(std::move(*failure));
-    }
-    const AddressList& addresses = std::get<AddressList>(resolved);
-    for (HANDLE* event : {&state->cancel_event, &state->interrupt_event, &state->read_event,
-                          &state->accept_event}) {
-        const BOOL manual_reset = event == &state->interrupt_event ? FALSE : TRUE;
-        *event = ::CreateEventW(nullptr, manual_reset, FALSE, nullptr);
-        if (*event == nullptr) {
-            return OpenOutcome<TcpLine>(failure_of(static_cast<int>(::GetLastError())));
+struct TcpLine::Sockets {
+    using State = TcpLine::State;
+    using Socket = SOCKET;
+    static constexpr Socket kNoSocket = INVALID_SOCKET;
+    static constexpr int kMalformedName = WSAEINVAL;
+    static constexpr int kNoAddress = WSAEADDRNOTAVAIL;
+
+    static int start(State& state) {
+        if (state.winsock.error() != 0) {
+            return state.winsock.error();
         }
-    }
-    int error = WSAEADDRNOTAVAIL;
-    const auto deadline = Clock::now() + kConnectLimit;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        const int size = static_cast<int>(a->ai_addrlen);
-        if (!parts->listen) {
-            SOCKET socket = connect_to(*a, deadline, &error);
-            if (socket != INVALID_SOCKET) {
-                state->connection.store(socket);
-                return OpenOutcome<TcpLine>(TcpLine(std::move(state), false, {}));
+        for (HANDLE* event : {&state.read_event, &state.accept_event}) {
+            *event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            if (*event == nullptr) {
+                return static_cast<int>(::GetLastError());
             }
-            continue;
         }
-        state->listener = listen_on(a->ai_addr, size, state->accept_event, &error);
-        if (state->listener == INVALID_SOCKET) {
-            continue;
-        }
-        state->address_size = sizeof state->address;
-        ::getsockname(state->listener, reinterpret_cast<sockaddr*>(&state->address),
-                      &state->address_size);
-        std::string where =
-            numeric_address(reinterpret_cast<sockaddr*>(&state->address), state->address_size);
-        return OpenOutcome<TcpLine>(TcpLine(std::move(state), true, std::move(where)));
+        return 0;
     }
-    return OpenOutcome<TcpLine>(failure_of(error));
+
+    // Name resolution's codes are Winsock's, with the system's texts.
+    static OpenError resolution_failure(int rc, const std::string& host) {
+        OpenError failure = SystemOpenError(rc);
+        failure.reason += " (" + host + ")";
+        return failure;
+    }
+
+    // A listening socket on `address` whose connections raise the accept event, or INVALID_SOCKET
+    // with *error set. One pending connection is enough: the line serves one at a time.
+    static Socket listen_on(const State& state, const sockaddr* address, socklen_t size,
+                            int* error) {
+        SOCKET socket = ::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
+        if (socket == INVALID_SOCKET) {
+            *error = ::WSAGetLastError();
+            return INVALID_SOCKET;
+        }
+        // No other program may take the port over while this one listens on it.
+        BOOL on = TRUE;
+        ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                     sizeof on);
+        if (::bind(socket, address, size) != 0 || ::listen(socket, 1) != 0 ||
+            ::WSAEventSelect(socket, state.accept_event, FD_ACCEPT) != 0) {
+            *error = ::WSAGetLastError();
+            ::closesocket(socket);
+            return INVALID_SOCKET;
+        }
+        return socket;
+    }
+
+    // A connected socket to `address`, or INVALID_SOCKET with *error set once `deadline` has
+    // passed.
+    static Socket connect_to(const addrinfo& address,
+                             std::chrono::steady_clock::time_point deadline, int* error) {
+        SOCKET socket = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
+        if (socket == INVALID_SOCKET) {
+            *error = ::WSAGetLastError();
+            return INVALID_SOCKET;
+        }
+        u_long non_blocking = 1;
+        ::ioctlsocket(socket, FIONBIO, &non_blocking);
+        int result = 0;
+        if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
+            result = ::WSAGetLastError();
+        }
+        if (result == WSAEWOULDBLOCK) {
+            fd_set writable;
+            fd_set failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(socket, &writable);
+            FD_SET(socket, &failed);
+            const DWORD left = MillisecondsUntil(deadline);
+            timeval limit{static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+            const int ready = ::select(0, nullptr, &writable, &failed, &limit);
+            int size = sizeof result;
+            if (ready == 0) {
+                result = WSAETIMEDOUT;
+            } else if (ready < 0) {
+                result = ::WSAGetLastError();
+            } else if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result),
+                                    &size) != 0) {
+                result = ::WSAGetLastError();
+            }
+        }
+        if (result != 0) {
+            *error = result;
+            ::closesocket(socket);
+            return INVALID_SOCKET;
+        }
+        serve(socket);
+        return socket;
+    }
+
+    static Socket accept(Socket listener) { return ::accept(listener, nullptr, nullptr); }
+
+    // Plain blocking mode, no event selection, no Nagle delay: what a served connection needs.
+    static void serve(Socket socket) {
+        ::WSAEventSelect(socket, nullptr, 0);  // an accepted socket inherits the listener's
+        u_long blocking = 0;
+        ::ioctlsocket(socket, FIONBIO, &blocking);
+        BOOL on = TRUE;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                     sizeof on);
+    }
+
+    static void close(Socket socket) { ::closesocket(socket); }
+};
+
+OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
+    return OpenTcpLine<Sockets>(name);
 }
 
-TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failure) const {
+int TcpLine::listen_again() {
     State& s = *m_state;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
-    auto left = [&] { return milliseconds < 0 ? INFINITE : MillisecondsUntil(deadline); };
-    const HANDLE interrupt = until == Until::kInput ? s.interrupt_event : nullptr;
-    // What a wait that was not woken by its event means.
-    auto ended = [failure](Woken woken) -> std::optional<Waited> {
-        switch (woken) {
-            case Woken::kCancelled:
-                return Waited::kCancelled;
-            case Woken::kInterrupted:
-                return Waited::kInterrupted;
-            case Woken::kTimeOut:
-                return Waited::kTimedOut;
-            case Woken::kFailed:
-                tell_read_failure(failure, ::GetLastError());
-                return Waited::kHungUp;
-            case Woken::kEvent:
-                break;
+    s.close_connection();
+    ::ResetEvent(signals().cancel_event);
+    if (s.listener != INVALID_SOCKET) {
+        return 0;  // no connection came: still listening
+    }
+    ::ResetEvent(s.accept_event);
+    int error = 0;
+    s.listener =
+        Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+    SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
+    return s.listener != INVALID_SOCKET ? 0 : error;
+}
+
+std::optional<InputWait> TcpLine::wait(Until until, Deadline deadline, ReadFailure* failure) const {
+    State& s = *m_state;
+    auto left = [&] { return deadline ? MillisecondsUntil(*deadline) : INFINITE; };
+    const HANDLE interrupt = until == Until::kInput ? signals().interrupt_event : nullptr;
+    // How a wait that its event did not end ends this one.
+    auto ended = [failure](Woken woken) -> std::optional<InputWait> {
+        if (woken == Woken::kTimeOut) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        if (woken == Woken::kFailed) {
+            tell_read_failure(failure, ::GetLastError());
+            return InputWait::HungUp;
+        }
+        return woken == Woken::kCancelled ? InputWait::Cancelled : InputWait::Interrupted;
     };
     while (true) {
         if (s.have_first_byte) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
-        if (::WaitForSingleObject(s.cancel_event, 0) == WAIT_OBJECT_0) {
-            return Waited::kCancelled;
+        if (::WaitForSingleObject(signals().cancel_event, 0) == WAIT_OBJECT_0) {
+            return InputWait::Cancelled;
         }
         const SOCKET connection = s.connection.load(std::memory_order_acquire);
         if (connection == INVALID_SOCKET) {
             // Without a connection the line waits for one (a listener) or for cancel() only.
             HANDLE event = s.listener != INVALID_SOCKET ? s.accept_event : nullptr;
-            if (std::optional<Waited> end =
-                    ended(WaitEventOrCancel(event, s.cancel_event, left(), interrupt))) {
-                return *end;
+            const Woken woken = WaitEventOrCancel(event, signals().cancel_event, left(), interrupt);
+            if (woken != Woken::kEvent) {
+                return ended(woken);
             }
             WSANETWORKEVENTS events{};
             ::WSAEnumNetworkEvents(s.listener, s.accept_event, &events);  // resets the event
             // A connection gone before it was taken, or no resources for it: a short rest keeps a
             // listener that stays ready from making this a busy loop.
-            if (!accept_one(s.listener, s.connection) &&
-                ::WaitForSingleObject(s.cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
-                return Waited::kCancelled;
+            if (!AcceptOne<Sockets>(s.listener, s.connection) &&
+                ::WaitForSingleObject(signals().cancel_event, kAcceptRetryMs) == WAIT_OBJECT_0) {
+                return InputWait::Cancelled;
             }
             continue;
         }
         if (until == Until::kConnection) {
-            return Waited::kReady;
+            return InputWait::Ready;
         }
         if (!s.wait_read_pending) {
             s.wait_read = OVERLAPPED{};
@@ -385,14 +288,15 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             if (::WSARecv(connection, &buffer, 1, nullptr, &flags, &s.wait_read, nullptr) != 0 &&
                 ::WSAGetLastError() != WSA_IO_PENDING) {
                 tell_read_failure(failure, static_cast<DWORD>(::WSAGetLastError()));
-                return Waited::kHungUp;
+                return InputWait::HungUp;
             }
             s.wait_read_pending = true;
         }
         // Cancelled or timed out, the receive stays pending until the line closes.
-        if (std::optional<Waited> end =
-                ended(WaitEventOrCancel(s.read_event, s.cancel_event, left(), interrupt))) {
-            return *end;
+        const Woken woken =
+            WaitEventOrCancel(s.read_event, signals().cancel_event, left(), interrupt);
+        if (woken != Woken::kEvent) {
+            return ended(woken);
         }
         DWORD count = 0;
         DWORD flags = 0;
@@ -405,24 +309,11 @@ TcpLine::Waited TcpLine::wait(Until until, int milliseconds, ReadFailure* failur
             if (failure != nullptr && ok) {
                 failure->fault = LineFault::kHungUp;
             }
-            return Waited::kHungUp;
+            return InputWait::HungUp;
         }
         s.have_first_byte = true;
-        return Waited::kReady;
+        return InputWait::Ready;
     }
-}
-
-bool TcpLine::wait_for_cancel_for(int milliseconds) const {
-    DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-    return ::WaitForSingleObject(m_state->cancel_event, limit) == WAIT_OBJECT_0;
-}
-
-void TcpLine::cancel() const {
-    ::SetEvent(m_state->cancel_event);
-}
-
-void TcpLine::interrupt() const {
-    ::SetEvent(m_state->interrupt_event);
 }
 
 std::size_t TcpLine::waiting() const {
@@ -494,10 +385,10 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
         if (::WSASend(connection, &piece, 1, nullptr, 0, &request, nullptr) != 0 &&
             ::WSAGetLastError() != WSA_IO_PENDING) {
             const DWORD error = static_cast<DWORD>(::WSAGetLastError());
-            return {done, fault_of(error), SystemErrorText(error)};
+            return {done, FaultOf(error, kGone), SystemErrorText(error)};
         }
         // The stall limit counts from the last piece the system took, as on a serial line.
-        const Woken woken = WaitEventOrCancel(event.get(), s.cancel_event,
+        const Woken woken = WaitEventOrCancel(event.get(), signals().cancel_event,
                                               static_cast<DWORD>(stall_limit().count()));
         if (woken != Woken::kEvent) {
             ::CancelIoEx(reinterpret_cast<HANDLE>(connection), &request);
@@ -514,7 +405,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
             return {done, LineFault::kStalled, {}};
         }
         if (!ok && error != WSA_OPERATION_ABORTED) {
-            return {done, fault_of(error), SystemErrorText(error)};
+            return {done, FaultOf(error, kGone), SystemErrorText(error)};
         }
     }
     return {done, LineFault::kNone, {}};
@@ -522,29 +413,7 @@ WriteResult TcpLine::write(const std::uint8_t* data, std::size_t size) const {
 
 void TcpLine::recommend_queue_sizes(std::uint16_t input, std::uint16_t output) {
     Line::recommend_queue_sizes(input, output);
-    size_buffers(m_state->listener, input, output);
-    size_buffers(m_state->connection.load(), input, output);
-}
-
-bool TcpLine::take_next_connection(std::string* reason) {
-    if (!m_listens) {
-        return true;  // a line that connected has its one connection
-    }
-    State& s = *m_state;
-    s.close_connection();
-    ::ResetEvent(s.cancel_event);
-    if (s.listener != INVALID_SOCKET) {
-        return true;  // no connection came: still listening
-    }
-    ::ResetEvent(s.accept_event);
-    int error = 0;
-    s.listener =
-        listen_on(reinterpret_cast<sockaddr*>(&s.address), s.address_size, s.accept_event, &error);
-    size_buffers(s.listener, recommended_input_queue(), recommended_output_queue());
-    if (s.listener == INVALID_SOCKET && reason != nullptr) {
-        *reason = SystemErrorText(static_cast<std::uint32_t>(error));
-    }
-    return s.listener != INVALID_SOCKET;
+    SizeBuffers<Sockets>(*m_state, input, output);
 }
 
 }  // namespace platform
