@@ -194,6 +194,7 @@ RunOutcome MAIN(const ProgramOptions& options) {
     std::string cPort =
         options.port ? *options.port : GETPVPROFSTRING("Impostazioni", "Porta", "", kSettingsFile);
     frame.line(__LINE__);
+    MainModule().PortFromCommandLine = options.port.has_value();
     std::optional<std::string> cTraceFile = options.trace_file;
     if (!cTraceFile) {
         std::string cEntry = GETPVPROFSTRING("Impostazioni", "Traccia", "", kSettingsFile);

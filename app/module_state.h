@@ -14,6 +14,9 @@ struct MainModuleState {
     std::string TrackImage;
     ByteQueue InputBuffer;
     int SectorCounter = -1;
+    // The port was named on the command line (kadro-serve --port), not by KADRO.INI: a port
+    // that will not open is then put right there.
+    bool PortFromCommandLine = false;
 };
 
 MainModuleState& MainModule();

@@ -47,7 +47,8 @@ std::string reason(const platform::SerialOpenFailure& failure) {
            (failure.text.empty() ? platform::SystemErrorText(failure.error) : failure.text) + ".";
 }
 
-std::string port_lines(const std::vector<platform::SerialPortEntry>& ports) {
+std::string port_lines(const std::vector<platform::SerialPortEntry>& ports,
+                       std::string_view lister) {
     if (ports.empty()) {
         return "Nessuna porta seriale trovata.";
     }
@@ -60,8 +61,8 @@ std::string port_lines(const std::vector<platform::SerialPortEntry>& ports) {
         text += ";    " + shown(port.name) + (aside.empty() ? "" : " (" + shown(aside) + ")");
     }
     if (ports.size() > kPortsInMessage) {
-        text += ";    ... e altre " + std::to_string(ports.size() - kPortsInMessage) +
-                " (kadro --list-ports le elenca tutte)";
+        text += ";    ... e altre " + std::to_string(ports.size() - kPortsInMessage) + " (" +
+                std::string(lister) + " --list-ports le elenca tutte)";
     }
     return text;
 }
@@ -76,8 +77,10 @@ std::string PortOpenFailureMessage(std::string_view cPort,
     // least.
     return "Errore di apertura della porta di comunicazione (" + std::string(cPort) + ").;;" +
            "Dispositivo provato: " + shown(failure.device) + ";" + reason(failure) + ";;" +
-           "Scrivere la porta da usare dopo Porta= nel file;" + std::string(cSettingsFile) + ";;" +
-           port_lines(ports);
+           (cSettingsFile.empty()
+                ? "Indicare la porta da usare dopo --port.;;" + port_lines(ports, "kadro-serve")
+                : "Scrivere la porta da usare dopo Porta= nel file;" + std::string(cSettingsFile) +
+                      ";;" + port_lines(ports, "kadro"));
 }
 
 std::string TerminalText(std::string_view cText) {

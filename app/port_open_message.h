@@ -11,11 +11,13 @@
 //    program; no permission (with the group that owns the device: the command that puts the
 //    user in it, then logging out and in again); a legacy port without hardware; not a serial
 //    device; otherwise the system's own text for failure.error;
-//  - where to write the port: the settings file's full path, cSettingsFile;
+//  - where to write the port: the settings file's full path, cSettingsFile; "" when the port
+//    was named on kadro-serve's command line, which is then where to name another;
 //  - last, as the least needed when a small screen cuts the box short, the ports this computer
 //    has (`ports`, as platform/serial_port_list.h lists them): at most eight, each with its
 //    device when the name is another (a stable link), else its label, then how many more there
-//    are and the command that lists them all; or that there is none.
+//    are and the command that lists them all (kadro's, or kadro-serve's when cSettingsFile is
+//    ""); or that there is none.
 // The texts of `failure` and `ports` are UTF-8 and appear in the code page ('?' for a character
 // it lacks); cPort and cSettingsFile are program text and appear as they are.
 //

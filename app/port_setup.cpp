@@ -51,7 +51,8 @@ PortHandle APRICOM(TDialog& oDlg, const std::string& cPort) {
             failure = SetUpFailure{
                 PortOpenFailureMessage(
                     cPort, GetCommOpenFailure().value_or(platform::SerialOpenFailure{}),
-                    platform::ListSerialPorts(), SettingsFileFullPath(kSettingsFile)),
+                    platform::ListSerialPorts(),
+                    MainModule().PortFromCommandLine ? "" : SettingsFileFullPath(kSettingsFile)),
                 "cannot be opened", true};
             BREAK();
         }
