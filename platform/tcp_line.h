@@ -17,8 +17,8 @@
 // - Every connection sends without Nagle's delay, so a one-byte answer leaves at once.
 // - A listener serves one connection at a time. Its wait accepts the first connection and from
 //   then on no longer listens, so further connections are refused, until take_next_connection()
-//   listens again on the same address and port and closes the one served (on POSIX in that
-//   order, so a peer that reconnects when it sees the close is not refused). Until a connection
+//   listens again on the same address and port, then closes the one served (in that order, so
+//   a peer that reconnects when it sees the close is not refused). Until a connection
 //   arrives the line has no input, and bytes written go nowhere: write() reports 0 bytes and no
 //   fault.
 // - The peer closing the connection, or resetting it, is a hang-up: wait_for_input() reports it

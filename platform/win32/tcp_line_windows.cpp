@@ -223,16 +223,17 @@ OpenOutcome<TcpLine> TcpLine::open(std::string_view name) {
 
 int TcpLine::listen_again() {
     State& s = *m_state;
-    s.close_connection();
     ::ResetEvent(signals().cancel_event);
-    if (s.listener != INVALID_SOCKET) {
-        return 0;  // no connection came: still listening
-    }
-    ::ResetEvent(s.accept_event);
     int error = 0;
-    s.listener =
-        Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
-    SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
+    if (s.listener == INVALID_SOCKET) {
+        // Listening again before the served connection closes: a peer that reconnects as soon
+        // as it sees the close must find the port open, not refused.
+        ::ResetEvent(s.accept_event);
+        s.listener =
+            Sockets::listen_on(s, reinterpret_cast<sockaddr*>(&s.address), s.address_size, &error);
+        SizeBuffers<Sockets>(s.listener, recommended_input_queue(), recommended_output_queue());
+    }
+    s.close_connection();
     return s.listener != INVALID_SOCKET ? 0 : error;
 }
 
