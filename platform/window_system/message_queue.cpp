@@ -339,25 +339,31 @@ bool MsgWaitForInput(std::chrono::milliseconds timeout) {
     Display& display = CurrentDisplay();
     display.poll();
     const std::uint64_t key_changes = t_key_changes_seen;
+    // Only the changes a check looked at count as seen: one made after the last check, while
+    // this call returns for another reason, must still end the next wait.
+    std::uint64_t looked_at = key_changes;
     struct Seen {
-        ~Seen() { t_key_changes_seen = SharedState().key_changes; }
-    } seen_when_returning;
+        std::uint64_t& count;
+        ~Seen() { t_key_changes_seen = count; }
+    } seen_when_returning{looked_at};
+    auto ready = [&] {
+        looked_at = SharedState().key_changes;
+        return input_ready(self) || looked_at != key_changes;
+    };
     {
         std::lock_guard lock(SharedState().mutex);
-        if (input_ready(self) || SharedState().key_changes != key_changes) {
+        if (ready()) {
             return true;
         }
     }
     display.paint(PaintTime::Idle);
     if (display.wait(timeout)) {
         std::lock_guard lock(SharedState().mutex);
-        return input_ready(self) || SharedState().key_changes != key_changes;
+        return ready();
     }
     std::unique_lock lock(SharedState().mutex);
     ThreadQueue& queue = detail::QueueOf(self);
-    return queue.arrived.wait_until(lock, deadline, [&] {
-        return input_ready(self) || SharedState().key_changes != key_changes;
-    });
+    return queue.arrived.wait_until(lock, deadline, ready);
 }
 
 bool InSendMessage() {
